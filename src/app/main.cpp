@@ -1,0 +1,197 @@
+#include "BUG.h"
+#include "BaseEmbebida.h"
+#include "Conexion.h"
+#include "Entorno.h"
+#include "Falla.h"
+#include "Interaccion.h"
+#include "InteraccionQt.h"
+#include "ModGlobal.h"
+
+#include <QApplication>
+#include <QStringList>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr int EstadoUsoIncorrecto = 64;
+
+const char* const Ayuda =
+    "Uso: remitos [opciones] [\"@Clave=valor;@Clave=valor;...\"]\n"
+    "\n"
+    "Registra en stock los remitos pendientes de la base de datos de la empresa: cada\n"
+    "renglón de cada remito pendiente se escribe como un movimiento de stock. Sin opciones\n"
+    "abre la ventana del programa; \"&Ejecutar\" hace el registro.\n"
+    "\n"
+    "Claves de la línea de comandos (en cualquier orden, cada valor cerrado por \";\"):\n"
+    "  @Server=NOMBRE;           origen de datos ODBC o servidor; vacío: base embebida\n"
+    "  @DbName=BASE;             base de datos; sin servidor, archivo SQLite (relativo a la\n"
+    "                            carpeta de la aplicación; vacío: remitos.db de esa carpeta)\n"
+    "  @Usuario=USUARIO;         usuario de la base de datos\n"
+    "  @Password=CLAVE;          contraseña de la base de datos\n"
+    "  @UsuarioLogeado=NOMBRE;   usuario que inició la sesión en el sistema\n"
+    "  @Caja=NUMERO;             caja\n"
+    "  @Menu=TEXTO;              menú desde el que se llamó al programa\n"
+    "  @ParametroAdicional=TEXTO; parámetro adicional\n"
+    "\n"
+    "Opciones:\n"
+    "  --carpeta DIR        carpeta de la aplicación (registro de la ejecución, archivo INI,\n"
+    "                       base embebida por defecto); por defecto, la del programa\n"
+    "  --crear-base ARCHIVO crea una base embebida nueva con las tablas y termina\n"
+    "  --demo N             con --crear-base: agrega N remitos de demostración\n"
+    "  --version            muestra la versión y termina\n"
+    "  --help               muestra esta ayuda y termina\n"
+    "\n"
+    "Estado de salida: 0 bien; 1 no se pudo abrir la base de datos; 64 línea de comandos\n"
+    "incorrecta.\n";
+
+struct Opciones {
+    QString carpeta;
+    QString crearBase;
+    std::optional<int> demo;
+    bool ayuda = false;
+    bool version = false;
+    QStringList resto;
+};
+
+void Escribir(FILE* destino, const QString& texto) {
+    const QByteArray bytes = texto.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), destino);
+    std::fflush(destino);
+}
+
+// Reads the program's own options; everything else is the family's command line.
+std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& error) {
+    Opciones o;
+    for (qsizetype i = 1; i < argumentos.size(); ++i) {
+        const QString& a = argumentos[i];
+        auto valor = [&](const QString& nombre) -> std::optional<QString> {
+            if (i + 1 >= argumentos.size()) {
+                error = QStringLiteral("la opción %1 necesita un valor").arg(nombre);
+                return std::nullopt;
+            }
+            return argumentos[++i];
+        };
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            o.ayuda = true;
+        } else if (a == QLatin1String("--version")) {
+            o.version = true;
+        } else if (a == QLatin1String("--carpeta")) {
+            auto v = valor(a);
+            if (!v)
+                return std::nullopt;
+            o.carpeta = *v;
+        } else if (a == QLatin1String("--crear-base")) {
+            auto v = valor(a);
+            if (!v)
+                return std::nullopt;
+            o.crearBase = *v;
+        } else if (a == QLatin1String("--demo")) {
+            auto v = valor(a);
+            if (!v)
+                return std::nullopt;
+            bool ok = false;
+            const int n = v->toInt(&ok);
+            if (!ok || n < 0) {
+                error = QStringLiteral("--demo necesita un número de remitos (0 o más), no \"%1\"").arg(*v);
+                return std::nullopt;
+            }
+            o.demo = n;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            error = QStringLiteral("opción desconocida: %1").arg(a);
+            return std::nullopt;
+        } else {
+            o.resto << a;
+        }
+    }
+    if (o.demo && o.crearBase.isEmpty()) {
+        error = QStringLiteral("--demo sólo se usa con --crear-base");
+        return std::nullopt;
+    }
+    return o;
+}
+
+bool HayPantalla() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+int CrearBase(const Opciones& o) {
+    try {
+        const auto resumen = BaseEmbebida::Crear(o.crearBase, o.demo.value_or(0));
+        Escribir(stdout, QStringLiteral("Base creada: %1 (%2 remitos, %3 renglones, %4 pendientes de registrar)\n")
+                             .arg(o.crearBase)
+                             .arg(resumen.notas)
+                             .arg(resumen.renglones)
+                             .arg(resumen.pendientes));
+        return 0;
+    } catch (const Falla& falla) {
+        Escribir(stderr, QStringLiteral("remitos: %1\n").arg(falla.Descripcion()));
+        return 1;
+    }
+}
+
+// Releases what the program holds before Qt goes away, as the end of the program does.
+void Terminar() {
+    ModGlobal::LiberarObjetos();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QStringList argumentos;
+    for (int i = 0; i < argc; ++i)
+        argumentos << QString::fromLocal8Bit(argv[i]);
+    QString error;
+    const auto opciones = LeerOpciones(argumentos, error);
+    if (!opciones) {
+        Escribir(stderr, QStringLiteral("remitos: %1\nPruebe «remitos --help».\n").arg(error));
+        return EstadoUsoIncorrecto;
+    }
+    if (opciones->ayuda) {
+        Escribir(stdout, QString::fromUtf8(Ayuda));
+        return 0;
+    }
+    if (opciones->version) {
+        Escribir(stdout, QStringLiteral("remitos %1\n").arg(QStringLiteral(REMITOS_VERSION)));
+        return 0;
+    }
+    if (!opciones->carpeta.isEmpty())
+        Entorno::EstablecerCarpetaDelPrograma(opciones->carpeta);
+    if (!opciones->crearBase.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        app.setApplicationName(QStringLiteral("remitos"));
+        const int estado = CrearBase(*opciones);
+        Terminar();
+        return estado;
+    }
+    // Without a screen the start-up still runs, so that a database that cannot be opened is
+    // reported as such; only then is the missing screen the reason to stop.
+    const bool hayPantalla = HayPantalla();
+    if (!hayPantalla)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("remitos"));
+    app.setApplicationVersion(QStringLiteral(REMITOS_VERSION));
+    if (hayPantalla)
+        Interaccion::Establecer(std::make_unique<InteraccionQt>());
+    ModGlobal::EstablecerLineaDeComandos(opciones->resto.join(u' '));
+
+    int estado = 0;
+    {
+        BUG ventana;
+        ventana.Form_Load();
+        if (hayPantalla) {
+            ventana.show();
+            estado = app.exec();
+        } else {
+            Escribir(stderr, QStringLiteral("remitos: no hay pantalla para mostrar la ventana "
+                                            "(falta DISPLAY).\n"));
+            estado = EstadoUsoIncorrecto;
+        }
+    }
+    Terminar();
+    return estado;
+}

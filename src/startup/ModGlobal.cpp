@@ -1,0 +1,259 @@
+#include "ModGlobal.h"
+
+#include "ArchivoIni.h"
+#include "Cadenas.h"
+#include "Conexion.h"
+#include "Entorno.h"
+#include "Estacion.h"
+#include "Falla.h"
+#include "Interaccion.h"
+#include "Rutina.h"
+#include "Utilidades.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QIcon>
+#include <QImageReader>
+#include <QWidget>
+#include <cmath>
+#include <cstdio>
+
+namespace ModGlobal {
+
+QString gSeccionEstacion;
+Variant gFlatToolbars;
+qint32 gColorFondo = 0;
+qint32 gColorLetra = 0;
+QString gParametroAdicional;
+QString gMenu;
+QString gUsuarioLogeado;
+QString gCaja;
+QString gCadenaDSN;
+
+namespace {
+QString& Linea() {
+    static QString linea;
+    return linea;
+}
+
+const QString ArchivoIniFamilia = QStringLiteral("KD000pr.INI");
+
+// Whether the key found at posicion is really the beginning of a longer key of the table.
+bool EsParteDeOtraClave(const QString& linea, qsizetype posicion, const QString& clave) {
+    for (const QString& otra : ClavesDeLineaDeComandos())
+        if (otra.size() > clave.size() && otra.startsWith(clave, Qt::CaseInsensitive) &&
+            QStringView(linea).mid(posicion).startsWith(otra, Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+void TerminarSinConexion() {
+    Conexion& conexion = Conexion::Instancia();
+    QString mensaje = conexion.UltimoError();
+    if (mensaje.isEmpty())
+        mensaje = QStringLiteral("No se pudo abrir la conexión con la base de datos.");
+    const QByteArray texto = mensaje.toLocal8Bit();
+    std::fprintf(stderr, "%s\n", texto.constData());
+    std::fflush(stderr);
+    Interaccion& interaccion = Interaccion::Actual();
+    if (interaccion.MuestraVentanas())
+        interaccion.Mensaje(mensaje, TituloPrograma(), IconoMensaje::Critico);
+    interaccion.TerminarPrograma(1);
+}
+
+// A number kept as the run-time keeps the result of reading one: whole when it is.
+Variant Numero(double valor) {
+    if (std::floor(valor) == valor && std::fabs(valor) < 9.0e15)
+        return Variant(qint64(valor));
+    return Variant(valor);
+}
+
+QIcon IconoDeRecursos(const QString& nombre) {
+    QString recurso = nombre.trimmed();
+    if (recurso.startsWith(u'#'))
+        recurso.remove(0, 1);
+    if (recurso.isEmpty())
+        return {};
+    const QString ruta = QStringLiteral(":/iconos/") + recurso;
+    if (!QFile::exists(ruta))
+        return {};
+    return QIcon(ruta);
+}
+
+QIcon IconoDeArchivo(const QString& ruta) {
+    QImageReader lector(ruta);
+    if (!lector.canRead())
+        return {};
+    return QIcon(ruta);
+}
+} // namespace
+
+const QStringList& ClavesDeLineaDeComandos() {
+    static const QStringList claves = {
+        QStringLiteral("@ParametroAdicional"), QStringLiteral("@Menu"),
+        QStringLiteral("@Server"),             QStringLiteral("@DbName"),
+        QStringLiteral("@Usuario"),            QStringLiteral("@Password"),
+        QStringLiteral("@UsuarioLogeado"),     QStringLiteral("@Caja")};
+    return claves;
+}
+
+void EstablecerLineaDeComandos(const QString& linea) {
+    Linea() = linea;
+}
+
+QString LineaDeComandos() {
+    return Linea();
+}
+
+QString ValorDeClave(const QString& linea, const QString& clave) {
+    qsizetype p = linea.indexOf(clave, 0, Qt::CaseInsensitive);
+    while (p >= 0 && EsParteDeOtraClave(linea, p, clave))
+        p = linea.indexOf(clave, p + 1, Qt::CaseInsensitive);
+    if (p < 0)
+        return {};
+    const qsizetype q = linea.indexOf(u';', p);
+    if (q < 0)
+        throw Falla::ArgumentoNoValido(
+            QStringLiteral("falta el \";\" que cierra el valor de %1").arg(clave));
+    const QString valor = linea.mid(p + clave.size(), q - p - clave.size());
+    return Cadenas::Recortar(Utilidades::Instancia().QuitarCaracteres(valor, QStringLiteral("=")));
+}
+
+void IniciarSesion() {
+    Rutina rutina(EstiloFallas::OmitirSolo5);
+    Utilidades& util = Utilidades::Instancia();
+    QString carpeta;
+    QString argumentos;
+    QString servidor, baseDatos, usuario, password;
+
+    rutina.Paso([&] { carpeta = util.AgregarBarra(Entorno::CarpetaDelPrograma()); });
+    rutina.Paso([&] { gColorLetra = 0; });
+    rutina.Paso([&] { gColorFondo = 0xFFFFFF; });
+    rutina.Paso([&] { argumentos = LineaDeComandos(); });
+    rutina.Paso([&] {
+        Estacion& estacion = Estacion::Instancia();
+        gSeccionEstacion =
+            estacion.NombreEquipo().toUpper() + u'|' + estacion.NombreUsuario().toUpper();
+    });
+    rutina.Paso([&] {
+        gFlatToolbars = Numero(Cadenas::Val(ArchivoIni::Instancia().LeerValor(
+            ArchivoIniFamilia, gSeccionEstacion, QStringLiteral("FlatToolbars"),
+            QStringLiteral("1"))));
+    });
+
+    if (rutina.Si([] { return !Conexion::Instancia().Conectada(); })) {
+        const QStringList& claves = ClavesDeLineaDeComandos();
+        QString* destinos[] = {&gParametroAdicional, &gMenu,    &servidor,        &baseDatos,
+                               &usuario,             &password, &gUsuarioLogeado, &gCaja};
+        for (int i = 0; i < claves.size(); ++i)
+            rutina.Paso([&] { *destinos[i] = ValorDeClave(argumentos, claves[i]); });
+
+        Conexion& conexion = Conexion::Instancia();
+        rutina.Paso([&] { conexion.Usuario = usuario; });
+        rutina.Paso([&] { conexion.BaseDatos = baseDatos; });
+        rutina.Paso([&] { conexion.Password = password; });
+        rutina.Paso([&] { conexion.Servidor = servidor; });
+        rutina.Paso([&] { conexion.Conectar(Cadenas::Recortar(servidor).isEmpty(), 3); });
+        if (rutina.Si([&] { return !conexion.Conectada(); }))
+            rutina.Paso([] { TerminarSinConexion(); });
+        rutina.Paso([&] { conexion.ConexionAdo().EstablecerCommandTimeout(360); });
+    }
+
+    rutina.Paso([&] {
+        Conexion& conexion = Conexion::Instancia();
+        gCadenaDSN = QStringLiteral("DSN=") + conexion.BaseDatos + QStringLiteral("; UID=") +
+                     conexion.Usuario + QStringLiteral("; PWD=") + conexion.Password;
+    });
+    rutina.Paso([&] { Entorno::Instancia().RutaAplicacion = carpeta; });
+    rutina.Paso([&] { PrepararConsultas(carpeta); });
+    rutina.Paso([&] { CargarConfiguracion(carpeta); });
+}
+
+void PrepararConsultas(const QString&) {
+    // The program opens no lookup of its own yet: nothing to prepare.
+}
+
+void CargarConfiguracion(const QString&) {
+    // The configuration flags are not read yet: the session keeps its start values.
+}
+
+void ConfigurarFormulario(QWidget* formulario) {
+    Rutina rutina(EstiloFallas::OmitirTodas);
+    QString nombreIcono;
+    rutina.Paso([&] {
+        nombreIcono = ArchivoIni::Instancia().LeerValor(
+            ArchivoIniFamilia, QStringLiteral("Iconos"), QStringLiteral("IconoDelSistema"),
+            QStringLiteral("VODADOZOVAVAZ"));
+    });
+    rutina.Paso([&] {
+        if (!formulario)
+            throw Falla::ObjetoNoEstablecido();
+        const QIcon icono = IconoDeRecursos(nombreIcono);
+        if (!icono.isNull())
+            formulario->setWindowIcon(icono);
+    });
+    rutina.Paso([&] {
+        if (!formulario)
+            throw Falla::ObjetoNoEstablecido();
+        // A form has an icon of its own only when one was set on it; the application's icon
+        // does not count.
+        if (!formulario->testAttribute(Qt::WA_SetWindowIcon)) {
+            const QIcon icono = IconoDeArchivo(QDir::current().filePath(QStringLiteral("zelvora.ico")));
+            if (!icono.isNull())
+                formulario->setWindowIcon(icono);
+        }
+    });
+    // The family's MDI frame keeps its own placement and has no toolbars of this kind.
+    const bool otroFormulario = rutina.Si([&] {
+        if (!formulario)
+            throw Falla::ObjetoNoEstablecido();
+        return !Cadenas::IgualesSinMayusculas(
+            QString::fromLatin1(formulario->metaObject()->className()), u"FRMMDI");
+    });
+    if (!otroFormulario)
+        return;
+    rutina.Paso([&] { Estacion::Instancia().AjustarFormulario(formulario); });
+    for (const char* nombre : {"UtilZel1", "TBarRep1", "Util0011"}) {
+        rutina.Paso([&] {
+            QObject* barra =
+                formulario ? formulario->findChild<QObject*>(QString::fromLatin1(nombre)) : nullptr;
+            if (!barra)
+                throw Falla::CampoInexistente(QString::fromLatin1(nombre));
+            // The style before the session has read it is empty, which a toolbar takes as 0.
+            const QVariant estilo = gFlatToolbars.EsVacio() ? QVariant(0)
+                                    : gFlatToolbars.tipo() == Variant::Tipo::Entero
+                                        ? QVariant(gFlatToolbars.Entero())
+                                        : QVariant(gFlatToolbars.Doble());
+            barra->setProperty("StyleBar", estilo);
+        });
+    }
+    rutina.Paso([] { Interaccion::Actual().ProcesarEventos(); });
+}
+
+void LiberarObjetos() {
+    ArchivoIni::LiberarInstancia();
+    Utilidades::LiberarInstancia();
+    Conexion::LiberarInstancia();
+    Estacion::LiberarInstancia();
+    Entorno::LiberarInstancia();
+}
+
+QString TituloPrograma() {
+    const QString nombre = QCoreApplication::applicationName();
+    return nombre.isEmpty() ? QStringLiteral("remitos") : nombre;
+}
+
+void RestablecerSesion() {
+    gSeccionEstacion.clear();
+    gFlatToolbars = Variant();
+    gColorFondo = 0;
+    gColorLetra = 0;
+    gParametroAdicional.clear();
+    gMenu.clear();
+    gUsuarioLogeado.clear();
+    gCaja.clear();
+    gCadenaDSN.clear();
+}
+
+} // namespace ModGlobal

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "Variant.h"
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// The global module: the session record, the start of the session and the preparation of the
+// family's forms.
+namespace ModGlobal {
+
+// The session record.
+extern QString gSeccionEstacion;
+extern Variant gFlatToolbars; // empty until the session reads it
+extern qint32 gColorFondo;
+extern qint32 gColorLetra;
+extern QString gParametroAdicional;
+extern QString gMenu;
+extern QString gUsuarioLogeado;
+extern QString gCaja;
+extern QString gCadenaDSN;
+
+// The keys of the command line, in the order they are looked up.
+const QStringList& ClavesDeLineaDeComandos();
+
+// The program's arguments (the command line without the program's own name) as one text.
+void EstablecerLineaDeComandos(const QString& linea);
+QString LineaDeComandos();
+
+// The value that follows a key in the command line, up to the next ";": "=" removed anywhere,
+// outer spaces trimmed. A key that is the beginning of a longer key of the table is not
+// taken for it ("@Usuario" is not found inside "@UsuarioLogeado"). A missing key gives "";
+// a key with no ";" after it is an invalid argument (number 5), as taking a substring of
+// negative length is.
+QString ValorDeClave(const QString& linea, const QString& clave);
+
+// Starts the session: workstation, toolbar style, command line, connection, then the lookup
+// set-up and the configuration stages. A failure numbered 5 skips its step; any other ends
+// the routine silently. Without a connection the program ends, after saying why.
+void IniciarSesion();
+
+// The lookup set-up stage of the session start.
+void PrepararConsultas(const QString& carpeta);
+// The configuration stage of the session start.
+void CargarConfiguracion(const QString& carpeta);
+
+// Gives a family form its icon and toolbar style. Never fails: a failing step is skipped.
+void ConfigurarFormulario(QWidget* formulario);
+
+// Releases the shared support instances: ArchivoIni, Utilidades, Conexion, Estacion,
+// Entorno, in that order; one never created is skipped.
+void LiberarObjetos();
+
+// The program's title, used for its message boxes.
+QString TituloPrograma();
+
+// Puts the session record back to its start values (a new program run).
+void RestablecerSesion();
+
+} // namespace ModGlobal

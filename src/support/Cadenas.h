@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// Text rules of the family's run-time that Qt does not have as such.
+namespace Cadenas {
+
+// Removes leading and trailing spaces only (tabs and line ends stay).
+QString Recortar(QStringView texto);
+QString RecortarIzquierda(QStringView texto);
+QString RecortarDerecha(QStringView texto);
+
+// The number at the start of a text: blanks, tabs and line feeds are skipped wherever they
+// are, then an optional sign, digits, a point and digits, an exponent; "&H" and "&O" prefixes
+// read hexadecimal and octal. A text that does not begin with a number gives 0; a number
+// too large for a double is an overflow.
+double Val(QStringView texto);
+
+// Equality of whole texts without regard to case.
+bool IgualesSinMayusculas(QStringView a, QStringView b);
+
+} // namespace Cadenas

@@ -1,0 +1,616 @@
+#include "Conexion.h"
+
+#include "ArchivoIni.h"
+#include "ColacionFecha.h"
+#include "Entorno.h"
+#include "Falla.h"
+#include "Field.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlIndex>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QSqlResult>
+#include <QUrl>
+#include <atomic>
+#include <cmath>
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+
+namespace {
+
+QString NuevoNombreQt() {
+    static std::atomic<int> contador{0};
+    return QStringLiteral("remitos-conexion-%1").arg(++contador);
+}
+
+// A value for an ODBC connection string: braced when it holds characters the string syntax
+// uses, with "}" doubled inside.
+QString ValorOdbc(const QString& valor) {
+    static const QRegularExpression especiales(QStringLiteral(R"([;{}=\[\](),?*!@])"));
+    if (!valor.contains(especiales) && valor == valor.trimmed())
+        return valor;
+    QString escapado = valor;
+    escapado.replace(u'}', QStringLiteral("}}"));
+    return u'{' + escapado + u'}';
+}
+
+// Whether an ODBC data source of that name is configured.
+bool ExisteOrigenDeDatos(const QString& nombre) {
+    SQLHENV entorno = SQL_NULL_HENV;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &entorno)))
+        return false;
+    SQLSetEnvAttr(entorno, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    bool encontrado = false;
+    SQLCHAR dsn[SQL_MAX_DSN_LENGTH + 1];
+    SQLCHAR descripcion[512];
+    SQLSMALLINT largoDsn = 0, largoDescripcion = 0;
+    SQLUSMALLINT direccion = SQL_FETCH_FIRST;
+    while (SQL_SUCCEEDED(SQLDataSources(entorno, direccion, dsn, sizeof dsn, &largoDsn,
+                                        descripcion, sizeof descripcion, &largoDescripcion))) {
+        direccion = SQL_FETCH_NEXT;
+        if (QString::fromLocal8Bit(reinterpret_cast<const char*>(dsn))
+                .compare(nombre, Qt::CaseInsensitive) == 0) {
+            encontrado = true;
+            break;
+        }
+    }
+    SQLFreeHandle(SQL_HANDLE_ENV, entorno);
+    return encontrado;
+}
+
+sqlite3* ManejadorSqlite(const QSqlDatabase& base) {
+    const QVariant h = base.driver()->handle();
+    if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(h.constData());
+}
+
+sqlite3_stmt* SentenciaSqlite(const QSqlQuery& q) {
+    const QVariant h = q.result() ? q.result()->handle() : QVariant();
+    if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3_stmt*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3_stmt* const*>(h.constData());
+}
+
+// The "(n" of a declared type such as VARCHAR(40) or DECIMAL(18,4).
+long LargoDeclarado(const QString& tipo, long porDefecto) {
+    static const QRegularExpression largo(QStringLiteral(R"(\(\s*(\d+))"));
+    const auto m = largo.match(tipo);
+    return m.hasMatch() ? m.captured(1).toLong() : porDefecto;
+}
+
+constexpr long LargoTextoSinLimite = 65535;
+
+// Kind and size of a column of the embedded database from its declared type, sized as an
+// ODBC driver reports them: characters for texts, precision for decimals, bytes otherwise.
+bool ColumnaSqlite(const char* declarado, Columna& c) {
+    if (!declarado || !*declarado)
+        return false;
+    const QString t = QString::fromUtf8(declarado).toUpper();
+    if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("TEXT")) ||
+        t.contains(QLatin1String("CLOB"))) {
+        c.tipo = TipoDato::Texto;
+        c.tamano = LargoDeclarado(t, LargoTextoSinLimite);
+    } else if (t.contains(QLatin1String("TIMESTAMP")) || t.contains(QLatin1String("DATETIME"))) {
+        c.tipo = TipoDato::Fecha;
+        c.tamano = 16;
+    } else if (t.contains(QLatin1String("DATE")) || t.contains(QLatin1String("TIME"))) {
+        c.tipo = TipoDato::Fecha;
+        c.tamano = 6;
+    } else if (t.contains(QLatin1String("BIGINT"))) {
+        c.tipo = TipoDato::Entero;
+        c.tamano = 8;
+    } else if (t.contains(QLatin1String("SMALLINT"))) {
+        c.tipo = TipoDato::Entero;
+        c.tamano = 2;
+    } else if (t.contains(QLatin1String("TINYINT"))) {
+        c.tipo = TipoDato::Entero;
+        c.tamano = 1;
+    } else if (t.contains(QLatin1String("INT"))) {
+        c.tipo = TipoDato::Entero;
+        c.tamano = 4;
+    } else if (t.contains(QLatin1String("DEC")) || t.contains(QLatin1String("NUMERIC")) ||
+               t.contains(QLatin1String("MONEY"))) {
+        c.tipo = TipoDato::Decimal;
+        c.tamano = LargoDeclarado(t, 18);
+    } else if (t.startsWith(QLatin1String("REAL"))) {
+        c.tipo = TipoDato::Doble;
+        c.tamano = 4;
+    } else if (t.contains(QLatin1String("FLOA")) || t.contains(QLatin1String("DOUB"))) {
+        c.tipo = TipoDato::Doble;
+        c.tamano = 8;
+    } else if (t.contains(QLatin1String("BOOL")) || t == QLatin1String("BIT")) {
+        c.tipo = TipoDato::Booleano;
+        c.tamano = 2;
+    } else if (t.contains(QLatin1String("BLOB")) || t.contains(QLatin1String("BINARY"))) {
+        c.tipo = TipoDato::Binario;
+        c.tamano = LargoDeclarado(t, LargoTextoSinLimite);
+    } else {
+        c.tipo = TipoDato::Texto;
+        c.tamano = LargoTextoSinLimite;
+    }
+    return true;
+}
+
+// Kind and size of a column reached through ODBC, from its SQL type.
+void ColumnaOdbc(const QSqlField& f, Columna& c) {
+    const long largo = f.length() > 0 ? f.length() : LargoTextoSinLimite;
+    switch (f.typeID()) {
+    case SQL_SMALLINT:
+        c = {c.nombre, 2, TipoDato::Entero};
+        break;
+    case SQL_INTEGER:
+        c = {c.nombre, 4, TipoDato::Entero};
+        break;
+    case SQL_TINYINT:
+        c = {c.nombre, 1, TipoDato::Entero};
+        break;
+    case SQL_BIGINT:
+        c = {c.nombre, 8, TipoDato::Entero};
+        break;
+    case SQL_REAL:
+        c = {c.nombre, 4, TipoDato::Doble};
+        break;
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        c = {c.nombre, 8, TipoDato::Doble};
+        break;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+        c = {c.nombre, largo, TipoDato::Decimal};
+        break;
+    case SQL_BIT:
+        c = {c.nombre, 2, TipoDato::Booleano};
+        break;
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_DATE:
+    case SQL_TIME:
+        c = {c.nombre, 6, TipoDato::Fecha};
+        break;
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+        c = {c.nombre, 16, TipoDato::Fecha};
+        break;
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+        c = {c.nombre, largo, TipoDato::Binario};
+        break;
+    case SQL_GUID:
+        c = {c.nombre, 16, TipoDato::Texto};
+        break;
+    default:
+        c = {c.nombre, largo, TipoDato::Texto};
+        break;
+    }
+}
+
+Variant DesdeTexto(const QString& texto, TipoDato tipo) {
+    switch (tipo) {
+    case TipoDato::Entero: {
+        bool ok = false;
+        const qint64 n = texto.toLongLong(&ok);
+        if (ok)
+            return Variant(n);
+        break;
+    }
+    case TipoDato::Doble: {
+        bool ok = false;
+        const double d = texto.toDouble(&ok);
+        if (ok)
+            return Variant(d);
+        break;
+    }
+    case TipoDato::Fecha:
+        if (auto fecha = ColacionFecha::LeerFecha(texto))
+            return Variant(*fecha);
+        return Variant(texto);
+    case TipoDato::Booleano: {
+        const QString t = texto.trimmed();
+        if (t == QLatin1String("1") || t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+            return Variant(true);
+        if (t == QLatin1String("0") || t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+            return Variant(false);
+        return Variant(texto);
+    }
+    case TipoDato::Texto:
+    case TipoDato::Binario:
+        return Variant(texto);
+    case TipoDato::Decimal:
+        break;
+    }
+    if (Variant::NumeroLiteral(texto))
+        return Variant::Decimal(texto);
+    return Variant(texto);
+}
+
+// A value read from the driver, as the column's kind asks.
+Variant AVariant(const QVariant& v, TipoDato tipo) {
+    if (v.isNull())
+        return Variant::Nulo();
+    switch (v.typeId()) {
+    case QMetaType::QString:
+        return DesdeTexto(v.toString(), tipo);
+    case QMetaType::QDateTime:
+        return Variant(v.toDateTime());
+    case QMetaType::QDate:
+        return Variant::Fecha(v.toDate());
+    case QMetaType::QTime:
+        return Variant::Fecha(QDate(1899, 12, 30), v.toTime());
+    case QMetaType::Bool:
+        return Variant(v.toBool());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        if (tipo == TipoDato::Decimal)
+            return Variant::Decimal(QString::number(v.toDouble(), 'g', 15));
+        return Variant(v.toDouble());
+    case QMetaType::QByteArray:
+        if (tipo == TipoDato::Texto)
+            return Variant(QString::fromUtf8(v.toByteArray()));
+        return Variant(QString::fromLatin1(v.toByteArray().toHex()));
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        if (tipo == TipoDato::Booleano)
+            return Variant(v.toLongLong() != 0);
+        if (tipo == TipoDato::Decimal)
+            return Variant::Decimal(v.toString());
+        return Variant(v.toLongLong());
+    default:
+        return Variant(v.toString());
+    }
+}
+
+} // namespace
+
+Conexion::Conexion() : nombreQt_(NuevoNombreQt()), conexionAdo_(nombreQt_) {}
+
+Conexion::~Conexion() {
+    Desconectar();
+}
+
+QString Conexion::RutaEmbebida(const QString& baseDatos) {
+    const QString nombre = baseDatos.trimmed();
+    if (nombre.isEmpty())
+        return Entorno::CarpetaDelPrograma() + ArchivoPorDefecto();
+    if (QDir::isAbsolutePath(nombre))
+        return QDir::cleanPath(nombre);
+    return QDir::cleanPath(Entorno::CarpetaDelPrograma() + nombre);
+}
+
+QString Conexion::MensajeDe(const QSqlError& error) const {
+    QString texto = error.databaseText().trimmed();
+    const QString driver = error.driverText().trimmed();
+    if (texto.isEmpty())
+        texto = driver;
+    else if (!driver.isEmpty() && !texto.contains(driver))
+        texto += QStringLiteral(" (") + driver + u')';
+    return texto.isEmpty() ? QStringLiteral("Error desconocido de la base de datos") : texto;
+}
+
+void Conexion::Conectar(bool sinServidor, int modo) {
+    Desconectar();
+    ultimoError_.clear();
+    if (sinServidor)
+        ConectarEmbebida(modo);
+    else
+        ConectarOdbc(modo);
+    if (Conectada())
+        AplicarTiempoDeEspera();
+}
+
+void Conexion::ConectarEmbebida(int modo) {
+    const QString ruta = RutaEmbebida(BaseDatos);
+    if (!QFileInfo(ruta).isFile()) {
+        ultimoError_ = QStringLiteral("No se puede abrir la base de datos %1: el archivo no existe")
+                           .arg(ruta);
+        return;
+    }
+    {
+        QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombreQt_);
+        // A URI with mode=rw (or ro) never creates the file: a database that vanished is a
+        // failure, not a new empty database.
+        const QString uri = QStringLiteral("file:%1?mode=%2")
+                                .arg(QString::fromLatin1(QUrl::toPercentEncoding(ruta, "/")),
+                                     modo == 1 ? QStringLiteral("ro") : QStringLiteral("rw"));
+        base.setDatabaseName(uri);
+        base.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+        if (!base.open()) {
+            ultimoError_ = QStringLiteral("No se puede abrir la base de datos %1: %2")
+                               .arg(ruta, MensajeDe(base.lastError()));
+        } else {
+            QSqlQuery prueba(base);
+            if (!prueba.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+                ultimoError_ = QStringLiteral("No se puede abrir la base de datos %1: %2")
+                                   .arg(ruta, MensajeDe(prueba.lastError()));
+            } else if (!ColacionFecha::Registrar(ManejadorSqlite(base))) {
+                ultimoError_ =
+                    QStringLiteral("No se puede preparar la base de datos %1: %2")
+                        .arg(ruta, QString::fromUtf8(sqlite3_errmsg(ManejadorSqlite(base))));
+            } else {
+                prueba.finish();
+                QSqlQuery(base).exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+                motor_ = Motor::Embebido;
+                cadenaConexion_ =
+                    QStringLiteral("DRIVER=SQLite3;Database=%1;").arg(ValorOdbc(ruta));
+                return;
+            }
+            base.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(nombreQt_);
+}
+
+void Conexion::ConectarOdbc(int modo) {
+    const QString servidor = Servidor.trimmed();
+    QString cadena;
+    if (ExisteOrigenDeDatos(servidor)) {
+        cadena = QStringLiteral("DSN=%1;").arg(ValorOdbc(servidor));
+    } else {
+        ArchivoIni& ini = ArchivoIni::Instancia();
+        const QString archivo = QStringLiteral("KD000pr.INI");
+        const QString driver = ini.LeerValor(archivo, QStringLiteral("ODBC"),
+                                             QStringLiteral("Driver"),
+                                             QStringLiteral("PostgreSQL Unicode"));
+        const QString puerto =
+            ini.LeerValor(archivo, QStringLiteral("ODBC"), QStringLiteral("Puerto"), {});
+        cadena = QStringLiteral("DRIVER={%1};SERVER=%2;").arg(driver, ValorOdbc(servidor));
+        if (!puerto.trimmed().isEmpty())
+            cadena += QStringLiteral("PORT=%1;").arg(ValorOdbc(puerto.trimmed()));
+    }
+    if (!BaseDatos.isEmpty())
+        cadena += QStringLiteral("DATABASE=%1;").arg(ValorOdbc(BaseDatos));
+    if (!Usuario.isEmpty())
+        cadena += QStringLiteral("UID=%1;").arg(ValorOdbc(Usuario));
+    if (!Password.isEmpty())
+        cadena += QStringLiteral("PWD=%1;").arg(ValorOdbc(Password));
+
+    const int espera = ArchivoIni::Instancia()
+                           .LeerValor(QStringLiteral("KD000pr.INI"), QStringLiteral("ODBC"),
+                                      QStringLiteral("EsperaConexion"), QStringLiteral("15"))
+                           .trimmed()
+                           .toInt();
+    {
+        QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), nombreQt_);
+        base.setDatabaseName(cadena);
+        QString opciones =
+            QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(espera > 0 ? espera : 15);
+        if (modo == 1)
+            opciones += QStringLiteral(";SQL_ATTR_ACCESS_MODE=SQL_MODE_READ_ONLY");
+        base.setConnectOptions(opciones);
+        base.setNumericalPrecisionPolicy(QSql::HighPrecision);
+        if (base.open()) {
+            motor_ = Motor::Odbc;
+            cadenaConexion_ = cadena;
+            return;
+        }
+        ultimoError_ = QStringLiteral("No se puede conectar con el servidor %1: %2")
+                           .arg(servidor, MensajeDe(base.lastError()));
+    }
+    QSqlDatabase::removeDatabase(nombreQt_);
+}
+
+void Conexion::AplicarTiempoDeEspera() {
+    conexionAdo_.EstablecerCommandTimeout(conexionAdo_.CommandTimeout());
+}
+
+void Conexion::Desconectar() {
+    if (motor_ == Motor::Ninguno)
+        return;
+    {
+        QSqlDatabase base = QSqlDatabase::database(nombreQt_, false);
+        base.close();
+    }
+    QSqlDatabase::removeDatabase(nombreQt_);
+    motor_ = Motor::Ninguno;
+    cadenaConexion_.clear();
+}
+
+bool Conexion::Conectada() const {
+    return motor_ != Motor::Ninguno && QSqlDatabase::database(nombreQt_, false).isOpen();
+}
+
+QSqlDatabase Conexion::BaseQt() const {
+    return QSqlDatabase::database(nombreQt_, false);
+}
+
+void Conexion::ComprobarConectada() const {
+    if (motor_ == Motor::Ninguno)
+        throw Falla::Conexion(QStringLiteral("No hay conexión con la base de datos"));
+}
+
+void Conexion::AbrirRecordset(const QString& sql, RefRecordset& rs, Connection* conexion,
+                              int tipoCursor, int tipoBloqueo, int) {
+    if (conexion && conexion != &conexionAdo_)
+        throw Falla::ArgumentoNoValido(QStringLiteral("la conexión no es la de este programa"));
+    ComprobarConectada();
+    if (!rs)
+        rs = std::make_shared<Recordset>();
+    else if (rs->Abierto())
+        rs->Close();
+
+    QSqlQuery q(BaseQt());
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    if (!q.exec(sql))
+        throw Falla::BaseDeDatos(MensajeDe(q.lastError()));
+
+    sqlite3_stmt* sentencia = motor_ == Motor::Embebido ? SentenciaSqlite(q) : nullptr;
+    const QSqlRecord registro = q.record();
+    const int columnas = registro.count();
+    QList<Columna> definicion(columnas);
+    QList<bool> deducir(columnas, false);
+    for (int i = 0; i < columnas; ++i) {
+        definicion[i].nombre = registro.fieldName(i);
+        if (sentencia) {
+            deducir[i] = !ColumnaSqlite(sqlite3_column_decltype(sentencia, i), definicion[i]);
+        } else {
+            ColumnaOdbc(registro.field(i), definicion[i]);
+        }
+    }
+
+    std::vector<Variant> celdas;
+    while (q.next()) {
+        for (int i = 0; i < columnas; ++i) {
+            if (deducir[i]) {
+                // An expression without a declared type: its kind comes from the value.
+                TipoDato tipo = TipoDato::Texto;
+                switch (sqlite3_column_type(sentencia, i)) {
+                case SQLITE_INTEGER:
+                    tipo = TipoDato::Entero;
+                    definicion[i].tamano = 8;
+                    break;
+                case SQLITE_FLOAT:
+                    tipo = TipoDato::Decimal;
+                    definicion[i].tamano = 8;
+                    break;
+                default:
+                    break;
+                }
+                Variant valor = AVariant(q.value(i), tipo);
+                if (tipo == TipoDato::Texto && valor.tipo() == Variant::Tipo::Texto)
+                    definicion[i].tamano =
+                        qMax(definicion[i].tamano, long(valor.Texto().size()));
+                celdas.push_back(std::move(valor));
+            } else {
+                celdas.push_back(AVariant(q.value(i), definicion[i].tipo));
+            }
+        }
+    }
+    if (q.lastError().isValid())
+        throw Falla::BaseDeDatos(MensajeDe(q.lastError()));
+    q.finish();
+    rs->Cargar(std::move(definicion), std::move(celdas), this, sql,
+               tipoCursor != 0 && tipoBloqueo != 1);
+}
+
+void Conexion::CerrarRecordset(RefRecordset& rs) {
+    if (!rs)
+        throw Falla::ObjetoNoEstablecido();
+    if (rs->Abierto())
+        rs->Close();
+}
+
+void Conexion::Ejecutar(const QString& sql) {
+    EjecutarContando(sql);
+}
+
+int Conexion::EjecutarContando(const QString& sql) {
+    ComprobarConectada();
+    QSqlQuery q(BaseQt());
+    if (!q.exec(sql))
+        throw Falla::BaseDeDatos(MensajeDe(q.lastError()));
+    return q.numRowsAffected();
+}
+
+QString Conexion::ValorSQL(const Field& campo, const QString& marca) const {
+    return ValorSQL(campo.Value(), marca);
+}
+
+QString Conexion::ValorSQL(const Variant& valor, const QString& marca) const {
+    using T = Variant::Tipo;
+    if (marca == QLatin1String("'")) {
+        switch (valor.tipo()) {
+        case T::Nulo:
+            return QStringLiteral("NULL");
+        case T::Fecha: {
+            const QDateTime f = valor.Fecha();
+            const bool conHora = f.time() != QTime(0, 0);
+            const bool conMilisegundos = f.time().msec() != 0;
+            QString texto;
+            if (motor_ == Motor::Embebido)
+                texto = f.toString(conMilisegundos ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
+                                   : conHora      ? QStringLiteral("yyyy-MM-dd HH:mm:ss")
+                                                  : QStringLiteral("yyyy-MM-dd"));
+            else
+                texto = f.toString(conMilisegundos ? QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")
+                                   : conHora      ? QStringLiteral("yyyy-MM-ddTHH:mm:ss")
+                                                  : QStringLiteral("yyyyMMdd"));
+            return u'\'' + texto + u'\'';
+        }
+        case T::Objeto:
+            throw Falla::TiposNoCoinciden(QStringLiteral("un objeto no es un valor de texto"));
+        default: {
+            QString texto = valor.Texto();
+            texto.replace(u'\'', QStringLiteral("''"));
+            return u'\'' + texto + u'\'';
+        }
+        }
+    }
+    if (marca == QLatin1String("@")) {
+        switch (valor.tipo()) {
+        case T::Nulo:
+            return QStringLiteral("NULL");
+        case T::Vacio:
+            return QStringLiteral("0");
+        case T::Entero:
+        case T::Decimal:
+            return valor.Texto();
+        case T::Doble: {
+            const double d = valor.Doble();
+            if (!std::isfinite(d))
+                throw Falla::Desbordamiento(QStringLiteral("el número no es finito"));
+            return valor.Texto();
+        }
+        case T::Booleano:
+            return valor.Booleano() ? QStringLiteral("1") : QStringLiteral("0");
+        case T::Texto: {
+            const auto literal = Variant::NumeroLiteral(valor.Texto());
+            if (!literal)
+                throw Falla::TiposNoCoinciden(
+                    QStringLiteral("\"%1\" no es un número").arg(valor.Texto()));
+            return *literal;
+        }
+        case T::Fecha:
+        case T::Objeto:
+            break;
+        }
+        throw Falla::TiposNoCoinciden(QStringLiteral("el valor no es un número"));
+    }
+    throw Falla::ArgumentoNoValido(QStringLiteral("marca de valor desconocida: %1").arg(marca));
+}
+
+void Conexion::BeginTrans() {
+    ComprobarConectada();
+    QSqlDatabase base = BaseQt();
+    if (!base.transaction())
+        throw Falla::BaseDeDatos(MensajeDe(base.lastError()));
+}
+
+void Conexion::CommitTrans() {
+    ComprobarConectada();
+    QSqlDatabase base = BaseQt();
+    if (!base.commit())
+        throw Falla::BaseDeDatos(MensajeDe(base.lastError()));
+}
+
+void Conexion::RollbackTrans() {
+    ComprobarConectada();
+    QSqlDatabase base = BaseQt();
+    if (!base.rollback())
+        throw Falla::BaseDeDatos(MensajeDe(base.lastError()));
+}
+
+QStringList Conexion::ClavePrimaria(const QString& tabla) const {
+    ComprobarConectada();
+    QSqlDatabase base = BaseQt();
+    QSqlIndex indice = base.primaryIndex(tabla);
+    if (indice.isEmpty() && motor_ == Motor::Odbc)
+        indice = base.primaryIndex(tabla.toLower());
+    QStringList nombres;
+    for (int i = 0; i < indice.count(); ++i)
+        nombres << indice.fieldName(i);
+    return nombres;
+}

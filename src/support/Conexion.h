@@ -1,0 +1,87 @@
+#pragma once
+
+#include "Connection.h"
+#include "InstanciaUnica.h"
+#include "Recordset.h"
+#include "Variant.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class Field;
+
+// The program's database connection. Without a server it opens the embedded SQLite file named
+// by BaseDatos; with one it goes through ODBC (Servidor names a data source, or else a host
+// for the driver named in the INI file).
+class Conexion : public InstanciaUnica<Conexion> {
+public:
+    enum class Motor { Ninguno, Embebido, Odbc };
+
+    // The program uses the shared instance; tools and tests may open more connections.
+    Conexion();
+    ~Conexion();
+    Conexion(const Conexion&) = delete;
+    Conexion& operator=(const Conexion&) = delete;
+
+    QString Servidor;
+    QString BaseDatos;
+    QString Usuario;
+    QString Password;
+
+    // Opens the connection. A connection that cannot be opened leaves Conectada false and
+    // its reason in UltimoError; modo 1 opens it read-only, any other mode for reading and
+    // writing.
+    void Conectar(bool sinServidor, int modo);
+    void Desconectar();
+    bool Conectada() const;
+    QString UltimoError() const { return ultimoError_; }
+    Motor MotorEnUso() const { return motor_; }
+
+    Connection& ConexionAdo() { return conexionAdo_; }
+    // A connection string that opens the same database through ODBC.
+    QString CadenaConexion() const { return cadenaConexion_; }
+
+    // Opens rs over sql: every row is read and the statement released before returning. An
+    // rs that is still open is closed first. Cursor 2 with lock 3 gives rows that can be
+    // changed and added (AddNew, Update).
+    void AbrirRecordset(const QString& sql, RefRecordset& rs, Connection* conexion = nullptr,
+                        int tipoCursor = 0, int tipoBloqueo = 1, int opciones = -1);
+    void CerrarRecordset(RefRecordset& rs);
+    // Runs a statement that returns no rows; a statement the database refuses is a failure
+    // carrying the database's message.
+    void Ejecutar(const QString& sql);
+    // As Ejecutar, giving the number of rows the statement changed.
+    int EjecutarContando(const QString& sql);
+
+    // The value as an SQL literal: mark "'" a quoted text or date, "@" a number.
+    QString ValorSQL(const Variant& valor, const QString& marca) const;
+    QString ValorSQL(const Field& campo, const QString& marca) const;
+
+    void BeginTrans();
+    void CommitTrans();
+    void RollbackTrans();
+
+    // Column names of the primary key of a table, in key order; empty when it has none.
+    QStringList ClavePrimaria(const QString& tabla) const;
+    QSqlDatabase BaseQt() const;
+
+    // Name of the embedded database file used when BaseDatos is blank.
+    static QString ArchivoPorDefecto() { return QStringLiteral("remitos.db"); }
+    // Full path of the embedded database named by a BaseDatos text.
+    static QString RutaEmbebida(const QString& baseDatos);
+
+private:
+    void ConectarEmbebida(int modo);
+    void ConectarOdbc(int modo);
+    void AplicarTiempoDeEspera();
+    void ComprobarConectada() const;
+    QString MensajeDe(const class QSqlError& error) const;
+
+    QString nombreQt_;
+    Connection conexionAdo_;
+    Motor motor_ = Motor::Ninguno;
+    QString ultimoError_;
+    QString cadenaConexion_;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "InstanciaUnica.h"
+
+#include <QString>
+
+// The program's surroundings: the application folder.
+class Entorno : public InstanciaUnica<Entorno> {
+public:
+    // The application folder, ending in a separator; set once at session start.
+    QString RutaAplicacion;
+
+    // The folder of the program file, ending in a separator, or the folder set with
+    // EstablecerCarpetaDelPrograma (the --carpeta option, or REMITOS_CARPETA), so that tests
+    // and installed copies can point it at a writable place.
+    static QString CarpetaDelPrograma();
+    static void EstablecerCarpetaDelPrograma(const QString& carpeta);
+
+private:
+    friend class InstanciaUnica<Entorno>;
+    Entorno() = default;
+};

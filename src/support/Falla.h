@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QByteArray>
+#include <exception>
+
+// A failure of a step: a number and a description, as the family's run-time reports them.
+// Routines decide what follows through the failure styles of Rutina.
+class Falla : public std::exception {
+public:
+    Falla(long numero, QString descripcion);
+
+    long Numero() const noexcept { return numero_; }
+    const QString& Descripcion() const noexcept { return descripcion_; }
+    const char* what() const noexcept override { return utf8_.constData(); }
+
+    // Failures of the run-time, with their usual numbers and texts.
+    static Falla ArgumentoNoValido(const QString& detalle = {});
+    static Falla Desbordamiento(const QString& detalle = {});
+    static Falla FueraDeIntervalo(const QString& detalle = {});
+    static Falla TiposNoCoinciden(const QString& detalle = {});
+    static Falla UsoNoValidoDeNull();
+    static Falla ObjetoNoEstablecido();
+    static Falla Archivo(long numero, const QString& ruta);
+    static Falla SinRegistroActual();
+    static Falla CampoInexistente(const QString& nombre);
+    static Falla ObjetoCerrado();
+    static Falla BaseDeDatos(const QString& mensaje);
+    static Falla Conexion(const QString& mensaje);
+
+private:
+    long numero_;
+    QString descripcion_;
+    QByteArray utf8_;
+};
+
+namespace Errores {
+constexpr long ArgumentoNoValido = 5;
+constexpr long Desbordamiento = 6;
+constexpr long FueraDeIntervalo = 9;
+constexpr long TiposNoCoinciden = 13;
+constexpr long NumeroArchivoIncorrecto = 52;
+constexpr long ArchivoNoEncontrado = 53;
+constexpr long ArchivoYaAbierto = 55;
+constexpr long ErrorES = 57;
+constexpr long DiscoLleno = 61;
+constexpr long DemasiadosArchivos = 67;
+constexpr long AccesoDenegado = 75;
+constexpr long RutaNoEncontrada = 76;
+constexpr long ObjetoNoEstablecido = 91;
+constexpr long UsoNoValidoDeNull = 94;
+constexpr long SinRegistroActual = 3021;
+constexpr long CampoInexistente = 3265;
+constexpr long ObjetoCerrado = 3704;
+// Errors reported by the database or the driver.
+constexpr long BaseDeDatos = -2147217900;
+constexpr long Conexion = -2147467259;
+} // namespace Errores

@@ -1,0 +1,217 @@
+#include "Recordset.h"
+
+#include "Conexion.h"
+#include "Falla.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+void Recordset::Cargar(QList<Columna> columnas, std::vector<Variant> celdas, Conexion* conexion,
+                       QString sql, bool actualizable) {
+    columnas_ = std::move(columnas);
+    celdas_ = std::move(celdas);
+    indicePorNombre_.clear();
+    for (int i = 0; i < columnas_.size(); ++i) {
+        const QString clave = columnas_[i].nombre.toCaseFolded();
+        if (!indicePorNombre_.contains(clave))
+            indicePorNombre_.insert(clave, i);
+    }
+    posicion_ = 0;
+    bof_ = Filas() == 0;
+    abierto_ = true;
+    conexion_ = conexion;
+    sql_ = std::move(sql);
+    actualizable_ = actualizable;
+    agregando_ = false;
+    original_.clear();
+    cambiada_.clear();
+}
+
+void Recordset::Close() {
+    ComprobarAbierto();
+    abierto_ = false;
+    columnas_.clear();
+    celdas_.clear();
+    celdas_.shrink_to_fit();
+    indicePorNombre_.clear();
+    agregando_ = false;
+}
+
+void Recordset::ComprobarAbierto() const {
+    if (!abierto_)
+        throw Falla::ObjetoCerrado();
+}
+
+qsizetype Recordset::Filas() const {
+    return columnas_.isEmpty() ? 0 : qsizetype(celdas_.size()) / columnas_.size();
+}
+
+long Recordset::RecordCount() const {
+    ComprobarAbierto();
+    return long(Filas());
+}
+
+bool Recordset::Bof() const {
+    ComprobarAbierto();
+    return bof_;
+}
+
+bool Recordset::Eof() const {
+    ComprobarAbierto();
+    return posicion_ >= Filas();
+}
+
+void Recordset::MoveFirst() {
+    ComprobarAbierto();
+    agregando_ = false;
+    if (Filas() == 0)
+        throw Falla::SinRegistroActual();
+    posicion_ = 0;
+    bof_ = false;
+}
+
+void Recordset::MoveNext() {
+    ComprobarAbierto();
+    agregando_ = false;
+    if (Eof())
+        throw Falla::SinRegistroActual();
+    ++posicion_;
+    bof_ = false;
+}
+
+Field Recordset::Fields(const QString& nombre) {
+    ComprobarAbierto();
+    const auto it = indicePorNombre_.constFind(nombre.toCaseFolded());
+    if (it == indicePorNombre_.cend())
+        throw Falla::CampoInexistente(nombre);
+    return Field(this, *it);
+}
+
+Field Recordset::Fields(int indice) {
+    ComprobarAbierto();
+    if (indice < 0 || indice >= columnas_.size())
+        throw Falla::CampoInexistente(QString::number(indice));
+    return Field(this, indice);
+}
+
+const Columna& Recordset::ColumnaEn(int indice) const {
+    ComprobarAbierto();
+    return columnas_.at(indice);
+}
+
+void Recordset::ComprobarFilaActual() const {
+    ComprobarAbierto();
+    if (agregando_)
+        return;
+    if (bof_ || posicion_ >= Filas())
+        throw Falla::SinRegistroActual();
+}
+
+Variant Recordset::ValorEn(int indice) const {
+    ComprobarFilaActual();
+    if (agregando_)
+        return original_[size_t(indice)];
+    return celdas_[size_t(posicion_ * columnas_.size() + indice)];
+}
+
+void Recordset::AsignarEn(int indice, const Variant& valor) {
+    ComprobarFilaActual();
+    if (!actualizable_)
+        throw Falla::BaseDeDatos(
+            QStringLiteral("El conjunto de registros es de solo lectura: no se puede modificar"));
+    if (cambiada_.empty()) {
+        original_.assign(celdas_.begin() + posicion_ * columnas_.size(),
+                         celdas_.begin() + (posicion_ + 1) * columnas_.size());
+        cambiada_.assign(size_t(columnas_.size()), false);
+    }
+    if (agregando_)
+        original_[size_t(indice)] = valor;
+    else
+        celdas_[size_t(posicion_ * columnas_.size() + indice)] = valor;
+    cambiada_[size_t(indice)] = true;
+}
+
+void Recordset::AddNew() {
+    ComprobarAbierto();
+    if (!actualizable_)
+        throw Falla::BaseDeDatos(
+            QStringLiteral("El conjunto de registros es de solo lectura: no se puede agregar"));
+    agregando_ = true;
+    original_.assign(size_t(columnas_.size()), Variant::Nulo());
+    cambiada_.assign(size_t(columnas_.size()), false);
+}
+
+namespace {
+// The single table a "SELECT ... FROM table ..." statement reads.
+QString TablaDeLaSentencia(const QString& sql) {
+    static const QRegularExpression patron(
+        QStringLiteral(R"(^\s*select\s.+?\sfrom\s+([A-Za-z_][A-Za-z0-9_.]*)\s*(where\s.*)?$)"),
+        QRegularExpression::CaseInsensitiveOption |
+            QRegularExpression::DotMatchesEverythingOption);
+    const auto coincidencia = patron.match(sql);
+    if (!coincidencia.hasMatch())
+        throw Falla::BaseDeDatos(
+            QStringLiteral("No se puede actualizar: la sentencia no lee una sola tabla"));
+    return coincidencia.captured(1);
+}
+} // namespace
+
+void Recordset::Update() {
+    ComprobarAbierto();
+    if (!actualizable_ || !conexion_)
+        throw Falla::BaseDeDatos(QStringLiteral("El conjunto de registros es de solo lectura"));
+    if (cambiada_.empty())
+        return;
+    const QString tabla = TablaDeLaSentencia(sql_);
+    const QString comilla = QStringLiteral("'");
+    auto literal = [&](int i, const Variant& v) {
+        const bool numero = columnas_[i].tipo == TipoDato::Entero ||
+                            columnas_[i].tipo == TipoDato::Doble ||
+                            columnas_[i].tipo == TipoDato::Decimal;
+        return conexion_->ValorSQL(v, numero && !v.EsVacio() ? QStringLiteral("@") : comilla);
+    };
+
+    if (agregando_) {
+        QStringList nombres, valores;
+        for (int i = 0; i < columnas_.size(); ++i) {
+            if (!cambiada_[size_t(i)])
+                continue;
+            nombres << columnas_[i].nombre;
+            valores << literal(i, original_[size_t(i)]);
+        }
+        conexion_->Ejecutar(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                .arg(tabla, nombres.join(u','), valores.join(u',')));
+        celdas_.insert(celdas_.end(), original_.begin(), original_.end());
+        posicion_ = Filas() - 1;
+        bof_ = false;
+    } else {
+        QStringList cambios, condiciones;
+        const qsizetype base = posicion_ * columnas_.size();
+        for (int i = 0; i < columnas_.size(); ++i)
+            if (cambiada_[size_t(i)])
+                cambios << columnas_[i].nombre + u'=' + literal(i, celdas_[size_t(base + i)]);
+        QStringList clave = conexion_->ClavePrimaria(tabla);
+        if (clave.isEmpty())
+            for (const Columna& c : columnas_)
+                clave << c.nombre;
+        for (const QString& nombre : clave) {
+            const auto it = indicePorNombre_.constFind(nombre.toCaseFolded());
+            if (it == indicePorNombre_.cend())
+                throw Falla::BaseDeDatos(
+                    QStringLiteral("No se puede actualizar: falta la columna clave %1").arg(nombre));
+            const Variant& antes = original_[size_t(*it)];
+            condiciones << (antes.EsNulo() ? nombre + QStringLiteral(" IS NULL")
+                                           : nombre + u'=' + literal(*it, antes));
+        }
+        const int filas =
+            conexion_->EjecutarContando(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                                            .arg(tabla, cambios.join(u','),
+                                                 condiciones.join(QStringLiteral(" AND "))));
+        if (filas == 0)
+            throw Falla::BaseDeDatos(QStringLiteral(
+                "No se encuentra la fila para actualizar: otro la cambió después de leerla"));
+    }
+    agregando_ = false;
+    original_.clear();
+    cambiada_.clear();
+}

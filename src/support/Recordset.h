@@ -1,0 +1,79 @@
+#pragma once
+
+#include "Field.h"
+#include "Variant.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <memory>
+#include <vector>
+
+class Conexion;
+
+// What a column holds, as far as the program cares.
+enum class TipoDato { Texto, Entero, Doble, Decimal, Booleano, Fecha, Binario };
+
+struct Columna {
+    QString nombre;
+    long tamano = 0;
+    TipoDato tipo = TipoDato::Texto;
+};
+
+// The rows of one statement. Every row is read when the recordset opens and the statement is
+// released at once, so nothing stays open on the connection. Moving follows the usual rules:
+// an empty recordset is at Bof and Eof at once, MoveNext past the last row reaches Eof, and a
+// field cannot be read at Bof or Eof.
+//
+// Bof and Eof are spelled this way because EOF is a macro of the C library.
+class Recordset {
+public:
+    Recordset() = default;
+
+    bool Bof() const;
+    bool Eof() const;
+    void MoveFirst();
+    void MoveNext();
+    // The field by its name, without regard to case.
+    Field Fields(const QString& nombre);
+    Field Fields(int indice);
+    int FieldCount() const { return int(columnas_.size()); }
+    long RecordCount() const;
+    bool Abierto() const { return abierto_; }
+    void Close();
+
+    // Rows of recordsets opened with a dynamic cursor and optimistic locking can be changed.
+    void AddNew();
+    void Update();
+
+    // For Conexion, which fills the recordset.
+    void Cargar(QList<Columna> columnas, std::vector<Variant> celdas, Conexion* conexion,
+                QString sql, bool actualizable);
+    // For Field.
+    const Columna& ColumnaEn(int indice) const;
+    Variant ValorEn(int indice) const;
+    void AsignarEn(int indice, const Variant& valor);
+
+private:
+    void ComprobarAbierto() const;
+    void ComprobarFilaActual() const;
+    qsizetype Filas() const;
+
+    QList<Columna> columnas_;
+    QHash<QString, int> indicePorNombre_;
+    std::vector<Variant> celdas_;
+    qsizetype posicion_ = 0;
+    bool bof_ = true;
+    bool abierto_ = false;
+
+    // Editing.
+    Conexion* conexion_ = nullptr;
+    QString sql_;
+    bool actualizable_ = false;
+    bool agregando_ = false;
+    // While editing: the current row as it was read; while adding: the new row.
+    std::vector<Variant> original_;
+    std::vector<bool> cambiada_;
+};
+
+using RefRecordset = std::shared_ptr<Recordset>;
