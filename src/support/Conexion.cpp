@@ -94,16 +94,17 @@ bool ColumnaSqlite(const char* declarado, Columna& c) {
     if (!declarado || !*declarado)
         return false;
     const QString t = QString::fromUtf8(declarado).toUpper();
-    if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("TEXT")) ||
-        t.contains(QLatin1String("CLOB"))) {
-        c.tipo = TipoDato::Texto;
-        c.tamano = LargoDeclarado(t, LargoTextoSinLimite);
-    } else if (t.contains(QLatin1String("TIMESTAMP")) || t.contains(QLatin1String("DATETIME"))) {
+    // Dates first: "DATETIME TEXT" is a date kept as text.
+    if (t.contains(QLatin1String("TIMESTAMP")) || t.contains(QLatin1String("DATETIME"))) {
         c.tipo = TipoDato::Fecha;
         c.tamano = 16;
     } else if (t.contains(QLatin1String("DATE")) || t.contains(QLatin1String("TIME"))) {
         c.tipo = TipoDato::Fecha;
         c.tamano = 6;
+    } else if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("TEXT")) ||
+        t.contains(QLatin1String("CLOB"))) {
+        c.tipo = TipoDato::Texto;
+        c.tamano = LargoDeclarado(t, LargoTextoSinLimite);
     } else if (t.contains(QLatin1String("BIGINT"))) {
         c.tipo = TipoDato::Entero;
         c.tamano = 8;
@@ -384,7 +385,11 @@ void Conexion::ConectarOdbc(int modo) {
                            .toInt();
     {
         QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), nombreQt_);
-        base.setDatabaseName(cadena);
+        // Qt's ODBC driver puts "DSN=" before a string that names no driver and no server.
+        const bool usaDsn = cadena.startsWith(QLatin1String("DSN="));
+        const bool tomadaTalCual = cadena.contains(QLatin1String("DRIVER="), Qt::CaseInsensitive) ||
+                                   cadena.contains(QLatin1String("SERVER="), Qt::CaseInsensitive);
+        base.setDatabaseName(usaDsn && !tomadaTalCual ? cadena.mid(4) : cadena);
         QString opciones =
             QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(espera > 0 ? espera : 15);
         if (modo == 1)

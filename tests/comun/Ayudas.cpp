@@ -1,0 +1,118 @@
+#include "Ayudas.h"
+
+#include "BaseEmbebida.h"
+#include "Conexion.h"
+#include "Cp1252.h"
+#include "Entorno.h"
+#include "Falla.h"
+#include "ModGlobal.h"
+#include "Variant.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+void PrintTo(const Variant& valor, std::ostream* salida) {
+    static const char* const tipos[] = {"Vacio",   "Nulo",     "Texto", "Entero", "Doble",
+                                        "Decimal", "Booleano", "Fecha", "Objeto"};
+    *salida << tipos[int(valor.tipo())];
+    if (!valor.EsVacio() && !valor.EsNulo() && valor.tipo() != Variant::Tipo::Objeto)
+        *salida << "(" << valor.Texto().toStdString() << ")";
+}
+
+namespace Pruebas {
+
+InteraccionGuion& NuevoGuion() {
+    auto guion = std::make_unique<InteraccionGuion>();
+    InteraccionGuion& referencia = *guion;
+    Interaccion::Establecer(std::move(guion));
+    return referencia;
+}
+
+CarpetaPrueba::CarpetaPrueba() {
+    ModGlobal::LiberarObjetos();
+    ModGlobal::RestablecerSesion();
+    ModGlobal::EstablecerLineaDeComandos({});
+    Entorno::EstablecerCarpetaDelPrograma(dir_.path());
+}
+
+CarpetaPrueba::~CarpetaPrueba() {
+    ModGlobal::LiberarObjetos();
+    ModGlobal::RestablecerSesion();
+    Entorno::EstablecerCarpetaDelPrograma({});
+}
+
+QString CarpetaPrueba::Ruta() const {
+    return dir_.path() + u'/';
+}
+
+void CarpetaPrueba::Escribir(const QString& nombre, const QString& contenido) const {
+    QFile f(Archivo(nombre));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(Cp1252::Codificar(contenido));
+}
+
+QString CrearBaseSqlite(const CarpetaPrueba& carpeta, const QString& nombre, int notas) {
+    const QString ruta = carpeta.Archivo(nombre);
+    BaseEmbebida::Crear(ruta, notas);
+    return ruta;
+}
+
+void ConectarSqlite(Conexion& conexion, const QString& ruta) {
+    conexion.BaseDatos = ruta;
+    conexion.Conectar(true, 3);
+    ASSERT_TRUE(conexion.Conectada()) << conexion.UltimoError().toStdString();
+}
+
+bool BasePostgres::Disponible() {
+    return !Dsn().isEmpty();
+}
+
+bool BasePostgres::Exigido() {
+    return !qEnvironmentVariableIsEmpty("REMITOS_PG_EXIGIDO");
+}
+
+QString BasePostgres::Dsn() {
+    return qEnvironmentVariable("REMITOS_PG_DSN");
+}
+
+namespace {
+void Administrar(const QString& sentencia) {
+    Conexion admin;
+    admin.Servidor = BasePostgres::Dsn();
+    admin.BaseDatos = QStringLiteral("postgres");
+    admin.Usuario = qEnvironmentVariable("REMITOS_PG_USUARIO", QStringLiteral("postgres"));
+    admin.Conectar(false, 3);
+    if (!admin.Conectada())
+        throw Falla::Conexion(admin.UltimoError());
+    admin.Ejecutar(sentencia);
+}
+} // namespace
+
+BasePostgres::BasePostgres(const QString& prefijo) {
+    static int contador = 0;
+    nombre_ = QStringLiteral("%1_%2_%3")
+                  .arg(prefijo.toLower())
+                  .arg(getpid())
+                  .arg(++contador);
+    Administrar(QStringLiteral("CREATE DATABASE %1").arg(nombre_));
+}
+
+BasePostgres::~BasePostgres() {
+    try {
+        Administrar(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(nombre_));
+    } catch (const Falla&) {
+        // A database left behind goes with the throwaway server.
+    }
+}
+
+void BasePostgres::Conectar(Conexion& conexion) const {
+    conexion.Servidor = Dsn();
+    conexion.BaseDatos = nombre_;
+    conexion.Usuario = qEnvironmentVariable("REMITOS_PG_USUARIO", QStringLiteral("postgres"));
+    conexion.Conectar(false, 3);
+    ASSERT_TRUE(conexion.Conectada()) << conexion.UltimoError().toStdString();
+}
+
+} // namespace Pruebas

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "InteraccionGuion.h"
+
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+#include <optional>
+#include <ostream>
+
+class Conexion;
+class Variant;
+
+// Shows values in failure messages.
+void PrintTo(const Variant& valor, std::ostream* salida);
+
+namespace Pruebas {
+
+// Installs a fresh scripted interaction and gives it for answers and checks.
+InteraccionGuion& NuevoGuion();
+
+// A new empty application folder for one test: the program's files go there, the shared
+// instances and the session record start anew, and everything is released at the end.
+class CarpetaPrueba {
+public:
+    CarpetaPrueba();
+    ~CarpetaPrueba();
+    QString Ruta() const; // ends in "/"
+    QString Archivo(const QString& nombre) const { return Ruta() + nombre; }
+    // Writes a file in the folder (8-bit Windows text).
+    void Escribir(const QString& nombre, const QString& contenido) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Creates an embedded database with the tables (and demo notes when asked) in the folder.
+QString CrearBaseSqlite(const CarpetaPrueba& carpeta, const QString& nombre = QStringLiteral("remitos.db"),
+                        int notas = 0);
+
+// Opens conexion on an embedded database file; fails the test when it cannot.
+void ConectarSqlite(Conexion& conexion, const QString& ruta);
+
+// The test PostgreSQL server reached through ODBC, when the test command started one.
+class BasePostgres {
+public:
+    // Whether a server was given (REMITOS_PG_DSN). When REMITOS_PG_EXIGIDO is set, a missing
+    // server is the test's failure rather than a reason to skip.
+    static bool Disponible();
+    static bool Exigido();
+    static QString Dsn();
+
+    // Creates a new empty database on the server, dropped again by the destructor.
+    explicit BasePostgres(const QString& prefijo);
+    ~BasePostgres();
+    const QString& Nombre() const { return nombre_; }
+    // Opens conexion on it through the data source.
+    void Conectar(Conexion& conexion) const;
+
+private:
+    QString nombre_;
+};
+
+} // namespace Pruebas
+
+// Skips the current test when no PostgreSQL server was given, or fails it when one must be.
+#define REQUIERE_POSTGRES()                                                                   \
+    do {                                                                                      \
+        if (!Pruebas::BasePostgres::Disponible()) {                                           \
+            if (Pruebas::BasePostgres::Exigido())                                             \
+                FAIL() << "REMITOS_PG_EXIGIDO está puesto pero no hay servidor (REMITOS_PG_DSN)"; \
+            GTEST_SKIP() << "sin servidor PostgreSQL de prueba (REMITOS_PG_DSN)";             \
+        }                                                                                     \
+    } while (0)

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The program as a script starts it: creating a database, a database that is missing,
+# a malformed command line, --help and --version.
+set -uo pipefail
+remitos=${1:?programa}
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+falla() { echo "FALLA: $*" >&2; exit 1; }
+
+"$remitos" --crear-base "$dir/x.db" --demo 200 >"$dir/salida" || falla "--crear-base terminó con $?"
+grep -q "200 remitos" "$dir/salida" || falla "el resumen no cuenta 200 remitos: $(cat "$dir/salida")"
+n=$(sqlite3 "$dir/x.db" "SELECT count(*) FROM V_MV_Cpte WHERE TC = 'RM'") || falla "sqlite3 no lee la base"
+[[ "$n" == 200 ]] || falla "sqlite3 cuenta $n remitos"
+"$remitos" --crear-base "$dir/x.db" 2>"$dir/error" && falla "sobrescribió una base existente"
+grep -q "ya existe" "$dir/error" || falla "mensaje al sobrescribir: $(cat "$dir/error")"
+
+env -u DISPLAY "$remitos" --carpeta "$dir" "@DbName=missing.db;" 2>"$dir/error"
+estado=$?
+[[ $estado -ne 0 ]] || falla "una base inexistente terminó bien"
+grep -q "missing.db" "$dir/error" || falla "no dice qué base falta: $(cat "$dir/error")"
+[[ ! -e "$dir/missing.db" ]] || falla "creó la base que faltaba"
+
+"$remitos" --demo 2>/dev/null; [[ $? -eq 64 ]] || falla "--demo sin valor no es un error de uso"
+"$remitos" --desconocida 2>/dev/null; [[ $? -eq 64 ]] || falla "una opción desconocida no es un error de uso"
+"$remitos" --help | grep -q "@UsuarioLogeado" || falla "--help no lista las claves"
+"$remitos" --version | grep -Eq "^remitos [0-9]+\.[0-9]+" || falla "--version"
+echo "bien"
