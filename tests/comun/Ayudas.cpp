@@ -23,6 +23,15 @@ void PrintTo(const Variant& valor, std::ostream* salida) {
 
 namespace Pruebas {
 
+long NumeroDeFalla(const std::function<void()>& accion) {
+    try {
+        accion();
+    } catch (const Falla& f) {
+        return f.Numero();
+    }
+    return 0;
+}
+
 InteraccionGuion& NuevoGuion() {
     auto guion = std::make_unique<InteraccionGuion>();
     InteraccionGuion& referencia = *guion;

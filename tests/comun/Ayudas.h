@@ -3,6 +3,7 @@
 #include "InteraccionGuion.h"
 
 #include <QString>
+#include <functional>
 #include <QTemporaryDir>
 #include <memory>
 #include <optional>
@@ -15,6 +16,9 @@ class Variant;
 void PrintTo(const Variant& valor, std::ostream* salida);
 
 namespace Pruebas {
+
+// The number of the failure an action raises, or 0 when it raises none.
+long NumeroDeFalla(const std::function<void()>& accion);
 
 // Installs a fresh scripted interaction and gives it for answers and checks.
 InteraccionGuion& NuevoGuion();

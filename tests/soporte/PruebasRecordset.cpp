@@ -9,14 +9,7 @@
 
 namespace {
 
-long NumeroDeFalla(const std::function<void()>& accion) {
-    try {
-        accion();
-    } catch (const Falla& f) {
-        return f.Numero();
-    }
-    return 0;
-}
+using Pruebas::NumeroDeFalla;
 
 class Recordsets : public ::testing::Test {
 protected:

@@ -7,17 +7,10 @@
 
 namespace {
 
+using Pruebas::NumeroDeFalla;
+
 const QString Q = QStringLiteral("'");
 const QString N = QStringLiteral("@");
-
-long NumeroDeFalla(const std::function<void()>& accion) {
-    try {
-        accion();
-    } catch (const Falla& f) {
-        return f.Numero();
-    }
-    return 0;
-}
 
 TEST(ValorSQL, TextsAreQuotedWithInnerQuotesDoubled) {
     Conexion c;

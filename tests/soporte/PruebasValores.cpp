@@ -1,3 +1,4 @@
+#include "Ayudas.h"
 #include "Cadenas.h"
 #include "Collection.h"
 #include "Cp1252.h"
@@ -9,14 +10,7 @@
 
 namespace {
 
-long NumeroDeFalla(const std::function<void()>& accion) {
-    try {
-        accion();
-    } catch (const Falla& f) {
-        return f.Numero();
-    }
-    return 0;
-}
+using Pruebas::NumeroDeFalla;
 
 TEST(Variant, NegatingADecimalKeepsEveryDigitAndNullStaysNull) {
     EXPECT_EQ(Variant::Decimal(QStringLiteral("5")).Negado().Texto(), QStringLiteral("-5"));
