@@ -301,16 +301,21 @@ BaseEmbebida::Resumen BaseEmbebida::CargarDemostracion(Conexion& conexion, int n
             "TC,IDCOMPROBANTE,IDCOMPLEMENTO,SECUENCIA,FECHA,IDARTICULO,DESCRIPCION,IDUNIDAD,CANTIDAD,COSTO,PRECIOVENTA,CLASEPRECIO,IDDEPOSITO,IDMOTIVOSTOCK,CUENTAPROVEEDOR");
 
         int numero = 0;
+        bool anteriorEnStock = false;
+        int complementoAnterior = 0;
         for (int i = 0; i < notas + invoices; ++i) {
             const bool remito = i < notas;
             const QString tc = remito ? QStringLiteral("RM") : QStringLiteral("FA");
             int complemento = 0;
             // Now and then a note shares its number with the one before, under another
-            // complement.
-            if (remito && i > 0 && azar.Probabilidad(0.01))
+            // complement (never with one registered already: its rows would then cover only
+            // its own lines, not all the lines of the number as a run writes them).
+            if (remito && i > 0 && complementoAnterior == 0 && !anteriorEnStock &&
+                azar.Probabilidad(0.01))
                 complemento = 1;
             else
                 ++numero;
+            complementoAnterior = complemento;
             const QString id = QStringLiteral("%1%2%3")
                                    .arg(remito ? QChar(u'R') : QChar(u'A'))
                                    .arg(remito ? 1 : 2, 4, 10, QLatin1Char('0'))
@@ -330,7 +335,8 @@ BaseEmbebida::Resumen BaseEmbebida::CargarDemostracion(Conexion& conexion, int n
                                                          : QTime(0, 0),
                                   Qt::UTC);
             const bool anulada = azar.Probabilidad(0.03);
-            const bool enStock = remito && azar.Probabilidad(0.08);
+            const bool enStock = remito && complemento == 0 && azar.Probabilidad(0.08);
+            anteriorEnStock = enStock;
             const QString cuenta = cuentas[azar.Entre(0, int(cuentas.size()) - 1)];
 
             const int lineas = azar.Entre(1, 9);

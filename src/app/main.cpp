@@ -1,9 +1,11 @@
+#include "AvanceConsola.h"
 #include "BUG.h"
 #include "BaseEmbebida.h"
 #include "Conexion.h"
 #include "Entorno.h"
 #include "Falla.h"
 #include "Interaccion.h"
+#include "InteraccionConsola.h"
 #include "InteraccionQt.h"
 #include "ModGlobal.h"
 
@@ -35,6 +37,8 @@ const char* const Ayuda =
     "  @ParametroAdicional=TEXTO; parámetro adicional\n"
     "\n"
     "Opciones:\n"
+    "  --ejecutar           registra los remitos sin ventana ni preguntas: avance en la\n"
+    "                       salida de errores, mensaje final y resumen en la salida\n"
     "  --carpeta DIR        carpeta de la aplicación (registro de la ejecución, archivo INI,\n"
     "                       base embebida por defecto); por defecto, la del programa\n"
     "  --crear-base ARCHIVO crea una base embebida nueva con las tablas y termina\n"
@@ -42,13 +46,15 @@ const char* const Ayuda =
     "  --version            muestra la versión y termina\n"
     "  --help               muestra esta ayuda y termina\n"
     "\n"
-    "Estado de salida: 0 bien; 1 no se pudo abrir la base de datos; 64 línea de comandos\n"
-    "incorrecta.\n";
+    "Estado de salida: 0 bien (con --ejecutar: todos los renglones se registraron); 1 no se\n"
+    "pudo abrir la base de datos; 2 con --ejecutar, algún renglón no se registró o algo\n"
+    "falló; 64 línea de comandos incorrecta.\n";
 
 struct Opciones {
     QString carpeta;
     QString crearBase;
     std::optional<int> demo;
+    bool ejecutar = false;
     bool ayuda = false;
     bool version = false;
     QStringList resto;
@@ -74,6 +80,8 @@ std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& err
         };
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             o.ayuda = true;
+        } else if (a == QLatin1String("--ejecutar")) {
+            o.ejecutar = true;
         } else if (a == QLatin1String("--version")) {
             o.version = true;
         } else if (a == QLatin1String("--carpeta")) {
@@ -104,6 +112,10 @@ std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& err
             o.resto << a;
         }
     }
+    if (o.ejecutar && !o.crearBase.isEmpty()) {
+        error = QStringLiteral("--ejecutar y --crear-base no van juntas");
+        return std::nullopt;
+    }
     if (o.demo && o.crearBase.isEmpty()) {
         error = QStringLiteral("--demo sólo se usa con --crear-base");
         return std::nullopt;
@@ -130,6 +142,39 @@ int CrearBase(const Opciones& o) {
         Escribir(stderr, QStringLiteral("remitos: %1\n").arg(falla.Descripcion()));
         return 1;
     }
+}
+
+// The registration with nobody at the screen: start-up, the run, a summary.
+int EjecutarSinVentana(int argc, char** argv, const Opciones& o) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("remitos"));
+    auto consola = std::make_unique<InteraccionConsola>();
+    InteraccionConsola* preguntas = consola.get();
+    Interaccion::Establecer(std::move(consola));
+    ModGlobal::EstablecerLineaDeComandos(o.resto.join(u' '));
+
+    BUG ventana;
+    ventana.Form_Load();
+    AvanceConsola avance(stderr);
+    ventana.EstablecerAvance(&avance);
+    ventana.CmdEjecutar_Click();
+    const ResultadoCorrida& r = ventana.UltimaCorrida();
+    QString resumen = QStringLiteral("Remitos procesados: %1\nRenglones registrados: %2\n"
+                                     "Renglones rechazados: %3\n")
+                          .arg(r.notas)
+                          .arg(r.renglonesEscritos)
+                          .arg(r.RenglonesNoRegistrados());
+    if (r.notasSinRenglones)
+        resumen += QStringLiteral("Remitos cuyos renglones no se pudieron leer: %1\n").arg(r.notasSinRenglones);
+    if (r.notasSinProcesar)
+        resumen += QStringLiteral("Remitos sin procesar: %1\n").arg(r.notasSinProcesar);
+    if (preguntas->ErroresInformados())
+        resumen += QStringLiteral("Errores informados y omitidos: %1\n").arg(preguntas->ErroresInformados());
+    resumen += QStringLiteral("Tiempo: %1 s\n").arg(r.segundos, 0, 'f', 2);
+    Escribir(stdout, resumen);
+    return r.SinFallas() && preguntas->ErroresInformados() == 0 ? 0 : 2;
 }
 
 // Releases what the program holds before Qt goes away, as the end of the program does.
@@ -166,6 +211,12 @@ int main(int argc, char** argv) {
         Terminar();
         return estado;
     }
+    if (opciones->ejecutar) {
+        const int estado = EjecutarSinVentana(argc, argv, *opciones);
+        Terminar();
+        return estado;
+    }
+
     // Without a screen the start-up still runs, so that a database that cannot be opened is
     // reported as such; only then is the missing screen the reason to stop.
     const bool hayPantalla = HayPantalla();
@@ -177,6 +228,9 @@ int main(int argc, char** argv) {
     app.setApplicationVersion(QStringLiteral(REMITOS_VERSION));
     if (hayPantalla)
         Interaccion::Establecer(std::make_unique<InteraccionQt>());
+    else
+        Escribir(stderr, QStringLiteral("remitos: no hay pantalla; para registrar sin ventana "
+                                        "use --ejecutar.\n"));
     ModGlobal::EstablecerLineaDeComandos(opciones->resto.join(u' '));
 
     int estado = 0;

@@ -2,14 +2,35 @@
 
 #include "Archivos.h"
 #include "BotonComando.h"
+#include "Conexion.h"
+#include "Entorno.h"
 #include "Falla.h"
+#include "Interaccion.h"
 #include "ModGlobal.h"
+#include "Rutina.h"
 #include "Twips.h"
 #include "Utilidades.h"
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QLabel>
 #include <QPalette>
+
+namespace {
+const QString Comilla = QStringLiteral("'");
+const QString Numero = QStringLiteral("@");
+
+// A value put between quotes in a statement: its quotes doubled.
+QString Literal(const QString& texto) {
+    QString resultado = texto;
+    return resultado.replace(u'\'', QStringLiteral("''"));
+}
+
+// A message of the database on one line of the log.
+QString EnUnaLinea(const QString& texto) {
+    return texto.simplified();
+}
+} // namespace
 
 BUG::BUG(QWidget* padre) : QWidget(padre, Qt::Window | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("BUG"));
@@ -44,6 +65,9 @@ BUG::BUG(QWidget* padre) : QWidget(padre, Qt::Window | Qt::MSWindowsFixedSizeDia
     LblMensaje->setPalette(paleta);
     Ubicar(LblMensaje, 0, 2760, 5775, 255);
 
+    connect(CmdEjecutar, &QPushButton::clicked, this, [this] { CmdEjecutar_Click(); });
+    connect(CmdSalir, &QPushButton::clicked, this, [this] { CmdSalir_Click(); });
+
     // The labels take no focus, so the tab order is the two buttons in this order.
     setTabOrder(CmdEjecutar, CmdSalir);
     CmdEjecutar->setFocus(Qt::OtherFocusReason);
@@ -66,4 +90,251 @@ void BUG::Registra(const QString& Mensaje) {
     } catch (const Falla&) {
         // The log is a record of the run, never a reason to stop it.
     }
+}
+
+void BUG::CmdSalir_Click() {
+    ModGlobal::LiberarObjetos();
+    Interaccion::Actual().TerminarPrograma(0);
+}
+
+QString BUG::SentenciaSeleccion() {
+    return QStringLiteral(
+        "SELECT  v_mv_cpte.* FROM V_MV_Cpte LEFT OUTER JOIN V_MV_Stock ON "
+        "V_MV_Cpte.IdComplemento = V_MV_Stock.IdComplemento AND V_MV_Cpte.TC = V_MV_Stock.TC AND "
+        "V_MV_Cpte.IDCOMPROBANTE = V_MV_Stock.IDCOMPROBANTE WHERE (V_MV_Stock.TC IS NULL) AND "
+        "V_MV_Cpte.TC = 'RM' AND (V_MV_Cpte.FECHA > '01/03/2003') AND (V_MV_Cpte.ANULADA = 0)");
+}
+
+void BUG::Mostrar(const QString& texto) {
+    LblMensaje->setText(texto);
+}
+
+void BUG::AnotarFalla(const QString& texto) {
+    Registra(texto);
+    if (avance_)
+        avance_->Falla(texto);
+}
+
+void BUG::CmdEjecutar_Click() {
+    // A click while a run is handling the window's events is not a second run.
+    if (enCorrida_)
+        return;
+    enCorrida_ = true;
+    struct Guardia {
+        bool& enCorrida;
+        ~Guardia() { enCorrida = false; }
+    } guardia{enCorrida_};
+
+    QElapsedTimer reloj;
+    reloj.start();
+    ResultadoCorrida resultado;
+    Rutina rutina(EstiloFallas::OmitirTodas);
+    Conexion& conexion = Conexion::Instancia();
+    Utilidades& util = Utilidades::Instancia();
+    Interaccion& interaccion = Interaccion::Actual();
+
+    rutina.Paso([&] { NumeroArchivo = Archivos::NumeroLibre(); });
+    rutina.Paso([&] { ArchivoLog = Entorno::CarpetaDelPrograma(); });
+    rutina.Paso([&] { ArchivoLog = util.AgregarBarra(ArchivoLog); });
+    rutina.Paso([&] { ArchivoLog += NombreArchivoLog(); });
+    rutina.Paso([&] { Archivos::AbrirParaAnexar(NumeroArchivo, ArchivoLog); });
+    if (rutina.UltimaFalla()) {
+        resultado.registroFallido = true;
+        if (avance_)
+            avance_->Falla(QStringLiteral("*** No se pudo abrir el registro: %1")
+                               .arg(EnUnaLinea(rutina.UltimaFalla()->Descripcion())));
+    }
+    rutina.Paso([&] { ModGlobal::GrabarConfiguracion(QStringLiteral("DescargaStockRemitos"),
+                                                      QStringLiteral("SI")); });
+    rutina.Paso([&] { Mostrar(QStringLiteral("Procesando Datos... Por Favor Espere...")); });
+    rutina.Paso([&] { interaccion.ProcesarEventos(); });
+
+    QString Sentencia;
+    rutina.Paso([&] { Sentencia = SentenciaSeleccion(); });
+    rutina.Paso([&] { conexion.AbrirRecordset(Sentencia, RsComprobantes, nullptr, 0, 1, -1); });
+    if (rutina.UltimaFalla() || !RsComprobantes || !RsComprobantes->Abierto()) {
+        // Nothing to go through: the run goes on to its end.
+        resultado.seleccionFallida = true;
+        AnotarFalla(QStringLiteral("*** No se pudieron leer los remitos pendientes: %1")
+                        .arg(EnUnaLinea(rutina.UltimaFalla() ? rutina.UltimaFalla()->Descripcion()
+                                                              : QString())));
+    } else {
+        const int pendientes = int(RsComprobantes->RecordCount());
+        if (avance_)
+            avance_->Inicio(pendientes);
+        if (!RsComprobantes->Bof())
+            RsComprobantes->MoveFirst();
+        while (!RsComprobantes->Eof()) {
+            rutina.Paso([&] { interaccion.ProcesarEventos(); });
+            QString documento;
+            rutina.Paso([&] {
+                documento = util.ValorTexto(RsComprobantes->Fields(QStringLiteral("TC"))) +
+                            util.ValorTexto(RsComprobantes->Fields(QStringLiteral("IDCOMPROBANTE")));
+            });
+            rutina.Paso([&] { Mostrar(QStringLiteral("Procesando... ") + documento); });
+            rutina.Paso([&] { Registra(documento); });
+            const int fallasAntes = resultado.RenglonesNoRegistrados() + resultado.notasSinRenglones;
+            RegistrarNota(documento, resultado);
+            ++resultado.notas;
+            if (avance_)
+                avance_->Nota(resultado.notas, resultado);
+            RsComprobantes->MoveNext();
+            const bool fallo =
+                resultado.RenglonesNoRegistrados() + resultado.notasSinRenglones != fallasAntes;
+            // Once the server is gone every later note would fail the same way.
+            if (fallo && !RsComprobantes->Eof() && conexion.ConexionPerdida()) {
+                resultado.notasSinProcesar = pendientes - resultado.notas;
+                AnotarFalla(QStringLiteral("*** Se perdió la conexión con la base de datos: "
+                                           "quedan %1 remitos sin procesar")
+                                .arg(resultado.notasSinProcesar));
+                break;
+            }
+        }
+    }
+
+    rutina.Paso([&] { Mostrar(QString()); });
+    rutina.Paso([&] { Archivos::Cerrar(NumeroArchivo); });
+    resultado.segundos = reloj.nsecsElapsed() / 1e9;
+    ultima_ = resultado;
+    if (avance_)
+        avance_->Fin(resultado);
+    rutina.Paso([&] {
+        interaccion.Mensaje(MensajeFinal(resultado), ModGlobal::TituloPrograma(),
+                            IconoMensaje::Ninguno);
+    });
+}
+
+void BUG::RegistrarNota(const QString& documento, ResultadoCorrida& resultado) {
+    Conexion& conexion = Conexion::Instancia();
+    Utilidades& util = Utilidades::Instancia();
+    QString tc, id;
+    try {
+        tc = util.ValorTexto(RsComprobantes->Fields(QStringLiteral("TC")));
+        id = util.ValorTexto(RsComprobantes->Fields(QStringLiteral("IDCOMPROBANTE")));
+        conexion.AbrirRecordset(QStringLiteral("Select * from V_Mv_CpteInsumos where tc = '") +
+                                    Literal(tc) + QStringLiteral("' and idcomprobante = '") +
+                                    Literal(id) + u'\'',
+                                RsInsumos, nullptr, 0, 1, -1);
+    } catch (const Falla& falla) {
+        ++resultado.notasSinRenglones;
+        AnotarFalla(QStringLiteral("*** %1: no se pudieron leer los renglones: %2")
+                        .arg(documento, EnUnaLinea(falla.Descripcion())));
+        return;
+    }
+    if (RsInsumos->Bof())
+        return;
+    RsInsumos->MoveFirst();
+
+    // The note's rows go in together or not at all: a program ended or a connection lost in
+    // the middle of a note leaves none of them, and the next run registers the note whole. A
+    // refused row undoes only itself.
+    bool enTransaccion = true;
+    try {
+        conexion.BeginTrans();
+    } catch (const Falla& falla) {
+        enTransaccion = false;
+        AnotarFalla(QStringLiteral("*** %1: no se pudo abrir una transacción: %2")
+                        .arg(documento, EnUnaLinea(falla.Descripcion())));
+    }
+    int escritos = 0;
+    int Secuencia = 1;
+    while (!RsInsumos->Eof()) {
+        QString Sentencia;
+        try {
+            Sentencia = SentenciaInsert(*RsComprobantes, *RsInsumos, Secuencia);
+        } catch (const Falla& falla) {
+            ++resultado.renglonesIncompletos;
+            AnotarFalla(QStringLiteral("*** %1 renglón %2: no se pudo armar el movimiento: %3")
+                            .arg(documento)
+                            .arg(Secuencia)
+                            .arg(EnUnaLinea(falla.Descripcion())));
+        }
+        if (!Sentencia.isEmpty()) {
+            try {
+                conexion.Ejecutar(Sentencia);
+                ++escritos;
+            } catch (const Falla& falla) {
+                ++resultado.renglonesRechazados;
+                AnotarFalla(QStringLiteral("*** %1 renglón %2: %3")
+                                .arg(documento)
+                                .arg(Secuencia)
+                                .arg(EnUnaLinea(falla.Descripcion())));
+            }
+        }
+        ++Secuencia;
+        RsInsumos->MoveNext();
+    }
+    if (enTransaccion) {
+        try {
+            conexion.CommitTrans();
+        } catch (const Falla& falla) {
+            AnotarFalla(QStringLiteral("*** %1: no se confirmaron sus %2 renglones: %3")
+                            .arg(documento)
+                            .arg(escritos)
+                            .arg(EnUnaLinea(falla.Descripcion())));
+            resultado.renglonesRechazados += escritos;
+            escritos = 0;
+            try {
+                conexion.RollbackTrans();
+            } catch (const Falla&) {
+                // Nothing more can be undone from here; the server has discarded it.
+            }
+        }
+    }
+    resultado.renglonesEscritos += escritos;
+}
+
+QString BUG::SentenciaInsert(Recordset& nota, Recordset& renglon, int secuencia) {
+    const Conexion& c = Conexion::Instancia();
+    QString sentencia;
+    sentencia.reserve(640);
+    sentencia.append(QLatin1StringView(
+        "INSERT INTO V_MV_STOCK (TC,IDCOMPROBANTE,IDCOMPLEMENTO,SECUENCIA,FECHA,IDARTICULO,"
+        "DESCRIPCION,IDUNIDAD,CANTIDAD,COSTO,PRECIOVENTA,CLASEPRECIO,IDDEPOSITO,IDMOTIVOSTOCK,"
+        "CUENTAPROVEEDOR)  VALUES ("));
+    // Every value is rendered before the statement is used: a value that cannot be rendered
+    // fails the whole line.
+    auto valor = [&](const Variant& v, const QString& marca, bool ultimo = false) {
+        c.AgregarValorSQL(sentencia, v, marca);
+        sentencia += ultimo ? u')' : u',';
+    };
+    valor(nota.Fields(QStringLiteral("TC")).Value(), Comilla);
+    valor(nota.Fields(QStringLiteral("IDCOMPROBANTE")).Value(), Comilla);
+    valor(nota.Fields(QStringLiteral("IdComplemento")).Value(), Numero);
+    valor(secuencia, Numero);
+    valor(nota.Fields(QStringLiteral("Fecha")).Value(), Comilla);
+    valor(renglon.Fields(QStringLiteral("idarticulo")).Value(), Comilla);
+    valor(renglon.Fields(QStringLiteral("Descripcion")).Value(), Comilla);
+    valor(renglon.Fields(QStringLiteral("idunidad")).Value(), Comilla);
+    valor(renglon.Fields(QStringLiteral("Cantidad")).Value().Negado(), Numero);
+    valor(renglon.Fields(QStringLiteral("Costo")).Value(), Numero);
+    valor(renglon.Fields(QStringLiteral("Importe")).Value(), Numero);
+    valor(renglon.Fields(QStringLiteral("CLASEPRECIO")).Value(), Numero);
+    valor(QStringLiteral("   1"), Comilla);
+    valor(QStringLiteral("   1"), Comilla);
+    valor(nota.Fields(QStringLiteral("Cuenta")).Value(), Comilla, true);
+    return sentencia;
+}
+
+QString BUG::MensajeFinal(const ResultadoCorrida& r) const {
+    const QString fin = QStringLiteral("Proceso Finalizado!");
+    if (r.SinFallas())
+        return fin;
+    const int n = r.RenglonesNoRegistrados();
+    QStringList partes;
+    partes << (n == 1 ? QStringLiteral("No se registró 1 renglón.")
+                      : QStringLiteral("No se registraron %1 renglones.").arg(n));
+    if (r.notasSinRenglones)
+        partes << QStringLiteral("No se pudieron leer los renglones de %1 remitos.")
+                      .arg(r.notasSinRenglones);
+    if (r.seleccionFallida)
+        partes << QStringLiteral("No se pudieron leer los remitos pendientes.");
+    if (r.notasSinProcesar)
+        partes << QStringLiteral("Se perdió la conexión: quedaron %1 remitos sin procesar.")
+                      .arg(r.notasSinProcesar);
+    if (r.registroFallido)
+        partes << QStringLiteral("No se pudo abrir el registro %1.").arg(ArchivoLog);
+    else
+        partes << QStringLiteral("Detalle en %1.").arg(ArchivoLog);
+    return fin + u'\n' + partes.join(u' ');
 }

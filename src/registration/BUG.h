@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AvanceCorrida.h"
 #include "Recordset.h"
 
 #include <QWidget>
@@ -16,11 +17,23 @@ public:
 
     // The start-up of the program, run before the window is first shown.
     void Form_Load();
+    // The registration run: every pending delivery note gets one stock row per item line.
+    void CmdEjecutar_Click();
+    // Releases the shared instances and ends the program at once.
+    void CmdSalir_Click();
     // Writes one line to the run log open under NumeroArchivo; every failure is ignored.
     void Registra(const QString& Mensaje);
 
+    // Who hears about the progress of the runs (nobody by default).
+    void EstablecerAvance(AvanceCorrida* avance) { avance_ = avance; }
+    const ResultadoCorrida& UltimaCorrida() const { return ultima_; }
+
     // The run log's file name in the application folder.
     static QString NombreArchivoLog() { return QStringLiteral("RQ857196.LOG"); }
+    // The statement that selects the pending delivery notes.
+    static QString SentenciaSeleccion();
+    // The INSERT of the stock movement for the current line of a note.
+    static QString SentenciaInsert(Recordset& nota, Recordset& renglon, int secuencia);
 
     QLabel* Label2;
     BotonComando* CmdEjecutar;
@@ -34,4 +47,12 @@ public:
 
 private:
     void Ubicar(QWidget* control, int izquierda, int arriba, int ancho, int alto);
+    void Mostrar(const QString& texto);
+    void RegistrarNota(const QString& documento, ResultadoCorrida& resultado);
+    void AnotarFalla(const QString& texto);
+    QString MensajeFinal(const ResultadoCorrida& resultado) const;
+
+    AvanceCorrida* avance_ = nullptr;
+    ResultadoCorrida ultima_;
+    bool enCorrida_ = false;
 };

@@ -30,6 +30,15 @@ QString gMenu;
 QString gUsuarioLogeado;
 QString gCaja;
 QString gCadenaDSN;
+bool gMostrarStockEnConsultas = false;
+QString gTituloClientes;
+QString gTituloProveedores;
+QString gRutaDocTareas;
+bool gExigeClaveConsultaLikeArticulos = false;
+bool gUsaConsultaLike = false;
+QString gCantidadDecimales;
+bool gUsaMultilesMonedas = false;
+bool gModuloOrdenDeTrabajo = false;
 
 namespace {
 QString& Linea() {
@@ -174,10 +183,6 @@ void PrepararConsultas(const QString&) {
     // The program opens no lookup of its own yet: nothing to prepare.
 }
 
-void CargarConfiguracion(const QString&) {
-    // The configuration flags are not read yet: the session keeps its start values.
-}
-
 void ConfigurarFormulario(QWidget* formulario) {
     Rutina rutina(EstiloFallas::OmitirTodas);
     QString nombreIcono;
@@ -254,6 +259,15 @@ void RestablecerSesion() {
     gUsuarioLogeado.clear();
     gCaja.clear();
     gCadenaDSN.clear();
+    gMostrarStockEnConsultas = false;
+    gTituloClientes.clear();
+    gTituloProveedores.clear();
+    gRutaDocTareas.clear();
+    gExigeClaveConsultaLikeArticulos = false;
+    gUsaConsultaLike = false;
+    gCantidadDecimales.clear();
+    gUsaMultilesMonedas = false;
+    gModuloOrdenDeTrabajo = false;
 }
 
 } // namespace ModGlobal

@@ -22,6 +22,17 @@ extern QString gUsuarioLogeado;
 extern QString gCaja;
 extern QString gCadenaDSN;
 
+// The configuration flags, loaded from TA_CONFIGURACION by CargarConfiguracion.
+extern bool gMostrarStockEnConsultas;
+extern QString gTituloClientes;
+extern QString gTituloProveedores;
+extern QString gRutaDocTareas;
+extern bool gExigeClaveConsultaLikeArticulos;
+extern bool gUsaConsultaLike;
+extern QString gCantidadDecimales;
+extern bool gUsaMultilesMonedas;
+extern bool gModuloOrdenDeTrabajo;
+
 // The keys of the command line, in the order they are looked up.
 const QStringList& ClavesDeLineaDeComandos();
 
@@ -43,7 +54,15 @@ void IniciarSesion();
 
 // The lookup set-up stage of the session start.
 void PrepararConsultas(const QString& carpeta);
-// The configuration stage of the session start.
+
+// The configuration store, table TA_CONFIGURACION (GRUPO, CLAVE, VALOR).
+// The value of a key, or a single space when no row carries it. Failures are reported ("Cfg");
+// any answer but "skip" gives an empty text at once.
+QString LeerConfiguracion(const QString& clave);
+// Inserts or updates the row of a key (group "DATOS"); failures are reported ("GrabaDfg").
+void GrabarConfiguracion(const QString& clave, const Variant& valor);
+// Loads the configuration flags of the session, one key at a time; a failure ends it where it
+// happens (the session start decides what follows).
 void CargarConfiguracion(const QString& carpeta);
 
 // Gives a family form its icon and toolbar style. Never fails: a failing step is skipped.

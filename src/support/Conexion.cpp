@@ -7,6 +7,7 @@
 #include "Field.h"
 
 #include <QDir>
+#include <QHash>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlDriver>
@@ -72,12 +73,6 @@ sqlite3* ManejadorSqlite(const QSqlDatabase& base) {
     return *static_cast<sqlite3* const*>(h.constData());
 }
 
-sqlite3_stmt* SentenciaSqlite(const QSqlQuery& q) {
-    const QVariant h = q.result() ? q.result()->handle() : QVariant();
-    if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3_stmt*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3_stmt* const*>(h.constData());
-}
 
 // The "(n" of a declared type such as VARCHAR(40) or DECIMAL(18,4).
 long LargoDeclarado(const QString& tipo, long porDefecto) {
@@ -90,10 +85,26 @@ constexpr long LargoTextoSinLimite = 65535;
 
 // Kind and size of a column of the embedded database from its declared type, sized as an
 // ODBC driver reports them: characters for texts, precision for decimals, bytes otherwise.
+void ColumnaDeclarada(const QString& t, Columna& c);
+
 bool ColumnaSqlite(const char* declarado, Columna& c) {
     if (!declarado || !*declarado)
         return false;
-    const QString t = QString::fromUtf8(declarado).toUpper();
+    // The same few declared types come back for every statement: read each once.
+    static QHash<QByteArray, std::pair<TipoDato, long>> leidos;
+    const QByteArray clave(declarado);
+    const auto it = leidos.constFind(clave);
+    if (it != leidos.cend()) {
+        c.tipo = it->first;
+        c.tamano = it->second;
+        return true;
+    }
+    ColumnaDeclarada(QString::fromUtf8(declarado).toUpper(), c);
+    leidos.insert(clave, {c.tipo, c.tamano});
+    return true;
+}
+
+void ColumnaDeclarada(const QString& t, Columna& c) {
     // Dates first: "DATETIME TEXT" is a date kept as text.
     if (t.contains(QLatin1String("TIMESTAMP")) || t.contains(QLatin1String("DATETIME"))) {
         c.tipo = TipoDato::Fecha;
@@ -137,7 +148,6 @@ bool ColumnaSqlite(const char* declarado, Columna& c) {
         c.tipo = TipoDato::Texto;
         c.tamano = LargoTextoSinLimite;
     }
-    return true;
 }
 
 // Kind and size of a column reached through ODBC, from its SQL type.
@@ -228,8 +238,8 @@ Variant DesdeTexto(const QString& texto, TipoDato tipo) {
     case TipoDato::Decimal:
         break;
     }
-    if (Variant::NumeroLiteral(texto))
-        return Variant::Decimal(texto);
+    if (auto literal = Variant::NumeroLiteral(texto))
+        return Variant::DecimalLeido(*literal);
     return Variant(texto);
 }
 
@@ -273,6 +283,11 @@ Variant AVariant(const QVariant& v, TipoDato tipo) {
         return Variant(v.toString());
     }
 }
+
+// The run sends one statement per line, so the embedded engine's allocator is on the hot path:
+// without memory statistics it takes no lock per allocation. The setting is only accepted
+// before the engine starts, hence at program start.
+const int SinEstadisticasDeMemoria = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
 
 } // namespace
 
@@ -414,6 +429,9 @@ void Conexion::AplicarTiempoDeEspera() {
 void Conexion::Desconectar() {
     if (motor_ == Motor::Ninguno)
         return;
+    // Kept statements must go before the engine can close the file.
+    preparadas_.Vaciar();
+    preparadas_.Usar(nullptr);
     {
         QSqlDatabase base = QSqlDatabase::database(nombreQt_, false);
         base.close();
@@ -425,6 +443,22 @@ void Conexion::Desconectar() {
 
 bool Conexion::Conectada() const {
     return motor_ != Motor::Ninguno && QSqlDatabase::database(nombreQt_, false).isOpen();
+}
+
+bool Conexion::ConexionPerdida() const {
+    if (motor_ != Motor::Odbc)
+        return motor_ == Motor::Ninguno;
+    const QSqlDatabase base = BaseQt();
+    if (!base.isOpen())
+        return true;
+    const QVariant h = base.driver()->handle();
+    SQLHANDLE dbc = h.isValid() ? *static_cast<const SQLHANDLE*>(h.constData()) : nullptr;
+    if (!dbc)
+        return true;
+    SQLUINTEGER muerta = SQL_CD_FALSE;
+    if (!SQL_SUCCEEDED(SQLGetConnectAttr(dbc, SQL_ATTR_CONNECTION_DEAD, &muerta, 0, nullptr)))
+        return false;
+    return muerta == SQL_CD_TRUE;
 }
 
 QSqlDatabase Conexion::BaseQt() const {
@@ -446,59 +480,157 @@ void Conexion::AbrirRecordset(const QString& sql, RefRecordset& rs, Connection* 
     else if (rs->Abierto())
         rs->Close();
 
+    QList<Columna> definicion;
+    std::vector<Variant> celdas;
+    if (motor_ == Motor::Embebido)
+        LeerSqlite(sql, definicion, celdas);
+    else
+        LeerOdbc(sql, definicion, celdas);
+    rs->Cargar(std::move(definicion), std::move(celdas), this, sql,
+               tipoCursor != 0 && tipoBloqueo != 1);
+}
+
+namespace {
+// One statement of the embedded engine, finalized whatever happens.
+class SentenciaNativa {
+public:
+    SentenciaNativa(sqlite3* base, const QByteArray& texto) : base_(base) {
+        const char* resto = nullptr;
+        if (sqlite3_prepare_v2(base, texto.constData(), int(texto.size()), &sentencia_, &resto) !=
+            SQLITE_OK)
+            throw Falla::BaseDeDatos(QString::fromUtf8(sqlite3_errmsg(base)));
+        if (!sentencia_)
+            throw Falla::BaseDeDatos(QStringLiteral("La sentencia está vacía"));
+        // One statement at a time: text after the first is never run.
+        for (; resto && *resto; ++resto)
+            if (!QChar::isSpace(uchar(*resto)) && *resto != ';')
+                throw Falla::BaseDeDatos(
+                    QStringLiteral("Sólo se ejecuta una sentencia a la vez"));
+    }
+    ~SentenciaNativa() { sqlite3_finalize(sentencia_); }
+    SentenciaNativa(const SentenciaNativa&) = delete;
+    SentenciaNativa& operator=(const SentenciaNativa&) = delete;
+
+    // True while there is a row; a failure carries the engine's message.
+    bool Paso() {
+        const int rc = sqlite3_step(sentencia_);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        throw Falla::BaseDeDatos(QString::fromUtf8(sqlite3_errmsg(base_)));
+    }
+    sqlite3_stmt* operator*() const { return sentencia_; }
+
+private:
+    sqlite3* base_;
+    sqlite3_stmt* sentencia_ = nullptr;
+};
+
+Variant ValorSqlite(sqlite3_stmt* s, int i, TipoDato tipo) {
+    switch (sqlite3_column_type(s, i)) {
+    case SQLITE_NULL:
+        return Variant::Nulo();
+    case SQLITE_INTEGER: {
+        const qint64 n = sqlite3_column_int64(s, i);
+        switch (tipo) {
+        case TipoDato::Booleano:
+            return Variant(n != 0);
+        case TipoDato::Doble:
+            return Variant(double(n));
+        case TipoDato::Decimal:
+            return Variant::Decimal(QString::number(n));
+        case TipoDato::Texto:
+            return Variant(QString::number(n));
+        default:
+            return Variant(n);
+        }
+    }
+    case SQLITE_FLOAT:
+        if (tipo == TipoDato::Doble)
+            return Variant(sqlite3_column_double(s, i));
+        // The engine's own text of the number: what it keeps, digit for digit.
+        return DesdeTexto(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, i)),
+                                            sqlite3_column_bytes(s, i)),
+                          tipo == TipoDato::Texto ? TipoDato::Texto : TipoDato::Decimal);
+    case SQLITE_BLOB: {
+        const QByteArray bytes(static_cast<const char*>(sqlite3_column_blob(s, i)),
+                               sqlite3_column_bytes(s, i));
+        return Variant(QString::fromLatin1(bytes.toHex()));
+    }
+    default:
+        return DesdeTexto(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, i)),
+                                            sqlite3_column_bytes(s, i)),
+                          tipo);
+    }
+}
+} // namespace
+
+sqlite3* Conexion::Sqlite() const {
+    return ManejadorSqlite(BaseQt());
+}
+
+void Conexion::LeerSqlite(const QString& sql, QList<Columna>& definicion,
+                          std::vector<Variant>& celdas) {
+    SentenciaNativa s(Sqlite(), sql.toUtf8());
+    const int columnas = sqlite3_column_count(*s);
+    definicion.resize(columnas);
+    QList<bool> deducir(columnas, false);
+    for (int i = 0; i < columnas; ++i) {
+        definicion[i].nombre = QString::fromUtf8(sqlite3_column_name(*s, i));
+        deducir[i] = !ColumnaSqlite(sqlite3_column_decltype(*s, i), definicion[i]);
+    }
+    while (s.Paso()) {
+        for (int i = 0; i < columnas; ++i) {
+            if (!deducir[i]) {
+                celdas.push_back(ValorSqlite(*s, i, definicion[i].tipo));
+                continue;
+            }
+            // An expression without a declared type: its kind comes from its values.
+            Columna& c = definicion[i];
+            switch (sqlite3_column_type(*s, i)) {
+            case SQLITE_INTEGER:
+                c.tipo = TipoDato::Entero;
+                c.tamano = 8;
+                break;
+            case SQLITE_FLOAT:
+                c.tipo = TipoDato::Decimal;
+                c.tamano = 8;
+                break;
+            case SQLITE_TEXT:
+                c.tipo = TipoDato::Texto;
+                c.tamano = qMax(c.tamano, long(QString::fromUtf8(reinterpret_cast<const char*>(
+                                                       sqlite3_column_text(*s, i)))
+                                                   .size()));
+                break;
+            default:
+                break;
+            }
+            celdas.push_back(ValorSqlite(*s, i, c.tipo));
+        }
+    }
+}
+
+void Conexion::LeerOdbc(const QString& sql, QList<Columna>& definicion,
+                        std::vector<Variant>& celdas) {
     QSqlQuery q(BaseQt());
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(QSql::HighPrecision);
     if (!q.exec(sql))
         throw Falla::BaseDeDatos(MensajeDe(q.lastError()));
-
-    sqlite3_stmt* sentencia = motor_ == Motor::Embebido ? SentenciaSqlite(q) : nullptr;
     const QSqlRecord registro = q.record();
     const int columnas = registro.count();
-    QList<Columna> definicion(columnas);
-    QList<bool> deducir(columnas, false);
+    definicion.resize(columnas);
     for (int i = 0; i < columnas; ++i) {
         definicion[i].nombre = registro.fieldName(i);
-        if (sentencia) {
-            deducir[i] = !ColumnaSqlite(sqlite3_column_decltype(sentencia, i), definicion[i]);
-        } else {
-            ColumnaOdbc(registro.field(i), definicion[i]);
-        }
+        ColumnaOdbc(registro.field(i), definicion[i]);
     }
-
-    std::vector<Variant> celdas;
-    while (q.next()) {
-        for (int i = 0; i < columnas; ++i) {
-            if (deducir[i]) {
-                // An expression without a declared type: its kind comes from the value.
-                TipoDato tipo = TipoDato::Texto;
-                switch (sqlite3_column_type(sentencia, i)) {
-                case SQLITE_INTEGER:
-                    tipo = TipoDato::Entero;
-                    definicion[i].tamano = 8;
-                    break;
-                case SQLITE_FLOAT:
-                    tipo = TipoDato::Decimal;
-                    definicion[i].tamano = 8;
-                    break;
-                default:
-                    break;
-                }
-                Variant valor = AVariant(q.value(i), tipo);
-                if (tipo == TipoDato::Texto && valor.tipo() == Variant::Tipo::Texto)
-                    definicion[i].tamano =
-                        qMax(definicion[i].tamano, long(valor.Texto().size()));
-                celdas.push_back(std::move(valor));
-            } else {
-                celdas.push_back(AVariant(q.value(i), definicion[i].tipo));
-            }
-        }
-    }
+    while (q.next())
+        for (int i = 0; i < columnas; ++i)
+            celdas.push_back(AVariant(q.value(i), definicion[i].tipo));
     if (q.lastError().isValid())
         throw Falla::BaseDeDatos(MensajeDe(q.lastError()));
     q.finish();
-    rs->Cargar(std::move(definicion), std::move(celdas), this, sql,
-               tipoCursor != 0 && tipoBloqueo != 1);
 }
 
 void Conexion::CerrarRecordset(RefRecordset& rs) {
@@ -514,6 +646,17 @@ void Conexion::Ejecutar(const QString& sql) {
 
 int Conexion::EjecutarContando(const QString& sql) {
     ComprobarConectada();
+    if (motor_ == Motor::Embebido) {
+        const QByteArray texto = sql.toUtf8();
+        int cambios = 0;
+        preparadas_.Usar(Sqlite());
+        if (preparadas_.Ejecutar(texto, cambios))
+            return cambios;
+        SentenciaNativa s(Sqlite(), texto);
+        while (s.Paso()) {
+        }
+        return sqlite3_changes(Sqlite());
+    }
     QSqlQuery q(BaseQt());
     if (!q.exec(sql))
         throw Falla::BaseDeDatos(MensajeDe(q.lastError()));
@@ -524,59 +667,107 @@ QString Conexion::ValorSQL(const Field& campo, const QString& marca) const {
     return ValorSQL(campo.Value(), marca);
 }
 
+namespace {
+void AgregarCifras(QString& destino, int valor, int cifras) {
+    char texto[12];
+    for (int i = cifras - 1; i >= 0; --i) {
+        texto[i] = char('0' + valor % 10);
+        valor /= 10;
+    }
+    destino.append(QLatin1StringView(texto, cifras));
+}
+
+// A date as text the engine cannot misread: ISO text on the embedded database, 'YYYYMMDD' or
+// 'YYYY-MM-DDThh:mm:ss[.fff]' for servers.
+void AgregarFecha(QString& destino, const QDateTime& f, bool embebido) {
+    const QDate d = f.date();
+    const QTime t = f.time();
+    const bool conHora = t != QTime(0, 0);
+    destino += u'\'';
+    AgregarCifras(destino, d.year(), 4);
+    if (embebido || conHora)
+        destino += u'-';
+    AgregarCifras(destino, d.month(), 2);
+    if (embebido || conHora)
+        destino += u'-';
+    AgregarCifras(destino, d.day(), 2);
+    if (conHora) {
+        destino += embebido ? u' ' : u'T';
+        AgregarCifras(destino, t.hour(), 2);
+        destino += u':';
+        AgregarCifras(destino, t.minute(), 2);
+        destino += u':';
+        AgregarCifras(destino, t.second(), 2);
+        if (t.msec()) {
+            destino += u'.';
+            AgregarCifras(destino, t.msec(), 3);
+        }
+    }
+    destino += u'\'';
+}
+} // namespace
+
 QString Conexion::ValorSQL(const Variant& valor, const QString& marca) const {
+    QString literal;
+    AgregarValorSQL(literal, valor, marca);
+    return literal;
+}
+
+void Conexion::AgregarValorSQL(QString& destino, const Variant& valor, QStringView marca) const {
     using T = Variant::Tipo;
-    if (marca == QLatin1String("'")) {
+    if (marca == u"'") {
         switch (valor.tipo()) {
         case T::Nulo:
-            return QStringLiteral("NULL");
-        case T::Fecha: {
-            const QDateTime f = valor.Fecha();
-            const bool conHora = f.time() != QTime(0, 0);
-            const bool conMilisegundos = f.time().msec() != 0;
-            QString texto;
-            if (motor_ == Motor::Embebido)
-                texto = f.toString(conMilisegundos ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
-                                   : conHora      ? QStringLiteral("yyyy-MM-dd HH:mm:ss")
-                                                  : QStringLiteral("yyyy-MM-dd"));
-            else
-                texto = f.toString(conMilisegundos ? QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")
-                                   : conHora      ? QStringLiteral("yyyy-MM-ddTHH:mm:ss")
-                                                  : QStringLiteral("yyyyMMdd"));
-            return u'\'' + texto + u'\'';
-        }
+            destino += QLatin1StringView("NULL");
+            return;
+        case T::Fecha:
+            AgregarFecha(destino, valor.Fecha(), motor_ == Motor::Embebido);
+            return;
         case T::Objeto:
             throw Falla::TiposNoCoinciden(QStringLiteral("un objeto no es un valor de texto"));
         default: {
-            QString texto = valor.Texto();
-            texto.replace(u'\'', QStringLiteral("''"));
-            return u'\'' + texto + u'\'';
+            const QString texto = valor.Texto();
+            destino += u'\'';
+            qsizetype desde = 0;
+            for (qsizetype comilla = texto.indexOf(u'\''); comilla >= 0;
+                 comilla = texto.indexOf(u'\'', desde)) {
+                destino += QStringView(texto).mid(desde, comilla - desde + 1);
+                destino += u'\'';
+                desde = comilla + 1;
+            }
+            destino += QStringView(texto).mid(desde);
+            destino += u'\'';
+            return;
         }
         }
     }
-    if (marca == QLatin1String("@")) {
+    if (marca == u"@") {
         switch (valor.tipo()) {
         case T::Nulo:
-            return QStringLiteral("NULL");
+            destino += QLatin1StringView("NULL");
+            return;
         case T::Vacio:
-            return QStringLiteral("0");
+            destino += u'0';
+            return;
         case T::Entero:
         case T::Decimal:
-            return valor.Texto();
-        case T::Doble: {
-            const double d = valor.Doble();
-            if (!std::isfinite(d))
+            destino += valor.Texto();
+            return;
+        case T::Doble:
+            if (!std::isfinite(valor.Doble()))
                 throw Falla::Desbordamiento(QStringLiteral("el número no es finito"));
-            return valor.Texto();
-        }
+            destino += valor.Texto();
+            return;
         case T::Booleano:
-            return valor.Booleano() ? QStringLiteral("1") : QStringLiteral("0");
+            destino += valor.Booleano() ? u'1' : u'0';
+            return;
         case T::Texto: {
             const auto literal = Variant::NumeroLiteral(valor.Texto());
             if (!literal)
                 throw Falla::TiposNoCoinciden(
                     QStringLiteral("\"%1\" no es un número").arg(valor.Texto()));
-            return *literal;
+            destino += *literal;
+            return;
         }
         case T::Fecha:
         case T::Objeto:
@@ -584,7 +775,8 @@ QString Conexion::ValorSQL(const Variant& valor, const QString& marca) const {
         }
         throw Falla::TiposNoCoinciden(QStringLiteral("el valor no es un número"));
     }
-    throw Falla::ArgumentoNoValido(QStringLiteral("marca de valor desconocida: %1").arg(marca));
+    throw Falla::ArgumentoNoValido(
+        QStringLiteral("marca de valor desconocida: %1").arg(marca.toString()));
 }
 
 void Conexion::BeginTrans() {

@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "InstanciaUnica.h"
 #include "Recordset.h"
+#include "SentenciasPreparadas.h"
 #include "Variant.h"
 
 #include <QSqlDatabase>
@@ -36,6 +37,9 @@ public:
     void Conectar(bool sinServidor, int modo);
     void Desconectar();
     bool Conectada() const;
+    // Whether the driver knows the connection to be gone (the server closed it, the network
+    // failed); every later statement would fail.
+    bool ConexionPerdida() const;
     QString UltimoError() const { return ultimoError_; }
     Motor MotorEnUso() const { return motor_; }
 
@@ -58,6 +62,8 @@ public:
     // The value as an SQL literal: mark "'" a quoted text or date, "@" a number.
     QString ValorSQL(const Variant& valor, const QString& marca) const;
     QString ValorSQL(const Field& campo, const QString& marca) const;
+    // The same literal appended to a statement being put together.
+    void AgregarValorSQL(QString& destino, const Variant& valor, QStringView marca) const;
 
     void BeginTrans();
     void CommitTrans();
@@ -76,6 +82,11 @@ private:
     void ConectarEmbebida(int modo);
     void ConectarOdbc(int modo);
     void AplicarTiempoDeEspera();
+    // Statements of the embedded engine go straight to it: no conversion to UTF-16 and back,
+    // no copy of every value through the driver's cache.
+    struct sqlite3* Sqlite() const;
+    void LeerSqlite(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas);
+    void LeerOdbc(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas);
     void ComprobarConectada() const;
     QString MensajeDe(const class QSqlError& error) const;
 
@@ -84,4 +95,5 @@ private:
     Motor motor_ = Motor::Ninguno;
     QString ultimoError_;
     QString cadenaConexion_;
+    SentenciasPreparadas preparadas_;
 };

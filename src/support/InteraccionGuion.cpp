@@ -6,6 +6,8 @@
 
 int InteraccionGuion::InformarError(const Falla& falla, const QString& origen) {
     errores.append({falla.Numero(), falla.Descripcion(), origen});
+    if (alInformarError)
+        alInformarError();
     return respuestasError.isEmpty() ? respuestaErrorPorDefecto : respuestasError.takeFirst();
 }
 

@@ -43,6 +43,8 @@ public:
     bool muestraVentanas = true;
     // Runs at every event-processing point, after the pending events.
     std::function<void()> alProcesarEventos;
+    // Runs when a failure is reported, before the answer is given.
+    std::function<void()> alInformarError;
 
     // What happened.
     QList<ErrorInformado> errores;

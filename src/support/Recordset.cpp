@@ -11,11 +11,14 @@ void Recordset::Cargar(QList<Columna> columnas, std::vector<Variant> celdas, Con
     columnas_ = std::move(columnas);
     celdas_ = std::move(celdas);
     indicePorNombre_.clear();
-    for (int i = 0; i < columnas_.size(); ++i) {
-        const QString clave = columnas_[i].nombre.toCaseFolded();
-        if (!indicePorNombre_.contains(clave))
-            indicePorNombre_.insert(clave, i);
+    if (columnas_.size() > 32) {
+        for (int i = 0; i < columnas_.size(); ++i) {
+            const QString clave = columnas_[i].nombre.toCaseFolded();
+            if (!indicePorNombre_.contains(clave))
+                indicePorNombre_.insert(clave, i);
+        }
     }
+    nombresVistos_.clear();
     posicion_ = 0;
     bof_ = Filas() == 0;
     abierto_ = true;
@@ -79,12 +82,36 @@ void Recordset::MoveNext() {
     bof_ = false;
 }
 
+int Recordset::IndiceDe(const QString& nombre) const {
+    // Callers ask for the same names row after row, mostly through literals whose text never
+    // moves: a name already asked for is known by where its text lies. The cache keeps its
+    // own reference to each text, so a text it knows cannot be freed and its place reused.
+    for (const auto& [conocido, indice] : nombresVistos_)
+        if (conocido.constData() == nombre.constData() && conocido.size() == nombre.size())
+            return indice;
+    const int indice = BuscarIndice(nombre);
+    if (nombresVistos_.size() < 64)
+        nombresVistos_.append({nombre, indice});
+    return indice;
+}
+
+int Recordset::BuscarIndice(QStringView nombre) const {
+    // Statements have few columns: comparing in place beats folding the name for a hash.
+    if (columnas_.size() <= 32) {
+        for (int i = 0; i < columnas_.size(); ++i)
+            if (QStringView(columnas_[i].nombre).compare(nombre, Qt::CaseInsensitive) == 0)
+                return i;
+        return -1;
+    }
+    return indicePorNombre_.value(nombre.toString().toCaseFolded(), -1);
+}
+
 Field Recordset::Fields(const QString& nombre) {
     ComprobarAbierto();
-    const auto it = indicePorNombre_.constFind(nombre.toCaseFolded());
-    if (it == indicePorNombre_.cend())
+    const int indice = IndiceDe(nombre);
+    if (indice < 0)
         throw Falla::CampoInexistente(nombre);
-    return Field(this, *it);
+    return Field(this, indice);
 }
 
 Field Recordset::Fields(int indice) {
@@ -195,13 +222,13 @@ void Recordset::Update() {
             for (const Columna& c : columnas_)
                 clave << c.nombre;
         for (const QString& nombre : clave) {
-            const auto it = indicePorNombre_.constFind(nombre.toCaseFolded());
-            if (it == indicePorNombre_.cend())
+            const int indice = IndiceDe(nombre);
+            if (indice < 0)
                 throw Falla::BaseDeDatos(
                     QStringLiteral("No se puede actualizar: falta la columna clave %1").arg(nombre));
-            const Variant& antes = original_[size_t(*it)];
+            const Variant& antes = original_[size_t(indice)];
             condiciones << (antes.EsNulo() ? nombre + QStringLiteral(" IS NULL")
-                                           : nombre + u'=' + literal(*it, antes));
+                                           : nombre + u'=' + literal(indice, antes));
         }
         const int filas =
             conexion_->EjecutarContando(QStringLiteral("UPDATE %1 SET %2 WHERE %3")

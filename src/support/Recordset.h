@@ -56,11 +56,15 @@ public:
 
 private:
     void ComprobarAbierto() const;
+    // Position of a column by name without regard to case; -1 when there is none.
+    int IndiceDe(const QString& nombre) const;
+    int BuscarIndice(QStringView nombre) const;
     void ComprobarFilaActual() const;
     qsizetype Filas() const;
 
     QList<Columna> columnas_;
-    QHash<QString, int> indicePorNombre_;
+    QHash<QString, int> indicePorNombre_; // only for statements with many columns
+    mutable QList<std::pair<QString, int>> nombresVistos_;
     std::vector<Variant> celdas_;
     qsizetype posicion_ = 0;
     bool bof_ = true;

@@ -9,10 +9,12 @@ Rutina::Rutina(EstiloFallas estilo, QString etiqueta)
 bool Rutina::Paso(const std::function<void()>& paso) {
     while (activa_) {
         try {
+            ultimaFalla_.reset();
             paso();
             return activa_;
         } catch (const Falla& falla) {
             ++fallas_;
+            ultimaFalla_ = falla;
             switch (estilo_) {
             case EstiloFallas::OmitirTodas:
                 return true;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "Falla.h"
+
 #include <QString>
 #include <functional>
+#include <optional>
 
 // How a routine reacts when one of its steps fails.
 enum class EstiloFallas {
@@ -34,10 +37,13 @@ public:
 
     bool Activa() const { return activa_; }
     int Fallas() const { return fallas_; }
+    // The failure of the last step run, if it failed.
+    const std::optional<Falla>& UltimaFalla() const { return ultimaFalla_; }
 
 private:
     EstiloFallas estilo_;
     QString etiqueta_;
     bool activa_ = true;
     int fallas_ = 0;
+    std::optional<Falla> ultimaFalla_;
 };

@@ -23,6 +23,12 @@ Variant Variant::Decimal(const QString& texto) {
     return v;
 }
 
+Variant Variant::DecimalLeido(const QString& literal) {
+    Variant v;
+    v.valor_ = DecimalT{literal};
+    return v;
+}
+
 Variant Variant::Fecha(const QDate& fecha, const QTime& hora) {
     return Variant(QDateTime(fecha, hora, Qt::UTC));
 }
@@ -205,6 +211,30 @@ Variant Variant::Negado() const {
 
 bool Variant::operator==(const Variant& otro) const {
     return valor_ == otro.valor_;
+}
+
+namespace {
+// A number literal already in the form NumeroLiteral gives: sign, digits, point, digits.
+bool EsLiteralSimple(QStringView t) {
+    qsizetype i = t.startsWith(u'-') ? 1 : 0;
+    qsizetype digitos = 0;
+    bool punto = false;
+    for (; i < t.size(); ++i) {
+        if (t[i] >= u'0' && t[i] <= u'9')
+            ++digitos;
+        else if (t[i] == u'.' && !punto)
+            punto = true;
+        else
+            return false;
+    }
+    return digitos > 0;
+}
+} // namespace
+
+std::optional<QString> Variant::NumeroLiteral(const QString& texto) {
+    if (EsLiteralSimple(texto))
+        return texto;
+    return NumeroLiteral(QStringView(texto));
 }
 
 std::optional<QString> Variant::NumeroLiteral(QStringView texto) {

@@ -28,6 +28,8 @@ public:
     static Variant Nulo();
     // An exact decimal from its text ("-12.3400"); a text that is not a number is refused.
     static Variant Decimal(const QString& texto);
+    // The same for a text already known to be a number literal in plain notation.
+    static Variant DecimalLeido(const QString& literal);
     static Variant Fecha(const QDate& fecha, const QTime& hora = QTime(0, 0));
 
     Tipo tipo() const;
@@ -52,6 +54,7 @@ public:
     // optional exponent. Blanks around it are allowed. Gives it without the blanks and without
     // a leading "+", or nothing when the text is not such a number.
     static std::optional<QString> NumeroLiteral(QStringView texto);
+    static std::optional<QString> NumeroLiteral(const QString& texto);
 
 private:
     struct NuloT {

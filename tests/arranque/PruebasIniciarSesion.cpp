@@ -46,8 +46,10 @@ TEST_F(IniciarSesionPrueba, TheCommandLineFillsTheSessionAndOpensTheNamedDatabas
     EXPECT_EQ(gCaja, QStringLiteral("12"));
     EXPECT_EQ(gCadenaDSN, QStringLiteral("DSN=empresa.db; UID=juan; PWD=pw"));
     EXPECT_EQ(Entorno::Instancia().RutaAplicacion, carpeta.Ruta());
-    EXPECT_EQ(gColorFondo, 0xFFFFFF);
+    // The configuration stage ran last: no colours in the table give the family's defaults.
+    EXPECT_EQ(gColorFondo, 0xFFFF00);
     EXPECT_EQ(gColorLetra, 0);
+    EXPECT_EQ(gCantidadDecimales, QStringLiteral(" "));
     const Estacion& e = Estacion::Instancia();
     EXPECT_EQ(gSeccionEstacion, e.NombreEquipo().toUpper() + u'|' + e.NombreUsuario().toUpper());
     EXPECT_EQ(gFlatToolbars, Variant(qint64(1)));

@@ -77,6 +77,9 @@ TEST_F(VentanaPrincipal, FocusStartsOnEjecutarAndTabMovesToSalir) {
 TEST_F(VentanaPrincipal, EnterOnTheFocusedButtonAndItsAccessKeyPressIt) {
     ventana.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&ventana));
+    // Only the presses are counted here: the handlers would start a run and end the program.
+    QObject::disconnect(ventana.CmdEjecutar, &QPushButton::clicked, &ventana, nullptr);
+    QObject::disconnect(ventana.CmdSalir, &QPushButton::clicked, &ventana, nullptr);
     QSignalSpy ejecutar(ventana.CmdEjecutar, &QPushButton::clicked);
     QSignalSpy salir(ventana.CmdSalir, &QPushButton::clicked);
     QTest::keyClick(ventana.CmdEjecutar, Qt::Key_Return);

@@ -1,0 +1,45 @@
+# Functions to run the program under a real X server (Xvfb) with a window manager, for the
+# screenshots and the end-to-end tests. Source it; it cleans up after itself on exit.
+
+x_procesos=()
+x_terminar() {
+  for p in "${x_procesos[@]}"; do kill "$p" 2>/dev/null || true; done
+}
+
+# Starts Xvfb and openbox on a free display and exports DISPLAY.
+x_iniciar() {
+  local pantalla
+  for _ in $(seq 20); do
+    pantalla=:$((100 + RANDOM % 800))
+    [[ -e /tmp/.X11-unix/X${pantalla#:} || -e /tmp/.X${pantalla#:}-lock ]] || break
+  done
+  Xvfb "$pantalla" -screen 0 1024x640x24 -nolisten tcp >/dev/null 2>&1 &
+  x_procesos+=($!)
+  export DISPLAY=$pantalla
+  for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+  xdpyinfo >/dev/null 2>&1 || { echo "Xvfb no arrancó" >&2; return 1; }
+  openbox >/dev/null 2>&1 &
+  x_procesos+=($!)
+  export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/remitos-xdg.XXXXXX)}
+  chmod 700 "$XDG_RUNTIME_DIR"
+}
+
+# Waits for a window whose title matches (a regular expression) and prints its id.
+x_esperar_ventana() {
+  local titulo=$1 ventana=
+  for _ in $(seq 150); do
+    ventana=$(xdotool search --onlyvisible --name "$titulo" 2>/dev/null | head -n 1)
+    [[ -n "$ventana" ]] && { echo "$ventana"; return 0; }
+    sleep 0.1
+  done
+  echo "no apareció la ventana «$titulo»" >&2
+  return 1
+}
+
+# Gives the keyboard to a window and presses keys there, as a person would.
+x_teclas() {
+  local ventana=$1; shift
+  xdotool windowactivate --sync "$ventana" >/dev/null 2>&1 || xdotool windowfocus --sync "$ventana"
+  sleep 0.2
+  xdotool key --delay 100 "$@"
+}

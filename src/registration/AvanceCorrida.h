@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+// What a registration run did, for the closing message, batch mode's summary and its exit
+// status.
+struct ResultadoCorrida {
+    int notas = 0;               // delivery notes processed (logged)
+    int renglonesEscritos = 0;   // stock rows written and kept
+    int renglonesRechazados = 0; // item lines whose row the database refused or that were undone
+    int renglonesIncompletos = 0; // item lines whose row could not be put together
+    int notasSinRenglones = 0;   // notes whose lines could not be read
+    int notasSinProcesar = 0;    // notes left when the connection was lost
+    bool seleccionFallida = false;
+    bool registroFallido = false; // the run log could not be opened
+    double segundos = 0;
+
+    int RenglonesNoRegistrados() const { return renglonesRechazados + renglonesIncompletos; }
+    bool SinFallas() const {
+        return RenglonesNoRegistrados() == 0 && notasSinRenglones == 0 && notasSinProcesar == 0 &&
+               !seleccionFallida && !registroFallido;
+    }
+};
+
+// Receives the progress of a run at every note boundary (batch mode prints it).
+class AvanceCorrida {
+public:
+    virtual ~AvanceCorrida() = default;
+    virtual void Inicio(int notasPendientes) = 0;
+    virtual void Nota(int notasHechas, const ResultadoCorrida& hastaAhora) = 0;
+    // A failure the run wrote to its log (a line beginning with "*** ").
+    virtual void Falla(const QString& linea) = 0;
+    virtual void Fin(const ResultadoCorrida& resultado) = 0;
+};

@@ -1,0 +1,103 @@
+// The configuration store of the global module: one row of TA_CONFIGURACION per key.
+#include "Cadenas.h"
+#include "Conexion.h"
+#include "Falla.h"
+#include "ModGlobal.h"
+#include "Recordset.h"
+#include "Rutina.h"
+#include "Utilidades.h"
+
+namespace ModGlobal {
+
+namespace {
+// A key inside a quoted literal: its quotes doubled, so that a key can never end the literal.
+QString Literal(const QString& texto) {
+    QString resultado = texto;
+    return resultado.replace(u'\'', QStringLiteral("''"));
+}
+
+// A flag is set when the value is "SI", compared whole, without regard to case and without
+// trimming.
+bool EsSi(const QString& valor) {
+    return Cadenas::IgualesSinMayusculas(valor, u"SI");
+}
+
+qint32 Color(const QString& valor) {
+    return Utilidades::Instancia().TextoANumero(valor).RedondearEntero32();
+}
+} // namespace
+
+QString LeerConfiguracion(const QString& clave) {
+    Rutina rutina(EstiloFallas::InformarSinReintento, QStringLiteral("Cfg"));
+    Conexion& conexion = Conexion::Instancia();
+    QString sentencia;
+    RefRecordset rs;
+    QString resultado;
+    rutina.Paso([&] {
+        sentencia = QStringLiteral("SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = '") +
+                    Literal(Cadenas::Recortar(clave)) + u'\'';
+    });
+    rutina.Paso([&] { conexion.AbrirRecordset(sentencia, rs, &conexion.ConexionAdo(), 0, 1, -1); });
+    rutina.Paso([&] {
+        if (!rs)
+            throw Falla::ObjetoNoEstablecido();
+        resultado = rs->Bof() ? QStringLiteral(" ")
+                              : Utilidades::Instancia().ValorTexto(rs->Fields(QStringLiteral("Valor")));
+    });
+    rutina.Paso([&] { conexion.CerrarRecordset(rs); });
+    rs.reset();
+    return rutina.Activa() ? resultado : QString();
+}
+
+void GrabarConfiguracion(const QString& clave, const Variant& valor) {
+    Rutina rutina(EstiloFallas::Informar, QStringLiteral("GrabaDfg"));
+    Conexion& conexion = Conexion::Instancia();
+    Utilidades& util = Utilidades::Instancia();
+    QString sentencia;
+    RefRecordset rs;
+    auto abierto = [&]() -> Recordset& {
+        if (!rs)
+            throw Falla::ObjetoNoEstablecido();
+        return *rs;
+    };
+    rutina.Paso([&] {
+        sentencia = QStringLiteral("SELECT * FROM TA_CONFIGURACION WHERE CLAVE = '") +
+                    Literal(clave) + u'\'';
+    });
+    rutina.Paso([&] { conexion.AbrirRecordset(sentencia, rs, &conexion.ConexionAdo(), 2, 3, -1); });
+    rutina.Paso([&] {
+        if (abierto().Bof())
+            abierto().AddNew();
+        else
+            abierto().MoveFirst();
+    });
+    rutina.Paso([&] { abierto().Fields(QStringLiteral("Grupo")).AsignarValor(QStringLiteral("DATOS")); });
+    rutina.Paso([&] { abierto().Fields(QStringLiteral("Clave")).AsignarValor(Cadenas::Recortar(clave)); });
+    rutina.Paso([&] {
+        abierto().Fields(QStringLiteral("Valor")).AsignarValor(Cadenas::Recortar(util.ValorTexto(valor)));
+    });
+    rutina.Paso([&] { abierto().Update(); });
+    rutina.Paso([&] { conexion.CerrarRecordset(rs); });
+}
+
+void CargarConfiguracion(const QString& carpeta) {
+    gMostrarStockEnConsultas =
+        EsSi(Utilidades::Instancia().ValorTexto(LeerConfiguracion(QStringLiteral("MostrarStockenConsultas"))));
+    gTituloClientes = Cadenas::Recortar(LeerConfiguracion(QStringLiteral("TituloClientes")));
+    gTituloProveedores = Cadenas::Recortar(LeerConfiguracion(QStringLiteral("TituloProveedores")));
+    gRutaDocTareas = carpeta + QStringLiteral("ZVDOCTareas.zvr");
+    gExigeClaveConsultaLikeArticulos =
+        EsSi(LeerConfiguracion(QStringLiteral("EXIGECLAVECONSULTALIKEARTICULOS")));
+    gUsaConsultaLike = EsSi(LeerConfiguracion(QStringLiteral("UsaConsultaLike")));
+    gCantidadDecimales = LeerConfiguracion(QStringLiteral("CantidadDecimales"));
+    gUsaMultilesMonedas = EsSi(LeerConfiguracion(QStringLiteral("UsaMultilesMonedas")));
+    gColorFondo = Color(LeerConfiguracion(QStringLiteral("CFondo")));
+    gColorLetra = Color(LeerConfiguracion(QStringLiteral("CLetra")));
+    // A background of 0 would be black: the family's default is cyan (0xFFFF00 is BBGGRR).
+    if (gColorFondo == 0)
+        gColorFondo = 0xFFFF00;
+    gModuloOrdenDeTrabajo = !Cadenas::IgualesSinMayusculas(
+        Cadenas::Recortar(LeerConfiguracion(QStringLiteral("ModuloOrdenDeTrabajo"))), u"NO");
+}
+
+} // namespace ModGlobal

@@ -1,0 +1,163 @@
+#include "Ayudas.h"
+#include "Conexion.h"
+#include "Falla.h"
+#include "ModGlobal.h"
+#include "Recordset.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace ModGlobal;
+
+class Configuracion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Pruebas::ConectarSqlite(c, Pruebas::CrearBaseSqlite(carpeta, Conexion::ArchivoPorDefecto()));
+    }
+    void Fila(const char* grupo, const char* clave, const char* valor) {
+        c.Ejecutar(QStringLiteral("INSERT INTO TA_CONFIGURACION VALUES (%1,%2,%3)")
+                       .arg(c.ValorSQL(QString::fromUtf8(grupo), QStringLiteral("'")),
+                            c.ValorSQL(QString::fromUtf8(clave), QStringLiteral("'")),
+                            valor ? c.ValorSQL(QString::fromUtf8(valor), QStringLiteral("'"))
+                                  : QStringLiteral("NULL")));
+    }
+    QList<QStringList> Filas() {
+        RefRecordset rs;
+        c.AbrirRecordset(QStringLiteral("SELECT GRUPO, CLAVE, VALOR FROM TA_CONFIGURACION "
+                                        "ORDER BY GRUPO, CLAVE"),
+                         rs);
+        QList<QStringList> filas;
+        for (; !rs->Eof(); rs->MoveNext())
+            filas << QStringList{rs->Fields(0).Value().Texto(), rs->Fields(1).Value().Texto(),
+                                 rs->Fields(2).Value().EsNulo() ? QStringLiteral("<null>")
+                                                                : rs->Fields(2).Value().Texto()};
+        return filas;
+    }
+    Pruebas::CarpetaPrueba carpeta;
+    InteraccionGuion& guion = Pruebas::NuevoGuion();
+    Conexion& c = Conexion::Instancia();
+};
+
+TEST_F(Configuracion, AnAbsentKeyReadsAsASingleSpace) {
+    Fila("DATOS", "CantidadDecimales", "2");
+    Fila("DATOS", "Nula", nullptr);
+    EXPECT_EQ(LeerConfiguracion(QStringLiteral("  CantidadDecimales ")), QStringLiteral("2"));
+    EXPECT_EQ(LeerConfiguracion(QStringLiteral("NoEsta")), QStringLiteral(" "));
+    EXPECT_EQ(LeerConfiguracion(QStringLiteral("Nula")), QString());
+    // A quote in the key stays inside the literal.
+    EXPECT_EQ(LeerConfiguracion(QStringLiteral("x' OR '1'='1")), QStringLiteral(" "));
+    EXPECT_TRUE(guion.errores.isEmpty());
+}
+
+TEST_F(Configuracion, WritingAKeyInsertsItOnceThenUpdatesTheSameRow) {
+    GrabarConfiguracion(QStringLiteral("DescargaStockRemitos"), QStringLiteral("SI"));
+    EXPECT_EQ(Filas(), (QList<QStringList>{{QStringLiteral("DATOS"), QStringLiteral("DescargaStockRemitos"),
+                                            QStringLiteral("SI")}}));
+    GrabarConfiguracion(QStringLiteral("DescargaStockRemitos"), QStringLiteral("  NO  "));
+    EXPECT_EQ(Filas(), (QList<QStringList>{{QStringLiteral("DATOS"), QStringLiteral("DescargaStockRemitos"),
+                                            QStringLiteral("NO")}}));
+    GrabarConfiguracion(QStringLiteral("Cuota'Rara"), qint64(12));
+    EXPECT_EQ(LeerConfiguracion(QStringLiteral("Cuota'Rara")), QStringLiteral("12"));
+    EXPECT_TRUE(guion.errores.isEmpty());
+}
+
+TEST_F(Configuracion, AnExistingRowMovesToTheDatosGroupAndOnlyTheFirstOfSeveralChanges) {
+    Fila("OTROS", "Clave", "viejo");
+    Fila("ZZZ", "Clave", "otro");
+    GrabarConfiguracion(QStringLiteral("Clave"), QStringLiteral("nuevo"));
+    EXPECT_EQ(Filas(), (QList<QStringList>{
+                           {QStringLiteral("DATOS"), QStringLiteral("Clave"), QStringLiteral("nuevo")},
+                           {QStringLiteral("ZZZ"), QStringLiteral("Clave"), QStringLiteral("otro")}}));
+}
+
+TEST_F(Configuracion, AFailureToWriteIsReportedAndTheAnswerDecides) {
+    c.Ejecutar(QStringLiteral("ALTER TABLE TA_CONFIGURACION RENAME TO TA_GUARDADA"));
+    guion.respuestasError = {3};
+    GrabarConfiguracion(QStringLiteral("DescargaStockRemitos"), QStringLiteral("SI"));
+    ASSERT_EQ(guion.errores.size(), 1);
+    EXPECT_EQ(guion.errores[0].origen, QStringLiteral("GrabaDfg"));
+    EXPECT_TRUE(guion.errores[0].descripcion.contains(QStringLiteral("TA_CONFIGURACION")));
+
+    // The answer "retry" runs the failing step again; here the table is back by then.
+    guion.errores.clear();
+    guion.respuestasError = {4};
+    Conexion* conexion = &c;
+    guion.alInformarError = [conexion] {
+        conexion->Ejecutar(QStringLiteral("ALTER TABLE TA_GUARDADA RENAME TO TA_CONFIGURACION"));
+    };
+    GrabarConfiguracion(QStringLiteral("DescargaStockRemitos"), QStringLiteral("SI"));
+    EXPECT_EQ(guion.errores.size(), 1);
+    EXPECT_EQ(LeerConfiguracion(QStringLiteral("DescargaStockRemitos")), QStringLiteral("SI"));
+}
+
+TEST_F(Configuracion, FlagsFollowTheirRules) {
+    Fila("DATOS", "MostrarStockenConsultas", "si");
+    Fila("DATOS", "TituloClientes", "  Clientes  ");
+    Fila("DATOS", "EXIGECLAVECONSULTALIKEARTICULOS", "SI ");
+    Fila("DATOS", "UsaConsultaLike", "Si");
+    Fila("DATOS", "UsaMultilesMonedas", "NO");
+    Fila("DATOS", "CFondo", "2.5");
+    Fila("DATOS", "CLetra", "3.5");
+    Fila("DATOS", "ModuloOrdenDeTrabajo", " no ");
+    CargarConfiguracion(carpeta.Ruta());
+    EXPECT_TRUE(gMostrarStockEnConsultas);
+    EXPECT_EQ(gTituloClientes, QStringLiteral("Clientes"));
+    EXPECT_EQ(gTituloProveedores, QString());
+    EXPECT_EQ(gRutaDocTareas, carpeta.Archivo(QStringLiteral("ZVDOCTareas.zvr")));
+    EXPECT_FALSE(gExigeClaveConsultaLikeArticulos); // not trimmed: "SI " is not "SI"
+    EXPECT_TRUE(gUsaConsultaLike);
+    EXPECT_EQ(gCantidadDecimales, QStringLiteral(" "));
+    EXPECT_FALSE(gUsaMultilesMonedas);
+    EXPECT_EQ(gColorFondo, 2); // halves go to the even neighbour
+    EXPECT_EQ(gColorLetra, 4);
+    EXPECT_FALSE(gModuloOrdenDeTrabajo); // trimmed: " no " is "NO"
+    EXPECT_TRUE(guion.errores.isEmpty());
+}
+
+TEST_F(Configuracion, AbsentColoursAndABlackBackgroundGiveTheFamilysDefaults) {
+    CargarConfiguracion(carpeta.Ruta());
+    EXPECT_EQ(gColorFondo, 0xFFFF00);
+    EXPECT_EQ(gColorLetra, 0);
+    EXPECT_TRUE(gModuloOrdenDeTrabajo);
+    Fila("DATOS", "CFondo", "0");
+    Fila("DATOS", "CLetra", "255");
+    CargarConfiguracion(carpeta.Ruta());
+    EXPECT_EQ(gColorFondo, 0xFFFF00);
+    EXPECT_EQ(gColorLetra, 255);
+}
+
+TEST_F(Configuracion, AColourThatDoesNotFitEndsTheLoadingWhereItHappens) {
+    Fila("DATOS", "CFondo", "99999999999");
+    Fila("DATOS", "CLetra", "255");
+    Fila("DATOS", "ModuloOrdenDeTrabajo", "NO");
+    gColorLetra = 7;
+    EXPECT_THROW(CargarConfiguracion(carpeta.Ruta()), Falla);
+    EXPECT_EQ(gColorLetra, 7);
+    EXPECT_FALSE(gModuloOrdenDeTrabajo);
+    EXPECT_EQ(gCantidadDecimales, QStringLiteral(" "));
+}
+
+TEST_F(Configuracion, AFailingDatabaseAsksOncePerKeyAndLeavesItsValueEmpty) {
+    c.Ejecutar(QStringLiteral("DROP TABLE TA_CONFIGURACION"));
+    guion.respuestaErrorPorDefecto = 3;
+    CargarConfiguracion(carpeta.Ruta());
+    EXPECT_EQ(guion.errores.size(), 10);
+    for (const auto& e : guion.errores)
+        EXPECT_EQ(e.origen, QStringLiteral("Cfg"));
+    EXPECT_EQ(gCantidadDecimales, QString());
+    EXPECT_EQ(gColorFondo, 0xFFFF00);
+    EXPECT_TRUE(gModuloOrdenDeTrabajo);
+}
+
+TEST_F(Configuracion, TheSessionStartLoadsTheFlagsLast) {
+    Fila("DATOS", "CFondo", "255");
+    Fila("DATOS", "UsaConsultaLike", "SI");
+    c.Desconectar();
+    EstablecerLineaDeComandos(QString());
+    IniciarSesion();
+    EXPECT_EQ(gColorFondo, 255);
+    EXPECT_TRUE(gUsaConsultaLike);
+}
+
+} // namespace

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# remitos --ejecutar as a scheduled job runs it: exit statuses, the summary, and a run killed
+# in the middle that the next run completes with no note half registered and no row twice.
+set -uo pipefail
+remitos=${1:?programa}
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+falla() { echo "FALLA: $*" >&2; exit 1; }
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$dir
+
+# A fresh demo database: every pending note is registered, then nothing is left.
+"$remitos" --crear-base "$dir/remitos.db" --demo 400 >"$dir/creada" || falla "no se creó la base"
+pendientes=$(sed -n 's/.*, \([0-9]*\) pendientes de registrar.*/\1/p' "$dir/creada")
+env -u DISPLAY "$remitos" --carpeta "$dir" --ejecutar "@DbName=remitos.db;" >"$dir/salida" 2>"$dir/avance"
+estado=$?
+[[ $estado -eq 0 ]] || falla "la corrida terminó con $estado: $(cat "$dir/avance")"
+grep -q "^Proceso Finalizado!$" "$dir/salida" || falla "falta el mensaje final"
+grep -q "^Remitos procesados: $pendientes$" "$dir/salida" || falla "resumen: $(cat "$dir/salida")"
+grep -q "^Renglones rechazados: 0$" "$dir/salida" || falla "resumen: $(cat "$dir/salida")"
+grep -q "renglones/s" "$dir/avance" || falla "sin avance en la salida de errores"
+"$remitos" --carpeta "$dir" --ejecutar >"$dir/salida" 2>/dev/null || falla "la segunda corrida falló"
+grep -q "^Remitos procesados: 0$" "$dir/salida" || falla "la segunda corrida encontró remitos"
+
+# A line the database refuses: status 2, and the log says which.
+sqlite3 "$dir/remitos.db" "INSERT INTO V_MV_Cpte (TC,IDCOMPROBANTE,IDCOMPLEMENTO,FECHA,ANULADA) VALUES ('RM','MALO',0,'2024-05-05',0);
+  INSERT INTO V_Mv_CpteInsumos (TC,IDCOMPROBANTE,IDCOMPLEMENTO,RENGLON,IDARTICULO,CANTIDAD) VALUES ('RM','MALO',0,1,NULL,1),('RM','MALO',0,2,'A00001',1);" \
+  || falla "sqlite3 no pudo agregar el remito"
+"$remitos" --carpeta "$dir" --ejecutar >"$dir/salida" 2>/dev/null
+estado=$?
+[[ $estado -eq 2 ]] || falla "un renglón rechazado terminó con $estado"
+grep -q "^Renglones rechazados: 1$" "$dir/salida" || falla "resumen: $(cat "$dir/salida")"
+LC_ALL=C grep -q "^\*\*\* RMMALO rengl.n 1: " "$dir/RQ857196.LOG" || falla "el registro no anota el renglón rechazado"
+
+# No database: status 1.
+"$remitos" --carpeta "$dir" --ejecutar "@DbName=no-esta.db;" >/dev/null 2>&1
+[[ $? -eq 1 ]] || falla "sin base de datos no terminó con 1"
+
+# Killed in the middle of a large run, then run again.
+"$remitos" --crear-base "$dir/grande.db" --demo 20000 >/dev/null || falla "no se creó la base grande"
+rm -f "$dir/RQ857196.LOG"
+"$remitos" --carpeta "$dir" --ejecutar "@DbName=grande.db;" >/dev/null 2>&1 &
+corrida=$!
+for _ in $(seq 300); do
+  [[ $(cat "$dir/RQ857196.LOG" 2>/dev/null | wc -l) -ge 3000 ]] && break
+  sleep 0.02
+done
+kill -9 "$corrida" 2>/dev/null || falla "la corrida terminó antes de poder matarla"
+wait "$corrida" 2>/dev/null
+"$remitos" --carpeta "$dir" --ejecutar "@DbName=grande.db;" >"$dir/salida" 2>/dev/null || falla "la corrida tras matar la anterior falló"
+"$remitos" --carpeta "$dir" --ejecutar "@DbName=grande.db;" >"$dir/salida" 2>/dev/null || falla "la tercera corrida falló"
+grep -q "^Remitos procesados: 0$" "$dir/salida" || falla "quedaron remitos pendientes"
+# Every registered note has one row for each line of its number, no more and no fewer.
+malas=$(sqlite3 "$dir/grande.db" "SELECT count(*) FROM
+  (SELECT TC, IDCOMPROBANTE, IDCOMPLEMENTO, count(*) AS n, max(SECUENCIA) AS ultima FROM V_MV_Stock GROUP BY 1, 2, 3) s
+  JOIN (SELECT TC, IDCOMPROBANTE, count(*) AS m FROM V_Mv_CpteInsumos GROUP BY 1, 2) l USING (TC, IDCOMPROBANTE)
+  WHERE s.n <> l.m OR s.ultima <> l.m") || falla "sqlite3 no lee la base grande"
+[[ "$malas" == 0 ]] || falla "$malas remitos quedaron registrados a medias"
+echo "bien: $pendientes remitos; la corrida interrumpida se completó sin renglones a medias"

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# End to end, as a store administrator does it: the program on a demo database under a real X
+# server; Enter (the focus starts on "Ejecutar"), the closing message answered, then "Salir".
+# Afterwards the database and the run log are read.
+set -uo pipefail
+remitos=${1:?programa}
+raiz=$(cd "$(dirname "$0")/../.." && pwd)
+dir=$(mktemp -d)
+# shellcheck source=../../scripts/x-virtual.sh
+source "$raiz/scripts/x-virtual.sh"
+trap 'x_terminar; rm -rf "$dir"' EXIT
+falla() { echo "FALLA: $*" >&2; [[ -f "$dir/salida" ]] && cat "$dir/salida" >&2; exit 1; }
+
+x_iniciar || falla "sin servidor X"
+"$remitos" --crear-base "$dir/remitos.db" --demo 120 >"$dir/creada" || falla "no se creó la base"
+pendientes=$(sed -n 's/.*, \([0-9]*\) pendientes de registrar.*/\1/p' "$dir/creada")
+[[ "$pendientes" -gt 0 ]] || falla "la demostración no tiene remitos pendientes"
+
+"$remitos" --carpeta "$dir" >"$dir/salida" 2>&1 &
+programa=$!
+principal=$(x_esperar_ventana "^USO INTERNO - SOLO EL ADMINISTRADOR$") || falla "no apareció la ventana"
+x_teclas "$principal" Return
+mensaje=$(x_esperar_ventana "^remitos$") || falla "no apareció el mensaje final"
+xdotool getwindowname "$mensaje" >/dev/null
+x_teclas "$mensaje" Return
+for _ in $(seq 50); do xdotool search --onlyvisible --name "^remitos$" >/dev/null 2>&1 || break; sleep 0.1; done
+
+lineas=$(grep -c $'\r$' "$dir/RQ857196.LOG" 2>/dev/null || echo 0)
+[[ "$lineas" == "$pendientes" ]] || falla "el registro tiene $lineas líneas, se esperaban $pendientes"
+grep -q '^\*\*\* ' "$dir/RQ857196.LOG" && falla "el registro anota fallas"
+
+x_teclas "$principal" Tab Return
+for _ in $(seq 50); do kill -0 "$programa" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$programa" 2>/dev/null && falla "Salir no terminó el programa"
+wait "$programa"; estado=$?
+[[ $estado -eq 0 ]] || falla "Salir terminó con estado $estado"
+
+# Every note went in: a batch run right after finds nothing pending.
+"$remitos" --carpeta "$dir" --ejecutar >"$dir/segunda" 2>/dev/null || falla "la segunda corrida falló"
+grep -q "^Remitos procesados: 0$" "$dir/segunda" || falla "quedaron remitos: $(cat "$dir/segunda")"
+echo "bien: $pendientes remitos registrados desde la ventana"

@@ -1,0 +1,457 @@
+// The registration run on real databases: the embedded SQLite file and, through ODBC, a real
+// PostgreSQL server.
+#include "Archivos.h"
+#include "Ayudas.h"
+#include "BUG.h"
+#include "BaseEmbebida.h"
+#include "BotonComando.h"
+#include "Conexion.h"
+#include "Cp1252.h"
+#include "Falla.h"
+#include "ModGlobal.h"
+#include "Recordset.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+enum class Motor { Sqlite, Postgres };
+
+const QString Q = QStringLiteral("'");
+const QString N = QStringLiteral("@");
+
+struct Movimiento {
+    qint64 secuencia;
+    Variant fecha;
+    QString articulo, descripcion, unidad;
+    double cantidad, costo, precio;
+    qint64 clase;
+    QString deposito, motivo, cuenta;
+};
+
+class Corrida : public ::testing::TestWithParam<Motor> {
+protected:
+    void SetUp() override {
+        if (GetParam() == Motor::Postgres) {
+            REQUIERE_POSTGRES();
+            pg = std::make_unique<Pruebas::BasePostgres>(QStringLiteral("remitos_corrida"));
+            pg->Conectar(c);
+            BaseEmbebida::CrearEsquema(c);
+        } else {
+            Pruebas::ConectarSqlite(c, Pruebas::CrearBaseSqlite(carpeta));
+        }
+    }
+
+    void Nota(const QString& id, const Variant& fecha, const Variant& anulada = qint64(0),
+              const QString& tc = QStringLiteral("RM"), qint64 complemento = 0,
+              const QString& cuenta = QStringLiteral("C00001")) {
+        c.Ejecutar(QStringLiteral("INSERT INTO V_MV_Cpte (TC,IDCOMPROBANTE,IDCOMPLEMENTO,FECHA,"
+                                  "CUENTA,ANULADA) VALUES (%1,%2,%3,%4,%5,%6)")
+                       .arg(c.ValorSQL(tc, Q), c.ValorSQL(id, Q), c.ValorSQL(complemento, N),
+                            c.ValorSQL(fecha, Q), c.ValorSQL(cuenta, Q), c.ValorSQL(anulada, N)));
+    }
+    void Renglon(const QString& id, int renglon, const Variant& articulo, const char* cantidad,
+                 const QString& descripcion = QStringLiteral("Tornillo"),
+                 qint64 complemento = 0, const QString& tc = QStringLiteral("RM")) {
+        c.Ejecutar(QStringLiteral("INSERT INTO V_Mv_CpteInsumos (TC,IDCOMPROBANTE,IDCOMPLEMENTO,"
+                                  "RENGLON,IDARTICULO,DESCRIPCION,IDUNIDAD,CANTIDAD,COSTO,IMPORTE,"
+                                  "CLASEPRECIO) VALUES (%1,%2,%3,%4,%5,%6,'UN',%7,%8,%9,2)")
+                       .arg(c.ValorSQL(tc, Q), c.ValorSQL(id, Q), c.ValorSQL(complemento, N),
+                            c.ValorSQL(renglon, N), c.ValorSQL(articulo, Q),
+                            c.ValorSQL(descripcion, Q),
+                            c.ValorSQL(Variant::Decimal(QString::fromLatin1(cantidad)), N),
+                            c.ValorSQL(Variant::Decimal(QStringLiteral("%1.25").arg(renglon)), N),
+                            c.ValorSQL(Variant::Decimal(QStringLiteral("%1.5").arg(renglon * 10)), N)));
+    }
+    QList<Movimiento> Stock(const QString& id, qint64 complemento = 0) {
+        RefRecordset rs;
+        c.AbrirRecordset(QStringLiteral("SELECT * FROM V_MV_Stock WHERE TC = 'RM' AND "
+                                        "IDCOMPROBANTE = %1 AND IDCOMPLEMENTO = %2 ORDER BY SECUENCIA")
+                             .arg(c.ValorSQL(id, Q), c.ValorSQL(complemento, N)),
+                         rs);
+        QList<Movimiento> filas;
+        auto v = [&](const char* campo) { return rs->Fields(QString::fromLatin1(campo)).Value(); };
+        auto t = [&](const char* campo) { return v(campo).EsNulo() ? QString() : v(campo).Texto(); };
+        auto d = [&](const char* campo) { return v(campo).EsNulo() ? qQNaN() : v(campo).Doble(); };
+        auto e = [&](const char* campo) { return v(campo).EsNulo() ? -1 : v(campo).Entero(); };
+        for (; !rs->Eof(); rs->MoveNext())
+            filas << Movimiento{e("SECUENCIA"), v("FECHA"), t("IDARTICULO"), t("DESCRIPCION"),
+                                t("IDUNIDAD"), d("CANTIDAD"), d("COSTO"), d("PRECIOVENTA"),
+                                e("CLASEPRECIO"), t("IDDEPOSITO"), t("IDMOTIVOSTOCK"),
+                                t("CUENTAPROVEEDOR")};
+        return filas;
+    }
+    qint64 Contar(const QString& sql) {
+        RefRecordset rs;
+        c.AbrirRecordset(sql, rs);
+        return rs->Fields(0).Value().Entero();
+    }
+    QStringList Log() {
+        QFile f(carpeta.Archivo(BUG::NombreArchivoLog()));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        const QString texto = Cp1252::Decodificar(f.readAll());
+        EXPECT_TRUE(texto.isEmpty() || texto.endsWith(QStringLiteral("\r\n")));
+        QStringList lineas = texto.split(QStringLiteral("\r\n"));
+        lineas.removeLast();
+        return lineas;
+    }
+    QString UltimoMensaje() const {
+        return guion.mensajes.isEmpty() ? QString() : guion.mensajes.last().texto;
+    }
+
+    Pruebas::CarpetaPrueba carpeta;
+    InteraccionGuion& guion = Pruebas::NuevoGuion();
+    Conexion& c = Conexion::Instancia();
+    std::unique_ptr<Pruebas::BasePostgres> pg;
+    BUG ventana;
+};
+
+TEST_P(Corrida, OnlyPendingDeliveryNotesAfterTheCutoffAreSelected) {
+    const struct {
+        const char* id;
+        Variant fecha;
+        Variant anulada;
+        const char* tc;
+        bool elegida;
+    } casos[] = {
+        {"CORTE", Variant::Fecha(QDate(2003, 3, 1)), qint64(0), "RM", false},
+        {"CORTE_10H", Variant::Fecha(QDate(2003, 3, 1), QTime(10, 0)), qint64(0), "RM", true},
+        {"DIA_SIGUIENTE", Variant::Fecha(QDate(2003, 3, 2)), qint64(0), "RM", true},
+        {"FEBRERO", Variant::Fecha(QDate(2003, 2, 15)), qint64(0), "RM", false},
+        {"ANULADA", Variant::Fecha(QDate(2010, 5, 5)), qint64(1), "RM", false},
+        {"ANULADA_NULA", Variant::Fecha(QDate(2010, 5, 5)), Variant::Nulo(), "RM", false},
+        {"FECHA_NULA", Variant::Nulo(), qint64(0), "RM", false},
+        {"FACTURA", Variant::Fecha(QDate(2010, 5, 5)), qint64(0), "FA", false},
+        {"EN_STOCK", Variant::Fecha(QDate(2010, 5, 5)), qint64(0), "RM", false},
+    };
+    for (const auto& caso : casos) {
+        Nota(QString::fromLatin1(caso.id), caso.fecha, caso.anulada, QString::fromLatin1(caso.tc));
+        Renglon(QString::fromLatin1(caso.id), 1, QStringLiteral("A1"), "1", {}, 0,
+                QString::fromLatin1(caso.tc));
+        Renglon(QString::fromLatin1(caso.id), 2, QStringLiteral("A2"), "1", {}, 0,
+                QString::fromLatin1(caso.tc));
+    }
+    // One of its two lines already in stock is enough to leave a note out.
+    c.Ejecutar(QStringLiteral("INSERT INTO V_MV_Stock (TC,IDCOMPROBANTE,IDCOMPLEMENTO,SECUENCIA,"
+                              "IDARTICULO) VALUES ('RM','EN_STOCK',0,1,'A1')"));
+
+    ventana.CmdEjecutar_Click();
+
+    QStringList esperadas;
+    for (const auto& caso : casos) {
+        const bool registrada = !Stock(QString::fromLatin1(caso.id)).isEmpty();
+        EXPECT_EQ(registrada, caso.elegida || QLatin1String(caso.id) == QLatin1String("EN_STOCK"))
+            << caso.id;
+        if (caso.elegida)
+            esperadas << QStringLiteral("RM") + QString::fromLatin1(caso.id);
+    }
+    QStringList log = Log();
+    log.sort();
+    esperadas.sort();
+    EXPECT_EQ(log, esperadas);
+    EXPECT_EQ(Stock(QStringLiteral("EN_STOCK")).size(), 1);
+    EXPECT_EQ(UltimoMensaje(), QStringLiteral("Proceso Finalizado!"));
+    EXPECT_EQ(guion.mensajes.last().titulo, QStringLiteral("remitos"));
+}
+
+TEST_P(Corrida, EachLineBecomesAStockMovementTakingItsQuantityOut) {
+    const Variant fecha = Variant::Fecha(QDate(2024, 2, 29), QTime(17, 45, 10));
+    Nota(QStringLiteral("R1"), fecha, qint64(0), QStringLiteral("RM"), 0, QStringLiteral("C0042"));
+    Renglon(QStringLiteral("R1"), 1, QStringLiteral("A100"), "5", QStringLiteral("Caño 1/2\" 'reforzado'"));
+    Renglon(QStringLiteral("R1"), 2, QStringLiteral("A200"), "2.5");
+    Renglon(QStringLiteral("R1"), 3, QStringLiteral("A300"), "0.0010");
+    Nota(QStringLiteral("R2"), Variant::Fecha(QDate(2024, 3, 1)));
+    Renglon(QStringLiteral("R2"), 1, QStringLiteral("A400"), "7");
+
+    ventana.CmdEjecutar_Click();
+
+    const QList<Movimiento> filas = Stock(QStringLiteral("R1"));
+    ASSERT_EQ(filas.size(), 3);
+    const double cantidades[] = {-5, -2.5, -0.001};
+    for (int i = 0; i < 3; ++i) {
+        const Movimiento& m = filas[i];
+        EXPECT_EQ(m.secuencia, i + 1);
+        EXPECT_EQ(m.fecha, fecha);
+        EXPECT_DOUBLE_EQ(m.cantidad, cantidades[i]);
+        EXPECT_DOUBLE_EQ(m.costo, (i + 1) + 0.25);
+        EXPECT_DOUBLE_EQ(m.precio, (i + 1) * 10 + 0.5);
+        EXPECT_EQ(m.clase, 2);
+        EXPECT_EQ(m.unidad, QStringLiteral("UN"));
+        EXPECT_EQ(m.deposito, QStringLiteral("   1"));
+        EXPECT_EQ(m.motivo, QStringLiteral("   1"));
+        EXPECT_EQ(m.cuenta, QStringLiteral("C0042"));
+    }
+    EXPECT_EQ(filas[0].articulo, QStringLiteral("A100"));
+    EXPECT_EQ(filas[0].descripcion, QStringLiteral("Caño 1/2\" 'reforzado'"));
+    const QList<Movimiento> segunda = Stock(QStringLiteral("R2"));
+    ASSERT_EQ(segunda.size(), 1);
+    EXPECT_EQ(segunda[0].secuencia, 1);
+    EXPECT_EQ(ventana.UltimaCorrida().renglonesEscritos, 4);
+}
+
+TEST_P(Corrida, ARejectedLineIsLoggedAndTheLaterLinesKeepTheirNumbers) {
+    Nota(QStringLiteral("R1"), Variant::Fecha(QDate(2024, 1, 10)));
+    Renglon(QStringLiteral("R1"), 1, QStringLiteral("A1"), "1");
+    Renglon(QStringLiteral("R1"), 2, Variant::Nulo(), "2"); // the stock table needs an article
+    Renglon(QStringLiteral("R1"), 3, QStringLiteral("A3"), "3");
+
+    ventana.CmdEjecutar_Click();
+
+    const QList<Movimiento> filas = Stock(QStringLiteral("R1"));
+    ASSERT_EQ(filas.size(), 2);
+    EXPECT_EQ(filas[0].secuencia, 1);
+    EXPECT_EQ(filas[1].secuencia, 3);
+    EXPECT_DOUBLE_EQ(filas[1].cantidad, -3);
+    const QStringList log = Log();
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_EQ(log[0], QStringLiteral("RMR1"));
+    EXPECT_TRUE(log[1].startsWith(QStringLiteral("*** RMR1 renglón 2: "))) << log[1].toStdString();
+    EXPECT_GT(log[1].size(), 22); // the database's message follows
+    EXPECT_TRUE(UltimoMensaje().startsWith(QStringLiteral("Proceso Finalizado!\nNo se registró 1 renglón.")))
+        << UltimoMensaje().toStdString();
+    EXPECT_EQ(ventana.UltimaCorrida().renglonesRechazados, 1);
+
+    // The note has rows now: the next run leaves it alone.
+    ventana.CmdEjecutar_Click();
+    EXPECT_EQ(Log().size(), 2);
+    EXPECT_EQ(UltimoMensaje(), QStringLiteral("Proceso Finalizado!"));
+}
+
+TEST_P(Corrida, ANoteWithoutLinesIsLoggedAndStaysPending) {
+    Nota(QStringLiteral("VACIA"), Variant::Fecha(QDate(2024, 1, 10)));
+    ventana.CmdEjecutar_Click();
+    ventana.CmdEjecutar_Click();
+    EXPECT_EQ(Log(), (QStringList{QStringLiteral("RMVACIA"), QStringLiteral("RMVACIA")}));
+    EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM V_MV_Stock")), 0);
+    EXPECT_EQ(UltimoMensaje(), QStringLiteral("Proceso Finalizado!"));
+}
+
+TEST_P(Corrida, NotesSharingTypeAndNumberEachGetTheLinesOfThatNumber) {
+    Nota(QStringLiteral("R7"), Variant::Fecha(QDate(2024, 1, 10)), qint64(0), QStringLiteral("RM"), 0);
+    Nota(QStringLiteral("R7"), Variant::Fecha(QDate(2024, 1, 11)), qint64(0), QStringLiteral("RM"), 1);
+    Renglon(QStringLiteral("R7"), 1, QStringLiteral("A1"), "1", {}, 0);
+    Renglon(QStringLiteral("R7"), 2, QStringLiteral("A2"), "2", {}, 0);
+    Renglon(QStringLiteral("R7"), 1, QStringLiteral("A3"), "3", {}, 1);
+    ventana.CmdEjecutar_Click();
+    for (qint64 complemento : {0, 1}) {
+        const QList<Movimiento> filas = Stock(QStringLiteral("R7"), complemento);
+        ASSERT_EQ(filas.size(), 3) << complemento;
+        EXPECT_EQ(filas[2].secuencia, 3);
+    }
+    EXPECT_EQ(Log(), (QStringList{QStringLiteral("RMR7"), QStringLiteral("RMR7")}));
+}
+
+TEST_P(Corrida, TheLogGrowsAcrossRunsAndTheConfigurationKeyIsWrittenOnce) {
+    carpeta.Escribir(BUG::NombreArchivoLog(), QStringLiteral("RMANTERIOR\r\n"));
+    Nota(QStringLiteral("R1"), Variant::Fecha(QDate(2024, 1, 10)));
+    Renglon(QStringLiteral("R1"), 1, QStringLiteral("A1"), "1");
+    ventana.CmdEjecutar_Click();
+    Nota(QStringLiteral("R2"), Variant::Fecha(QDate(2024, 1, 11)));
+    Renglon(QStringLiteral("R2"), 1, QStringLiteral("A1"), "1");
+    ventana.CmdEjecutar_Click();
+    EXPECT_EQ(Log(), (QStringList{QStringLiteral("RMANTERIOR"), QStringLiteral("RMR1"),
+                                  QStringLiteral("RMR2")}));
+    EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM TA_CONFIGURACION WHERE "
+                                    "CLAVE = 'DescargaStockRemitos' AND VALOR = 'SI' AND GRUPO = 'DATOS'")),
+              1);
+    EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM TA_CONFIGURACION")), 1);
+}
+
+TEST_P(Corrida, WithNothingPendingTheRunStillLeavesItsTraces) {
+    ventana.CmdEjecutar_Click();
+    EXPECT_TRUE(QFile::exists(carpeta.Archivo(BUG::NombreArchivoLog())));
+    EXPECT_TRUE(Log().isEmpty());
+    EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM TA_CONFIGURACION")), 1);
+    EXPECT_EQ(ventana.LblMensaje->text(), QString());
+    EXPECT_EQ(UltimoMensaje(), QStringLiteral("Proceso Finalizado!"));
+    EXPECT_FALSE(Archivos::Abierto(ventana.NumeroArchivo));
+}
+
+TEST_P(Corrida, ALogThatCannotBeOpenedDoesNotStopTheRunButIsReported) {
+    ASSERT_TRUE(QDir(carpeta.Ruta()).mkdir(BUG::NombreArchivoLog()));
+    Nota(QStringLiteral("R1"), Variant::Fecha(QDate(2024, 1, 10)));
+    Renglon(QStringLiteral("R1"), 1, QStringLiteral("A1"), "1");
+    ventana.CmdEjecutar_Click();
+    EXPECT_EQ(Stock(QStringLiteral("R1")).size(), 1);
+    EXPECT_TRUE(ventana.UltimaCorrida().registroFallido);
+    EXPECT_TRUE(UltimoMensaje().contains(QStringLiteral("No se pudo abrir el registro")))
+        << UltimoMensaje().toStdString();
+}
+
+TEST_P(Corrida, LinesWithQuotesInTheirNumberAreReadSafely) {
+    Nota(QStringLiteral("O'1"), Variant::Fecha(QDate(2024, 1, 10)));
+    Renglon(QStringLiteral("O'1"), 1, QStringLiteral("A1"), "4");
+    ventana.CmdEjecutar_Click();
+    EXPECT_EQ(Stock(QStringLiteral("O'1")).size(), 1);
+    EXPECT_EQ(Log(), QStringList{QStringLiteral("RMO'1")});
+}
+
+TEST_P(Corrida, ALineWhoseRowCannotBePutTogetherIsSkippedAndLogged) {
+    Nota(QStringLiteral("R1"), Variant::Fecha(QDate(2024, 1, 10)));
+    Renglon(QStringLiteral("R1"), 1, QStringLiteral("A1"), "1");
+    Renglon(QStringLiteral("R1"), 2, QStringLiteral("A2"), "2");
+    // A column the run needs is gone: no statement may be sent for any line.
+    if (GetParam() == Motor::Sqlite)
+        c.Ejecutar(QStringLiteral("ALTER TABLE V_Mv_CpteInsumos RENAME COLUMN COSTO TO COSTO_VIEJO"));
+    else
+        c.Ejecutar(QStringLiteral("ALTER TABLE V_Mv_CpteInsumos RENAME COLUMN costo TO costo_viejo"));
+    ventana.CmdEjecutar_Click();
+    EXPECT_TRUE(Stock(QStringLiteral("R1")).isEmpty());
+    const QStringList log = Log();
+    ASSERT_EQ(log.size(), 3);
+    EXPECT_TRUE(log[1].startsWith(QStringLiteral("*** RMR1 renglón 1: no se pudo armar")));
+    EXPECT_TRUE(log[2].startsWith(QStringLiteral("*** RMR1 renglón 2: no se pudo armar")));
+    EXPECT_EQ(ventana.UltimaCorrida().renglonesIncompletos, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Motores, Corrida, ::testing::Values(Motor::Sqlite, Motor::Postgres),
+                         [](const ::testing::TestParamInfo<Motor>& info) {
+                             return info.param == Motor::Sqlite ? "Sqlite" : "Postgres";
+                         });
+
+// Faults that only a server shows: its connection going away.
+class CorridaServidor : public Corrida {};
+
+TEST_P(CorridaServidor, AConnectionLostBetweenNotesEndsTheRunAndTheNextRunFinishesIt) {
+    for (int i = 1; i <= 4; ++i) {
+        Nota(QStringLiteral("R%1").arg(i), Variant::Fecha(QDate(2024, 1, i)));
+        for (int r = 1; r <= 3; ++r)
+            Renglon(QStringLiteral("R%1").arg(i), r, QStringLiteral("A%1").arg(r), "1");
+    }
+    int puntos = 0;
+    guion.alProcesarEventos = [&] {
+        // The first point is before the selection, the second before the first note: the
+        // third comes when one note is done.
+        if (++puntos == 3) {
+            Conexion otra;
+            pg->Conectar(otra);
+            otra.Ejecutar(QStringLiteral("SELECT pg_terminate_backend(pid, 5000) FROM "
+                                         "pg_stat_activity WHERE datname = current_database() "
+                                         "AND pid <> pg_backend_pid()"));
+        }
+    };
+    ventana.CmdEjecutar_Click();
+    const ResultadoCorrida primera = ventana.UltimaCorrida();
+    EXPECT_FALSE(primera.SinFallas());
+    EXPECT_EQ(primera.renglonesEscritos, 3);
+    EXPECT_TRUE(UltimoMensaje().startsWith(QStringLiteral("Proceso Finalizado!\n")));
+    EXPECT_TRUE(Log().filter(QStringLiteral("*** ")).size() >= 1);
+
+    guion.alProcesarEventos = nullptr;
+    c.Desconectar();
+    pg->Conectar(c);
+    ventana.CmdEjecutar_Click();
+    EXPECT_TRUE(ventana.UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
+    EXPECT_EQ(ventana.UltimaCorrida().notas, 3);
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(Stock(QStringLiteral("R%1").arg(i)).size(), 3) << i;
+}
+
+TEST_P(CorridaServidor, AConnectionLostInTheMiddleOfANoteLeavesNoneOfItsRows) {
+    for (int i = 1; i <= 2; ++i) {
+        Nota(QStringLiteral("R%1").arg(i), Variant::Fecha(QDate(2024, 1, i)));
+        for (int r = 1; r <= 3; ++r)
+            Renglon(QStringLiteral("R%1").arg(i), r, QStringLiteral("A%1").arg(r), "1");
+    }
+    // The server drops the connection while the second line of R2 is being written.
+    c.Ejecutar(QStringLiteral(
+        "CREATE FUNCTION cortar() RETURNS trigger AS $$ BEGIN "
+        "IF NEW.idcomprobante = 'R2' AND NEW.secuencia = 2 THEN "
+        "PERFORM pg_terminate_backend(pg_backend_pid()); END IF; RETURN NEW; END $$ "
+        "LANGUAGE plpgsql"));
+    c.Ejecutar(QStringLiteral("CREATE TRIGGER cortar BEFORE INSERT ON V_MV_Stock FOR EACH ROW "
+                              "EXECUTE FUNCTION cortar()"));
+    ventana.CmdEjecutar_Click();
+    EXPECT_FALSE(ventana.UltimaCorrida().SinFallas());
+
+    Conexion otra;
+    pg->Conectar(otra);
+    RefRecordset rs;
+    otra.AbrirRecordset(QStringLiteral("SELECT IDCOMPROBANTE, count(*) AS N FROM V_MV_Stock "
+                                       "GROUP BY IDCOMPROBANTE ORDER BY IDCOMPROBANTE"),
+                        rs);
+    ASSERT_EQ(rs->RecordCount(), 1);
+    EXPECT_EQ(rs->Fields(QStringLiteral("IDCOMPROBANTE")).Value().Texto(), QStringLiteral("R1"));
+    EXPECT_EQ(rs->Fields(QStringLiteral("N")).Value().Entero(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Motores, CorridaServidor, ::testing::Values(Motor::Postgres),
+                         [](const ::testing::TestParamInfo<Motor>&) { return "Postgres"; });
+
+// The window while a run is under way (embedded database).
+class CorridaEnVentana : public Corrida {};
+
+TEST_P(CorridaEnVentana, TheStatusStripFollowsTheRunAndIsEmptyAfterIt) {
+    Nota(QStringLiteral("R1"), Variant::Fecha(QDate(2024, 1, 10)));
+    Renglon(QStringLiteral("R1"), 1, QStringLiteral("A1"), "1");
+    Nota(QStringLiteral("R2"), Variant::Fecha(QDate(2024, 1, 11)));
+    QStringList vistos;
+    guion.alProcesarEventos = [&] { vistos << ventana.LblMensaje->text(); };
+    ventana.CmdEjecutar_Click();
+    ASSERT_EQ(vistos.size(), 3);
+    EXPECT_EQ(vistos[0], QStringLiteral("Procesando Datos... Por Favor Espere..."));
+    EXPECT_EQ(vistos[1], QStringLiteral("Procesando Datos... Por Favor Espere..."));
+    EXPECT_TRUE(vistos[2] == QStringLiteral("Procesando... RMR1") ||
+                vistos[2] == QStringLiteral("Procesando... RMR2"));
+    EXPECT_EQ(ventana.LblMensaje->text(), QString());
+}
+
+TEST_P(CorridaEnVentana, AClickOnEjecutarDuringARunIsIgnored) {
+    Nota(QStringLiteral("R1"), Variant::Fecha(QDate(2024, 1, 10)));
+    Renglon(QStringLiteral("R1"), 1, QStringLiteral("A1"), "1");
+    guion.alProcesarEventos = [&] { ventana.CmdEjecutar->click(); };
+    ventana.CmdEjecutar_Click();
+    EXPECT_EQ(guion.mensajes.size(), 1);
+    EXPECT_EQ(Log(), QStringList{QStringLiteral("RMR1")});
+    EXPECT_EQ(Stock(QStringLiteral("R1")).size(), 1);
+}
+
+TEST_P(CorridaEnVentana, SalirDuringARunEndsTheProgramBetweenNotes) {
+    for (int i = 1; i <= 3; ++i) {
+        Nota(QStringLiteral("R%1").arg(i), Variant::Fecha(QDate(2024, 1, i)));
+        Renglon(QStringLiteral("R%1").arg(i), 1, QStringLiteral("A1"), "1");
+        Renglon(QStringLiteral("R%1").arg(i), 2, QStringLiteral("A2"), "1");
+    }
+    int puntos = 0;
+    guion.alProcesarEventos = [&] {
+        if (++puntos == 3)
+            ventana.CmdSalir->click();
+    };
+    try {
+        ventana.CmdEjecutar_Click();
+        FAIL() << "la corrida siguió después de Salir";
+    } catch (const FinDelPrograma& fin) {
+        EXPECT_EQ(fin.estado, 0);
+    }
+    Archivos::Cerrar(ventana.NumeroArchivo); // the process would have closed it
+    EXPECT_FALSE(Conexion::InstanciaCreada());
+    EXPECT_TRUE(guion.mensajes.isEmpty());
+    // One whole note went in before the click; nothing of the others. (The program's
+    // connection went with the release: look through another one.)
+    Conexion revisar;
+    Pruebas::ConectarSqlite(revisar, carpeta.Archivo(Conexion::ArchivoPorDefecto()));
+    RefRecordset rs;
+    revisar.AbrirRecordset(QStringLiteral("SELECT count(*) FROM V_MV_Stock"), rs);
+    EXPECT_EQ(rs->Fields(0).Value().Entero(), 2);
+    EXPECT_EQ(Log().size(), 1);
+}
+
+TEST_P(CorridaEnVentana, EnterOnEjecutarStartsTheRun) {
+    Nota(QStringLiteral("R1"), Variant::Fecha(QDate(2024, 1, 10)));
+    Renglon(QStringLiteral("R1"), 1, QStringLiteral("A1"), "1");
+    ventana.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&ventana));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(UltimoMensaje(), QStringLiteral("Proceso Finalizado!"));
+    EXPECT_EQ(Stock(QStringLiteral("R1")).size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Motores, CorridaEnVentana, ::testing::Values(Motor::Sqlite),
+                         [](const ::testing::TestParamInfo<Motor>&) { return "Sqlite"; });
+
+} // namespace
