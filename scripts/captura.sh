@@ -16,7 +16,12 @@ x_iniciar
 "$remitos" --carpeta "$dir" >"$dir/salida" 2>&1 &
 x_procesos+=($!)
 
-ventana=$(x_esperar_ventana "^USO INTERNO - SOLO EL ADMINISTRADOR$") || { cat "$dir/salida" >&2; exit 1; }
+ventana=$(x_esperar_ventana "^USO INTERNO - SOLO EL ADMINISTRADOR$") || {
+  cat "$dir/salida" >&2
+  xwininfo -root -tree >&2
+  pgrep -a remitos >&2
+  exit 1
+}
 sleep 1
 geometria=$(xdotool getwindowgeometry "$ventana" | sed -n 's/.*Geometry: //p')
 dpi=$(xdpyinfo | sed -n 's/.*resolution: *\([0-9]*\)x.*/\1/p')

@@ -2,6 +2,8 @@
 # A throwaway PostgreSQL 15 for the tests, listening on 127.0.0.1 only.
 #   scripts/postgres.sh iniciar DIR   creates a cluster in DIR, starts it, writes DIR/entorno.sh
 #   scripts/postgres.sh detener DIR   stops it (the folder stays for inspection)
+# The tests' server skips flushing to disk, for speed; with REMITOS_PG_DURADERO=1 it keeps the
+# server's default durability (every commit flushed), as the benchmarks need.
 # DIR/entorno.sh exports the private ODBC configuration (ODBCSYSINI, with psqlODBC's
 # communication log off) and the data source the tests use.
 set -euo pipefail
@@ -26,8 +28,11 @@ iniciar)
   while (exec 3<>"/dev/tcp/127.0.0.1/$puerto") 2>/dev/null; do puerto=$((puerto + 1)); done
   como_postgres "$bin/initdb" -D "$dir/datos" -A trust -U postgres -E UTF8 --locale=C \
     --no-sync >"$dir/initdb.log"
-  como_postgres "$bin/pg_ctl" -D "$dir/datos" -l "$dir/servidor.log" -w -t 60 \
-    -o "-c listen_addresses=127.0.0.1 -p $puerto -c unix_socket_directories=$dir -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c datestyle='ISO, DMY'" \
+  opciones="-c listen_addresses=127.0.0.1 -p $puerto -c unix_socket_directories=$dir -c datestyle='ISO, DMY'"
+  if [[ "${REMITOS_PG_DURADERO:-0}" != 1 ]]; then
+    opciones+=" -c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+  fi
+  como_postgres "$bin/pg_ctl" -D "$dir/datos" -l "$dir/servidor.log" -w -t 60 -o "$opciones" \
     start >/dev/null
   psql -q -h 127.0.0.1 -p "$puerto" -U postgres -d postgres -v ON_ERROR_STOP=1 \
     -c "CREATE DATABASE remitos_prueba" \

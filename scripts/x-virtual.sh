@@ -3,7 +3,12 @@
 
 x_procesos=()
 x_terminar() {
-  for p in "${x_procesos[@]}"; do kill "$p" 2>/dev/null || true; done
+  # Programs first, the X server last, so that nothing loses its display while running.
+  local i
+  for ((i = ${#x_procesos[@]} - 1; i >= 0; i--)); do
+    kill "${x_procesos[i]}" 2>/dev/null || true
+    wait "${x_procesos[i]}" 2>/dev/null || true
+  done
 }
 
 # Starts Xvfb and openbox on a free display and exports DISPLAY.
@@ -20,6 +25,12 @@ x_iniciar() {
   xdpyinfo >/dev/null 2>&1 || { echo "Xvfb no arrancó" >&2; return 1; }
   openbox >/dev/null 2>&1 &
   x_procesos+=($!)
+  # A window mapped before the window manager has taken the screen is never framed: wait for
+  # the manager to announce itself.
+  for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
+    sleep 0.05
+  done
   export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d /tmp/remitos-xdg.XXXXXX)}
   chmod 700 "$XDG_RUNTIME_DIR"
 }

@@ -225,9 +225,44 @@ void BUG::RegistrarNota(const QString& documento, ResultadoCorrida& resultado) {
         return;
     RsInsumos->MoveFirst();
 
+    // Every line's statement is put together first; a line whose statement cannot be is
+    // skipped, and no other statement goes in its place.
+    struct Movimiento {
+        int secuencia;
+        QString sentencia;
+    };
+    QList<Movimiento> movimientos;
+    for (int Secuencia = 1; !RsInsumos->Eof(); ++Secuencia, RsInsumos->MoveNext()) {
+        try {
+            movimientos.append({Secuencia, SentenciaInsert(*RsComprobantes, *RsInsumos, Secuencia)});
+        } catch (const Falla& falla) {
+            ++resultado.renglonesIncompletos;
+            AnotarFalla(QStringLiteral("*** %1 renglón %2: no se pudo armar el movimiento: %3")
+                            .arg(documento)
+                            .arg(Secuencia)
+                            .arg(EnUnaLinea(falla.Descripcion())));
+        }
+    }
+    if (movimientos.isEmpty())
+        return;
+
     // The note's rows go in together or not at all: a program ended or a connection lost in
-    // the middle of a note leaves none of them, and the next run registers the note whole. A
-    // refused row undoes only itself.
+    // the middle of a note leaves none of them, and the next run registers the note whole.
+    // A server that takes them in one message saves a round trip per line; when it refuses
+    // one, nothing of the message stays and the lines go again one by one, so that the
+    // refused ones are known and the others kept.
+    if (conexion.AdmiteBloques() && movimientos.size() > 1) {
+        QStringList sentencias;
+        for (const Movimiento& m : movimientos)
+            sentencias << m.sentencia;
+        try {
+            conexion.EjecutarEnBloque(sentencias);
+            resultado.renglonesEscritos += int(movimientos.size());
+            return;
+        } catch (const Falla&) {
+        }
+    }
+
     bool enTransaccion = true;
     try {
         conexion.BeginTrans();
@@ -237,32 +272,18 @@ void BUG::RegistrarNota(const QString& documento, ResultadoCorrida& resultado) {
                         .arg(documento, EnUnaLinea(falla.Descripcion())));
     }
     int escritos = 0;
-    int Secuencia = 1;
-    while (!RsInsumos->Eof()) {
-        QString Sentencia;
+    for (const Movimiento& m : movimientos) {
         try {
-            Sentencia = SentenciaInsert(*RsComprobantes, *RsInsumos, Secuencia);
+            conexion.Ejecutar(m.sentencia);
+            ++escritos;
         } catch (const Falla& falla) {
-            ++resultado.renglonesIncompletos;
-            AnotarFalla(QStringLiteral("*** %1 renglón %2: no se pudo armar el movimiento: %3")
+            // A refused row undoes only itself; the later lines are still sent.
+            ++resultado.renglonesRechazados;
+            AnotarFalla(QStringLiteral("*** %1 renglón %2: %3")
                             .arg(documento)
-                            .arg(Secuencia)
+                            .arg(m.secuencia)
                             .arg(EnUnaLinea(falla.Descripcion())));
         }
-        if (!Sentencia.isEmpty()) {
-            try {
-                conexion.Ejecutar(Sentencia);
-                ++escritos;
-            } catch (const Falla& falla) {
-                ++resultado.renglonesRechazados;
-                AnotarFalla(QStringLiteral("*** %1 renglón %2: %3")
-                                .arg(documento)
-                                .arg(Secuencia)
-                                .arg(EnUnaLinea(falla.Descripcion())));
-            }
-        }
-        ++Secuencia;
-        RsInsumos->MoveNext();
     }
     if (enTransaccion) {
         try {

@@ -5,6 +5,7 @@
 #include "Entorno.h"
 #include "Falla.h"
 #include "Field.h"
+#include "SentenciaOdbc.h"
 
 #include <QDir>
 #include <QHash>
@@ -64,6 +65,20 @@ bool ExisteOrigenDeDatos(const QString& nombre) {
     }
     SQLFreeHandle(SQL_HANDLE_ENV, entorno);
     return encontrado;
+}
+
+// A server that runs a message of several statements as one transaction when it holds BEGIN
+// and COMMIT, skipping the rest once one fails.
+bool EsPostgreSQL(const QSqlDatabase& base) {
+    const QVariant h = base.driver()->handle();
+    SQLHANDLE dbc = h.isValid() ? *static_cast<const SQLHANDLE*>(h.constData()) : nullptr;
+    if (!dbc)
+        return false;
+    SQLCHAR nombre[64] = {};
+    SQLSMALLINT largo = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DBMS_NAME, nombre, sizeof nombre, &largo)))
+        return false;
+    return qstrcmp(reinterpret_cast<const char*>(nombre), "PostgreSQL") == 0;
 }
 
 sqlite3* ManejadorSqlite(const QSqlDatabase& base) {
@@ -150,60 +165,6 @@ void ColumnaDeclarada(const QString& t, Columna& c) {
     }
 }
 
-// Kind and size of a column reached through ODBC, from its SQL type.
-void ColumnaOdbc(const QSqlField& f, Columna& c) {
-    const long largo = f.length() > 0 ? f.length() : LargoTextoSinLimite;
-    switch (f.typeID()) {
-    case SQL_SMALLINT:
-        c = {c.nombre, 2, TipoDato::Entero};
-        break;
-    case SQL_INTEGER:
-        c = {c.nombre, 4, TipoDato::Entero};
-        break;
-    case SQL_TINYINT:
-        c = {c.nombre, 1, TipoDato::Entero};
-        break;
-    case SQL_BIGINT:
-        c = {c.nombre, 8, TipoDato::Entero};
-        break;
-    case SQL_REAL:
-        c = {c.nombre, 4, TipoDato::Doble};
-        break;
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-        c = {c.nombre, 8, TipoDato::Doble};
-        break;
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-        c = {c.nombre, largo, TipoDato::Decimal};
-        break;
-    case SQL_BIT:
-        c = {c.nombre, 2, TipoDato::Booleano};
-        break;
-    case SQL_TYPE_DATE:
-    case SQL_TYPE_TIME:
-    case SQL_DATE:
-    case SQL_TIME:
-        c = {c.nombre, 6, TipoDato::Fecha};
-        break;
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_TIMESTAMP:
-        c = {c.nombre, 16, TipoDato::Fecha};
-        break;
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-    case SQL_LONGVARBINARY:
-        c = {c.nombre, largo, TipoDato::Binario};
-        break;
-    case SQL_GUID:
-        c = {c.nombre, 16, TipoDato::Texto};
-        break;
-    default:
-        c = {c.nombre, largo, TipoDato::Texto};
-        break;
-    }
-}
-
 Variant DesdeTexto(const QString& texto, TipoDato tipo) {
     switch (tipo) {
     case TipoDato::Entero: {
@@ -243,46 +204,6 @@ Variant DesdeTexto(const QString& texto, TipoDato tipo) {
     return Variant(texto);
 }
 
-// A value read from the driver, as the column's kind asks.
-Variant AVariant(const QVariant& v, TipoDato tipo) {
-    if (v.isNull())
-        return Variant::Nulo();
-    switch (v.typeId()) {
-    case QMetaType::QString:
-        return DesdeTexto(v.toString(), tipo);
-    case QMetaType::QDateTime:
-        return Variant(v.toDateTime());
-    case QMetaType::QDate:
-        return Variant::Fecha(v.toDate());
-    case QMetaType::QTime:
-        return Variant::Fecha(QDate(1899, 12, 30), v.toTime());
-    case QMetaType::Bool:
-        return Variant(v.toBool());
-    case QMetaType::Double:
-    case QMetaType::Float:
-        if (tipo == TipoDato::Decimal)
-            return Variant::Decimal(QString::number(v.toDouble(), 'g', 15));
-        return Variant(v.toDouble());
-    case QMetaType::QByteArray:
-        if (tipo == TipoDato::Texto)
-            return Variant(QString::fromUtf8(v.toByteArray()));
-        return Variant(QString::fromLatin1(v.toByteArray().toHex()));
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Long:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-        if (tipo == TipoDato::Booleano)
-            return Variant(v.toLongLong() != 0);
-        if (tipo == TipoDato::Decimal)
-            return Variant::Decimal(v.toString());
-        return Variant(v.toLongLong());
-    default:
-        return Variant(v.toString());
-    }
-}
 
 // The run sends one statement per line, so the embedded engine's allocator is on the hot path:
 // without memory statistics it takes no lock per allocation. The setting is only accepted
@@ -414,6 +335,7 @@ void Conexion::ConectarOdbc(int modo) {
         if (base.open()) {
             motor_ = Motor::Odbc;
             cadenaConexion_ = cadena;
+            admiteBloques_ = EsPostgreSQL(base);
             return;
         }
         ultimoError_ = QStringLiteral("No se puede conectar con el servidor %1: %2")
@@ -438,6 +360,8 @@ void Conexion::Desconectar() {
     }
     QSqlDatabase::removeDatabase(nombreQt_);
     motor_ = Motor::Ninguno;
+    admiteBloques_ = false;
+    enTransaccion_ = false;
     cadenaConexion_.clear();
 }
 
@@ -611,26 +535,14 @@ void Conexion::LeerSqlite(const QString& sql, QList<Columna>& definicion,
     }
 }
 
+void* Conexion::Odbc() const {
+    const QVariant h = BaseQt().driver()->handle();
+    return h.isValid() ? *static_cast<const SQLHANDLE*>(h.constData()) : nullptr;
+}
+
 void Conexion::LeerOdbc(const QString& sql, QList<Columna>& definicion,
                         std::vector<Variant>& celdas) {
-    QSqlQuery q(BaseQt());
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (!q.exec(sql))
-        throw Falla::BaseDeDatos(MensajeDe(q.lastError()));
-    const QSqlRecord registro = q.record();
-    const int columnas = registro.count();
-    definicion.resize(columnas);
-    for (int i = 0; i < columnas; ++i) {
-        definicion[i].nombre = registro.fieldName(i);
-        ColumnaOdbc(registro.field(i), definicion[i]);
-    }
-    while (q.next())
-        for (int i = 0; i < columnas; ++i)
-            celdas.push_back(AVariant(q.value(i), definicion[i].tipo));
-    if (q.lastError().isValid())
-        throw Falla::BaseDeDatos(MensajeDe(q.lastError()));
-    q.finish();
+    SentenciaOdbc(Odbc()).Leer(sql, definicion, celdas);
 }
 
 void Conexion::CerrarRecordset(RefRecordset& rs) {
@@ -657,10 +569,35 @@ int Conexion::EjecutarContando(const QString& sql) {
         }
         return sqlite3_changes(Sqlite());
     }
-    QSqlQuery q(BaseQt());
-    if (!q.exec(sql))
-        throw Falla::BaseDeDatos(MensajeDe(q.lastError()));
-    return q.numRowsAffected();
+    return SentenciaOdbc(Odbc()).Ejecutar(sql);
+}
+
+void Conexion::EjecutarEnBloque(const QStringList& sentencias) {
+    ComprobarConectada();
+    if (!admiteBloques_ || enTransaccion_)
+        throw Falla::ArgumentoNoValido(
+            QStringLiteral("un bloque necesita un servidor que lo admita y ninguna transacción abierta"));
+    QString texto;
+    qsizetype largo = 16;
+    for (const QString& s : sentencias)
+        largo += s.size() + 1;
+    texto.reserve(largo);
+    texto += QLatin1StringView("BEGIN;");
+    for (const QString& s : sentencias) {
+        texto += s;
+        texto += u';';
+    }
+    texto += QLatin1StringView("COMMIT");
+    try {
+        SentenciaOdbc(Odbc()).Ejecutar(texto);
+    } catch (const Falla&) {
+        // The server skipped the rest after the failure; its transaction must not stay open.
+        try {
+            SentenciaOdbc(Odbc()).Ejecutar(QStringLiteral("ROLLBACK"));
+        } catch (const Falla&) {
+        }
+        throw;
+    }
 }
 
 QString Conexion::ValorSQL(const Field& campo, const QString& marca) const {
@@ -784,6 +721,7 @@ void Conexion::BeginTrans() {
     QSqlDatabase base = BaseQt();
     if (!base.transaction())
         throw Falla::BaseDeDatos(MensajeDe(base.lastError()));
+    enTransaccion_ = true;
 }
 
 void Conexion::CommitTrans() {
@@ -791,6 +729,7 @@ void Conexion::CommitTrans() {
     QSqlDatabase base = BaseQt();
     if (!base.commit())
         throw Falla::BaseDeDatos(MensajeDe(base.lastError()));
+    enTransaccion_ = false;
 }
 
 void Conexion::RollbackTrans() {
@@ -798,6 +737,7 @@ void Conexion::RollbackTrans() {
     QSqlDatabase base = BaseQt();
     if (!base.rollback())
         throw Falla::BaseDeDatos(MensajeDe(base.lastError()));
+    enTransaccion_ = false;
 }
 
 QStringList Conexion::ClavePrimaria(const QString& tabla) const {

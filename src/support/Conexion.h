@@ -58,6 +58,12 @@ public:
     void Ejecutar(const QString& sql);
     // As Ejecutar, giving the number of rows the statement changed.
     int EjecutarContando(const QString& sql);
+    // Whether several statements can travel to the server together, all or none of them
+    // taking effect (PostgreSQL): EjecutarEnBloque then saves the round trips of a batch.
+    bool AdmiteBloques() const { return admiteBloques_; }
+    // Runs the statements in one transaction sent as one message: either every one of them
+    // takes effect, or, when the server refuses one, none does and the failure says why.
+    void EjecutarEnBloque(const QStringList& sentencias);
 
     // The value as an SQL literal: mark "'" a quoted text or date, "@" a number.
     QString ValorSQL(const Variant& valor, const QString& marca) const;
@@ -85,6 +91,8 @@ private:
     // Statements of the embedded engine go straight to it: no conversion to UTF-16 and back,
     // no copy of every value through the driver's cache.
     struct sqlite3* Sqlite() const;
+    // The ODBC connection handle, for statements run straight through the driver.
+    void* Odbc() const;
     void LeerSqlite(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas);
     void LeerOdbc(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas);
     void ComprobarConectada() const;
@@ -96,4 +104,6 @@ private:
     QString ultimoError_;
     QString cadenaConexion_;
     SentenciasPreparadas preparadas_;
+    bool admiteBloques_ = false;
+    bool enTransaccion_ = false;
 };

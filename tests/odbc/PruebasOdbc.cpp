@@ -162,6 +162,47 @@ TEST_F(Odbc, ADatabaseThatDoesNotExistIsReportedWithTheDriversMessage) {
         << otra.UltimoError().toStdString();
 }
 
+TEST_F(Odbc, LongTextsAndNullsAreReadWhole) {
+    c.Ejecutar(QStringLiteral("CREATE TABLE LARGOS (N INTEGER, T TEXT, V VARCHAR(10))"));
+    const QString largo = QString(20000, u'ñ') + QStringLiteral("fin");
+    c.Ejecutar(QStringLiteral("INSERT INTO LARGOS VALUES (1, %1, 'corto')").arg(c.ValorSQL(largo, Q)));
+    c.Ejecutar(QStringLiteral("INSERT INTO LARGOS VALUES (2, NULL, NULL)"));
+    for (int i = 3; i <= 200; ++i)
+        c.Ejecutar(QStringLiteral("INSERT INTO LARGOS VALUES (%1, 'x', 'y')").arg(i));
+    RefRecordset rs;
+    c.AbrirRecordset(QStringLiteral("SELECT * FROM LARGOS ORDER BY N"), rs);
+    EXPECT_EQ(rs->RecordCount(), 200);
+    EXPECT_EQ(rs->Fields(QStringLiteral("T")).Value().Texto(), largo);
+    EXPECT_EQ(rs->Fields(QStringLiteral("V")).Value().Texto(), QStringLiteral("corto"));
+    rs->MoveNext();
+    EXPECT_TRUE(rs->Fields(QStringLiteral("T")).Value().EsNulo());
+    EXPECT_TRUE(rs->Fields(QStringLiteral("V")).Value().EsNulo());
+    rs->MoveNext();
+    EXPECT_EQ(rs->Fields(QStringLiteral("N")).Value(), Variant(qint64(3)));
+}
+
+TEST_F(Odbc, ABlockTakesEffectWholeOrNotAtAll) {
+    ASSERT_TRUE(c.AdmiteBloques());
+    const QString fila = QStringLiteral("INSERT INTO TA_CONFIGURACION VALUES ('DATOS','%1','1')");
+    c.EjecutarEnBloque({fila.arg(QStringLiteral("A")), fila.arg(QStringLiteral("B"))});
+    try {
+        c.EjecutarEnBloque({fila.arg(QStringLiteral("C")), fila.arg(QStringLiteral("A")),
+                            fila.arg(QStringLiteral("D"))});
+        FAIL() << "el bloque con una clave repetida no falló";
+    } catch (const Falla& f) {
+        EXPECT_TRUE(f.Descripcion().contains(QStringLiteral("duplicate key"))) << f.what();
+    }
+    RefRecordset rs;
+    c.AbrirRecordset(QStringLiteral("SELECT CLAVE FROM TA_CONFIGURACION ORDER BY CLAVE"), rs);
+    EXPECT_EQ(rs->RecordCount(), 2);
+    // The connection is usable afterwards, in a transaction of its own.
+    c.BeginTrans();
+    c.Ejecutar(fila.arg(QStringLiteral("E")));
+    c.CommitTrans();
+    c.AbrirRecordset(QStringLiteral("SELECT count(*) FROM TA_CONFIGURACION"), rs);
+    EXPECT_EQ(rs->Fields(0).Value().Entero(), 3);
+}
+
 TEST_F(Odbc, TheDemoDataLoadsOnTheServerToo) {
     const auto resumen = BaseEmbebida::CargarDemostracion(c, 40);
     RefRecordset rs;

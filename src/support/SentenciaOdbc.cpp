@@ -1,0 +1,338 @@
+#include "SentenciaOdbc.h"
+
+#include "ColacionFecha.h"
+#include "Falla.h"
+
+#include <QDateTime>
+#include <sql.h>
+#include <sqlext.h>
+
+namespace {
+
+constexpr long LargoTextoSinLimite = 65535;
+// Rows fetched at a time into the bound buffers.
+constexpr SQLULEN FilasPorBloque = 64;
+// Texts longer than this are read value by value rather than into buffers for a whole block.
+constexpr SQLULEN MaximoEnBuffer = 8192;
+
+QString DeSqlWchar(const SQLWCHAR* texto, qsizetype unidades) {
+    static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(texto), unidades);
+}
+
+// The driver's functions take their text without const.
+SQLWCHAR* ParaOdbc(const QString& texto) {
+    return reinterpret_cast<SQLWCHAR*>(const_cast<ushort*>(texto.utf16()));
+}
+
+// How a column is fetched: the C type asked of the driver and the bytes a value takes.
+struct Enlace {
+    SQLSMALLINT tipoC = SQL_C_WCHAR;
+    SQLLEN bytes = 0;
+};
+
+Enlace EnlaceDe(SQLSMALLINT tipoSql, SQLULEN tamano) {
+    switch (tipoSql) {
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+        return {SQL_C_SBIGINT, sizeof(SQLBIGINT)};
+    case SQL_BIT:
+        return {SQL_C_BIT, sizeof(SQLCHAR)};
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return {SQL_C_DOUBLE, sizeof(SQLDOUBLE)};
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+        // As text: every digit the server keeps, sign and point included.
+        return {SQL_C_CHAR, SQLLEN(qMax<SQLULEN>(tamano, 38) + 4)};
+    case SQL_TYPE_DATE:
+    case SQL_DATE:
+        return {SQL_C_TYPE_DATE, sizeof(DATE_STRUCT)};
+    case SQL_TYPE_TIME:
+    case SQL_TIME:
+        return {SQL_C_TYPE_TIME, sizeof(TIME_STRUCT)};
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+        return {SQL_C_TYPE_TIMESTAMP, sizeof(TIMESTAMP_STRUCT)};
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+        return {SQL_C_BINARY, tamano > 0 && tamano <= MaximoEnBuffer ? SQLLEN(tamano) : 0};
+    default:
+        // Texts, and anything else, as UTF-16 text; a character may take two units.
+        return {SQL_C_WCHAR, tamano > 0 && tamano <= MaximoEnBuffer
+                                 ? SQLLEN((2 * tamano + 1) * sizeof(SQLWCHAR))
+                                 : 0};
+    }
+}
+
+Variant ValorDe(SQLSMALLINT tipoC, const char* dato, SQLLEN indicador, TipoDato tipo) {
+    if (indicador == SQL_NULL_DATA)
+        return Variant::Nulo();
+    switch (tipoC) {
+    case SQL_C_SBIGINT: {
+        const qint64 n = *reinterpret_cast<const SQLBIGINT*>(dato);
+        return tipo == TipoDato::Booleano ? Variant(n != 0) : Variant(n);
+    }
+    case SQL_C_BIT:
+        return Variant(*reinterpret_cast<const SQLCHAR*>(dato) != 0);
+    case SQL_C_DOUBLE:
+        return Variant(*reinterpret_cast<const SQLDOUBLE*>(dato));
+    case SQL_C_CHAR: {
+        const QString texto = QString::fromLatin1(dato, indicador).trimmed();
+        if (auto literal = Variant::NumeroLiteral(texto))
+            return Variant::DecimalLeido(*literal);
+        return Variant(texto);
+    }
+    case SQL_C_TYPE_DATE: {
+        const auto* d = reinterpret_cast<const DATE_STRUCT*>(dato);
+        return Variant::Fecha(QDate(d->year, d->month, d->day));
+    }
+    case SQL_C_TYPE_TIME: {
+        const auto* t = reinterpret_cast<const TIME_STRUCT*>(dato);
+        return Variant::Fecha(QDate(1899, 12, 30), QTime(t->hour, t->minute, t->second));
+    }
+    case SQL_C_TYPE_TIMESTAMP: {
+        const auto* t = reinterpret_cast<const TIMESTAMP_STRUCT*>(dato);
+        return Variant::Fecha(QDate(t->year, t->month, t->day),
+                              QTime(t->hour, t->minute, t->second, int(t->fraction / 1000000)));
+    }
+    case SQL_C_BINARY:
+        return Variant(QString::fromLatin1(QByteArray(dato, indicador).toHex()));
+    default: {
+        const QString texto = DeSqlWchar(reinterpret_cast<const SQLWCHAR*>(dato),
+                                         indicador / qsizetype(sizeof(SQLWCHAR)));
+        if (tipo == TipoDato::Fecha)
+            if (auto fecha = ColacionFecha::LeerFecha(texto))
+                return Variant(*fecha);
+        return Variant(texto);
+    }
+    }
+}
+
+} // namespace
+
+SentenciaOdbc::SentenciaOdbc(void* conexion) : conexion_(conexion) {
+    SQLHANDLE h = SQL_NULL_HSTMT;
+    if (!conexion_ || !SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, conexion_, &h)))
+        throw Falla::Conexion(QStringLiteral("No se pudo preparar una sentencia: no hay conexión"));
+    sentencia_ = h;
+}
+
+SentenciaOdbc::~SentenciaOdbc() {
+    if (sentencia_)
+        SQLFreeHandle(SQL_HANDLE_STMT, sentencia_);
+}
+
+QString SentenciaOdbc::Diagnostico() const {
+    QStringList mensajes;
+    for (SQLSMALLINT i = 1;; ++i) {
+        SQLWCHAR estado[6] = {};
+        SQLWCHAR texto[1024] = {};
+        SQLINTEGER nativo = 0;
+        SQLSMALLINT largo = 0;
+        const SQLRETURN r = SQLGetDiagRecW(SQL_HANDLE_STMT, sentencia_, i, estado, &nativo, texto,
+                                           SQLSMALLINT(std::size(texto)), &largo);
+        if (!SQL_SUCCEEDED(r))
+            break;
+        mensajes << DeSqlWchar(texto, qMin<qsizetype>(largo, std::size(texto) - 1)).trimmed();
+    }
+    return mensajes.isEmpty() ? QStringLiteral("Error desconocido de la base de datos")
+                              : mensajes.join(u' ');
+}
+
+void SentenciaOdbc::Comprobar(short resultado) {
+    if (!SQL_SUCCEEDED(resultado) && resultado != SQL_NO_DATA)
+        throw Falla::BaseDeDatos(Diagnostico());
+}
+
+int SentenciaOdbc::Ejecutar(const QString& sql) {
+    Comprobar(SQLExecDirectW(sentencia_,
+                             ParaOdbc(sql),
+                             SQLINTEGER(sql.size())));
+    SQLLEN filas = 0;
+    SQLRowCount(sentencia_, &filas);
+    // A text of several statements gives one result each; a later one may be the failure.
+    for (;;) {
+        const SQLRETURN r = SQLMoreResults(sentencia_);
+        if (r == SQL_NO_DATA)
+            break;
+        Comprobar(r);
+        SQLLEN estas = 0;
+        if (SQL_SUCCEEDED(SQLRowCount(sentencia_, &estas)) && estas >= 0)
+            filas = estas;
+    }
+    return int(qMax<SQLLEN>(filas, 0));
+}
+
+Columna SentenciaOdbc::Describir(const QString& nombre, int tipoSql, qulonglong tamanoSql) {
+    const long largo = tamanoSql > 0 && tamanoSql < qulonglong(0x7fffffff) ? long(tamanoSql)
+                                                                           : LargoTextoSinLimite;
+    switch (tipoSql) {
+    case SQL_SMALLINT:
+        return {nombre, 2, TipoDato::Entero};
+    case SQL_INTEGER:
+        return {nombre, 4, TipoDato::Entero};
+    case SQL_TINYINT:
+        return {nombre, 1, TipoDato::Entero};
+    case SQL_BIGINT:
+        return {nombre, 8, TipoDato::Entero};
+    case SQL_REAL:
+        return {nombre, 4, TipoDato::Doble};
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return {nombre, 8, TipoDato::Doble};
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+        return {nombre, largo, TipoDato::Decimal};
+    case SQL_BIT:
+        return {nombre, 2, TipoDato::Booleano};
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_DATE:
+    case SQL_TIME:
+        return {nombre, 6, TipoDato::Fecha};
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+        return {nombre, 16, TipoDato::Fecha};
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+        return {nombre, largo, TipoDato::Binario};
+    case SQL_GUID:
+        return {nombre, 16, TipoDato::Texto};
+    default:
+        return {nombre, largo, TipoDato::Texto};
+    }
+}
+
+void SentenciaOdbc::Leer(const QString& sql, QList<Columna>& columnas,
+                         std::vector<Variant>& celdas) {
+    Comprobar(SQLExecDirectW(sentencia_,
+                             ParaOdbc(sql),
+                             SQLINTEGER(sql.size())));
+    SQLSMALLINT cuantas = 0;
+    Comprobar(SQLNumResultCols(sentencia_, &cuantas));
+    columnas.clear();
+    tiposSql_.assign(size_t(cuantas), SQL_UNKNOWN_TYPE);
+    tamanos_.assign(size_t(cuantas), 0);
+    for (SQLUSMALLINT i = 0; i < SQLUSMALLINT(cuantas); ++i) {
+        SQLWCHAR nombre[256] = {};
+        SQLSMALLINT largoNombre = 0, tipo = 0, decimales = 0, nulos = 0;
+        SQLULEN tamano = 0;
+        Comprobar(SQLDescribeColW(sentencia_, i + 1, nombre, SQLSMALLINT(std::size(nombre)),
+                                  &largoNombre, &tipo, &tamano, &decimales, &nulos));
+        tiposSql_[i] = tipo;
+        tamanos_[i] = tamano;
+        columnas << Describir(DeSqlWchar(nombre, qMin<qsizetype>(largoNombre, 255)), tipo, tamano);
+    }
+    if (cuantas == 0)
+        return;
+    bool enBloques = true;
+    for (SQLSMALLINT i = 0; i < cuantas; ++i)
+        if (EnlaceDe(tiposSql_[size_t(i)], tamanos_[size_t(i)]).bytes == 0)
+            enBloques = false;
+    if (!enBloques || !LeerEnBloques(columnas, celdas)) {
+        // A long value does not fit a buffer for a whole block: run the query again and read
+        // its values one by one.
+        celdas.clear();
+        SQLFreeStmt(sentencia_, SQL_CLOSE);
+        SQLFreeStmt(sentencia_, SQL_UNBIND);
+        SQLSetStmtAttr(sentencia_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+        Comprobar(SQLExecDirectW(sentencia_,
+                                 ParaOdbc(sql),
+                                 SQLINTEGER(sql.size())));
+        LeerValorPorValor(columnas, celdas);
+    }
+    SQLFreeStmt(sentencia_, SQL_CLOSE);
+}
+
+bool SentenciaOdbc::LeerEnBloques(QList<Columna>& columnas, std::vector<Variant>& celdas) {
+    const qsizetype cuantas = columnas.size();
+    std::vector<Enlace> enlaces(static_cast<size_t>(cuantas));
+    std::vector<std::vector<char>> datos(static_cast<size_t>(cuantas));
+    std::vector<std::vector<SQLLEN>> indicadores(static_cast<size_t>(cuantas));
+    SQLULEN leidas = 0;
+    Comprobar(SQLSetStmtAttr(sentencia_, SQL_ATTR_ROW_ARRAY_SIZE,
+                             reinterpret_cast<SQLPOINTER>(FilasPorBloque), 0));
+    Comprobar(SQLSetStmtAttr(sentencia_, SQL_ATTR_ROWS_FETCHED_PTR, &leidas, 0));
+    for (qsizetype i = 0; i < cuantas; ++i) {
+        enlaces[size_t(i)] = EnlaceDe(tiposSql_[size_t(i)], tamanos_[size_t(i)]);
+        datos[size_t(i)].resize(size_t(enlaces[size_t(i)].bytes) * FilasPorBloque);
+        indicadores[size_t(i)].resize(FilasPorBloque);
+        Comprobar(SQLBindCol(sentencia_, SQLUSMALLINT(i + 1), enlaces[size_t(i)].tipoC,
+                             datos[size_t(i)].data(), enlaces[size_t(i)].bytes,
+                             indicadores[size_t(i)].data()));
+    }
+    for (;;) {
+        const SQLRETURN r = SQLFetch(sentencia_);
+        if (r == SQL_NO_DATA)
+            break;
+        Comprobar(r);
+        for (SQLULEN fila = 0; fila < leidas; ++fila) {
+            for (qsizetype i = 0; i < cuantas; ++i) {
+                const Enlace& e = enlaces[size_t(i)];
+                const SQLLEN indicador = indicadores[size_t(i)][fila];
+                // A value longer than its buffer was cut: read value by value instead.
+                const SQLLEN cabe = e.tipoC == SQL_C_WCHAR ? e.bytes - SQLLEN(sizeof(SQLWCHAR))
+                                    : e.tipoC == SQL_C_CHAR ? e.bytes - 1
+                                                            : e.bytes;
+                const bool variable = e.tipoC == SQL_C_WCHAR || e.tipoC == SQL_C_CHAR ||
+                                      e.tipoC == SQL_C_BINARY;
+                if (indicador != SQL_NULL_DATA &&
+                    (indicador == SQL_NO_TOTAL || (variable && indicador > cabe)))
+                    return false;
+                celdas.push_back(ValorDe(e.tipoC, datos[size_t(i)].data() + fila * size_t(e.bytes),
+                                         indicador, columnas[i].tipo));
+            }
+        }
+    }
+    return true;
+}
+
+void SentenciaOdbc::LeerValorPorValor(QList<Columna>& columnas, std::vector<Variant>& celdas) {
+    const qsizetype cuantas = columnas.size();
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const SQLRETURN r = SQLFetch(sentencia_);
+        if (r == SQL_NO_DATA)
+            break;
+        Comprobar(r);
+        for (qsizetype i = 0; i < cuantas; ++i) {
+            Enlace e = EnlaceDe(tiposSql_[size_t(i)], 1);
+            const bool porPartes =
+                e.tipoC == SQL_C_WCHAR || e.tipoC == SQL_C_CHAR || e.tipoC == SQL_C_BINARY;
+            QByteArray valor;
+            SQLLEN indicador = 0;
+            for (;;) {
+                const SQLRETURN g = SQLGetData(sentencia_, SQLUSMALLINT(i + 1), e.tipoC,
+                                               buffer.data(), SQLLEN(buffer.size()), &indicador);
+                if (g == SQL_NO_DATA)
+                    break;
+                Comprobar(g);
+                if (indicador == SQL_NULL_DATA)
+                    break;
+                if (!porPartes) {
+                    valor = QByteArray(buffer.data(), e.bytes);
+                    break;
+                }
+                // Texts come in parts, each but the last filling the buffer less its ending.
+                const SQLLEN terminador = e.tipoC == SQL_C_WCHAR ? SQLLEN(sizeof(SQLWCHAR))
+                                          : e.tipoC == SQL_C_CHAR ? 1
+                                                                  : 0;
+                const SQLLEN llenos = SQLLEN(buffer.size()) - terminador;
+                const bool ultima = indicador != SQL_NO_TOTAL && indicador <= llenos;
+                valor.append(buffer.data(), ultima ? indicador : llenos);
+                if (ultima || g == SQL_SUCCESS)
+                    break;
+            }
+            celdas.push_back(indicador == SQL_NULL_DATA
+                                 ? Variant::Nulo()
+                                 : ValorDe(e.tipoC, valor.constData(), valor.size(),
+                                           columnas[i].tipo));
+        }
+    }
+}

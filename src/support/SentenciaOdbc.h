@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Recordset.h"
+#include "Variant.h"
+
+#include <QList>
+#include <QString>
+#include <vector>
+
+// One ODBC statement on the program's connection, run straight through the driver: rows come
+// in blocks into bound buffers instead of one call per value, which is most of the cost of
+// reading a result over ODBC. The handle is freed whatever happens.
+class SentenciaOdbc {
+public:
+    explicit SentenciaOdbc(void* conexion);
+    ~SentenciaOdbc();
+    SentenciaOdbc(const SentenciaOdbc&) = delete;
+    SentenciaOdbc& operator=(const SentenciaOdbc&) = delete;
+
+    // Runs a statement that returns no rows (or several, one after another, all of which must
+    // succeed) and gives the rows the last one changed.
+    int Ejecutar(const QString& sql);
+    // Runs a query and reads every row of its result.
+    void Leer(const QString& sql, QList<Columna>& columnas, std::vector<Variant>& celdas);
+
+    // Kind and size of a column from its SQL type and size, sized as ADO does: characters for
+    // texts, precision for decimals, bytes for fixed-size types.
+    static Columna Describir(const QString& nombre, int tipoSql, qulonglong tamano);
+
+private:
+    void Comprobar(short resultado);
+    QString Diagnostico() const;
+    bool LeerEnBloques(QList<Columna>& columnas, std::vector<Variant>& celdas);
+    void LeerValorPorValor(QList<Columna>& columnas, std::vector<Variant>& celdas);
+
+    void* conexion_;
+    void* sentencia_ = nullptr;
+    std::vector<short> tiposSql_;
+    std::vector<qulonglong> tamanos_;
+};
