@@ -245,8 +245,7 @@ void LiberarObjetos() {
 }
 
 QString TituloPrograma() {
-    const QString nombre = QCoreApplication::applicationName();
-    return nombre.isEmpty() ? QStringLiteral("remitos") : nombre;
+    return Entorno::Titulo();
 }
 
 void RestablecerSesion() {

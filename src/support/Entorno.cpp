@@ -31,3 +31,8 @@ void Entorno::EstablecerCarpetaDelPrograma(const QString& carpeta) {
         carpeta.isEmpty() ? QString()
                           : ConSeparador(QDir::cleanPath(QFileInfo(carpeta).absoluteFilePath()));
 }
+
+QString Entorno::Titulo() {
+    const QString nombre = QCoreApplication::applicationName();
+    return nombre.isEmpty() ? QStringLiteral("remitos") : nombre;
+}

@@ -15,6 +15,8 @@ public:
     // and installed copies can point it at a writable place.
     static QString CarpetaDelPrograma();
     static void EstablecerCarpetaDelPrograma(const QString& carpeta);
+    // The program's title, for its message boxes.
+    static QString Titulo();
 
 private:
     friend class InstanciaUnica<Entorno>;

@@ -49,6 +49,11 @@ qsizetype Recordset::Filas() const {
     return columnas_.isEmpty() ? 0 : qsizetype(celdas_.size()) / columnas_.size();
 }
 
+int Recordset::FieldCount() const {
+    ComprobarAbierto();
+    return int(columnas_.size());
+}
+
 long Recordset::RecordCount() const {
     ComprobarAbierto();
     return long(Filas());

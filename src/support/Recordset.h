@@ -37,7 +37,7 @@ public:
     // The field by its name, without regard to case.
     Field Fields(const QString& nombre);
     Field Fields(int indice);
-    int FieldCount() const { return int(columnas_.size()); }
+    int FieldCount() const;
     long RecordCount() const;
     bool Abierto() const { return abierto_; }
     void Close();

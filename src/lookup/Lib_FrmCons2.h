@@ -1,0 +1,112 @@
+#pragma once
+
+#include "Collection.h"
+#include "ListView.h"
+#include "Recordset.h"
+#include "Variant.h"
+
+#include <QDialog>
+#include <QHash>
+#include <QList>
+#include <QRectF>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+
+// The family's lookup window: the rows of a statement in a sortable list, one search box per
+// column above it, "&Aceptar" and "&Cancelar" centred at the bottom. The lookup request fills
+// its public fields, shows it modally and reads the results back once it hides itself.
+//
+// Lengths are twips, as the family's windows measure them; every control keeps the twips it
+// was given, so that sizes read back are the ones set, not pixels rounded twice.
+class Lib_FrmCons2 : public QDialog {
+    Q_OBJECT
+public:
+    explicit Lib_FrmCons2(QWidget* padre = nullptr);
+    ~Lib_FrmCons2() override;
+
+    // Set by the request before the window loads.
+    QString SQL;
+    QString CampoDevuelto;
+    RefCollection CmpsDevueltos;
+    bool CheckBoxes = false;
+    QString gConnString;
+    QString FiltroInicial;
+    QString CampoBusqueda;
+    bool UsaCantidades = false;
+    // Results.
+    Variant ValorDevuelto;
+    RefCollection Valores;
+    RefCollection Cantidades;
+
+    // Controls.
+    QWidget* picFields;
+    QList<QComboBox*> CmbSearch;
+    QList<QLabel*> lblFieldName;
+    ListView* ListView1;
+    QScrollBar* HScroll1;
+    QFrame* Frame1;
+    QPushButton* CmdAceptar;
+    QPushButton* CmdCancelar;
+    QMenu* MNU_Emergente;
+    QAction* MNU_Llena;
+    QAction* MNU_Separador;
+    QAction* MNU_Cancelar;
+
+    // Loads the window (once) and shows it modally until it hides itself.
+    void MostrarModal();
+    bool Cargada() const { return cargada_; }
+
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload(qint16& Cancel);
+    void CmdCancelar_Click();
+
+    void Encolumnar();
+    void Leer(qint32 Cdesde, qint16 Cuantas);
+    void ListView1_ColumnClick(int columna);
+    qint16 IndiceColumna(const QString& Columna);
+    void HScroll1_Change();
+    // The 1-based position of the first row, in list order, whose column (0 or less: the
+    // row's text, k: its sub-item k) begins with the text, without regard to case and to
+    // surrounding blanks; 0 when none does.
+    qint32 Busqueda(qint32 Clave, const QString& QueValor);
+
+    // The twips a control was given (or the window's outer size).
+    QRectF Medidas(const QWidget* control) const;
+    double AnchoVentana() const;
+    double AltoVentana() const;
+    // The screen's width in twips.
+    double AnchoPantalla() const;
+
+protected:
+    void resizeEvent(QResizeEvent* evento) override;
+    void showEvent(QShowEvent* evento) override;
+    void reject() override;
+
+private:
+    void AgregarFila();
+    QComboBox* NuevaCajaDeBusqueda();
+    double AnchoDeTexto(const QString& texto) const;
+    void Ubicar(QWidget* control, double izquierda, double arriba, double ancho, double alto);
+    void AsignarIzquierda(QWidget* control, double izquierda);
+    void AsignarArriba(QWidget* control, double arriba);
+    void AsignarAncho(QWidget* control, double ancho);
+    void AsignarAlto(QWidget* control, double alto);
+    void AsignarAnchoVentana(double ancho);
+    QSize Marco() const;
+
+    ListItem ItemActual;
+    RefRecordset RsConsulta;
+    QString ModoLlenar;
+    qint16 IndiceBusqueda = 0;
+
+    QHash<const QWidget*, QRectF> medidas_;
+    bool cargada_ = false;
+    bool ajustando_ = false;
+};
