@@ -9,6 +9,7 @@
 #include "Falla.h"
 #include "InteraccionGuion.h"
 #include "Lib_FrmCons2.h"
+#include "Medicion.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -16,18 +17,11 @@
 #include <QTest>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
 
 double Ms(const QElapsedTimer& reloj) {
     return reloj.nsecsElapsed() / 1e6;
-}
-
-double PicoMemoriaMB() {
-    rusage uso{};
-    getrusage(RUSAGE_SELF, &uso);
-    return uso.ru_maxrss / 1024.0;
 }
 
 } // namespace

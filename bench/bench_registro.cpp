@@ -14,6 +14,7 @@
 #include "Entorno.h"
 #include "Falla.h"
 #include "InteraccionGuion.h"
+#include "Medicion.h"
 #include "ModGlobal.h"
 #include "Recordset.h"
 
@@ -24,7 +25,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -41,12 +41,6 @@ struct Medida {
 void Imprimir(const char* formato, auto... valores) {
     std::printf(formato, valores...);
     std::fflush(stdout);
-}
-
-double PicoMemoriaMB() {
-    rusage uso{};
-    getrusage(RUSAGE_SELF, &uso);
-    return uso.ru_maxrss / 1024.0;
 }
 
 qint64 Contar(Conexion& c, const QString& sql) {

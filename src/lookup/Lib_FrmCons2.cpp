@@ -30,16 +30,6 @@ double RedondeoBancario(double valor) {
     return std::nearbyint(valor);
 }
 
-// Spaces removed at both ends, without a copy.
-QStringView SinEspacios(QStringView texto) {
-    qsizetype i = 0, n = texto.size();
-    while (i < n && texto[i] == u' ')
-        ++i;
-    while (n > i && texto[n - 1] == u' ')
-        --n;
-    return texto.mid(i, n - i);
-}
-
 } // namespace
 
 Lib_FrmCons2::Lib_FrmCons2(QWidget* padre)
@@ -346,11 +336,11 @@ qint16 Lib_FrmCons2::IndiceColumna(const QString& Columna) {
     qint16 resultado = 0;
     Rutina rutina(EstiloFallas::OmitirTodas);
     rutina.Paso([&] {
-        const QStringView buscada = SinEspacios(Columna);
+        const QStringView buscada = Cadenas::SinEspacios(Columna);
         const int cuantas = ListView1->ColumnHeaders().Count();
         for (int i = 1; i <= cuantas; ++i) {
             const QString texto = ListView1->ColumnHeaders().Item(i).Text;
-            if (SinEspacios(texto).compare(buscada, Qt::CaseInsensitive) == 0) {
+            if (Cadenas::SinEspacios(texto).compare(buscada, Qt::CaseInsensitive) == 0) {
                 resultado = qint16(i);
                 return;
             }
@@ -365,14 +355,14 @@ void Lib_FrmCons2::HScroll1_Change() {
 }
 
 qint32 Lib_FrmCons2::Busqueda(qint32 Clave, const QString& QueValor) {
-    const QStringView valor = SinEspacios(QueValor);
+    const QStringView valor = Cadenas::SinEspacios(QueValor);
     const ModeloLista& modelo = ListView1->Modelo();
     const int columna = Clave <= 0 ? 0 : Clave;
     if (columna >= modelo.CantidadColumnas())
         return 0;
     const int filas = modelo.CantidadFilas();
     for (int p = 0; p < filas; ++p) {
-        const QStringView celda = SinEspacios(modelo.Celda(modelo.IdEn(p), columna));
+        const QStringView celda = Cadenas::SinEspacios(modelo.Celda(modelo.IdEn(p), columna));
         if (celda.size() >= valor.size() &&
             celda.left(valor.size()).compare(valor, Qt::CaseInsensitive) == 0)
             return p + 1;

@@ -20,13 +20,17 @@ QString RecortarDerecha(QStringView texto) {
     return texto.left(n).toString();
 }
 
-QString Recortar(QStringView texto) {
+QStringView SinEspacios(QStringView texto) {
     qsizetype i = 0, n = texto.size();
     while (i < n && texto[i] == u' ')
         ++i;
     while (n > i && texto[n - 1] == u' ')
         --n;
-    return texto.mid(i, n - i).toString();
+    return texto.mid(i, n - i);
+}
+
+QString Recortar(QStringView texto) {
+    return SinEspacios(texto).toString();
 }
 
 double Val(QStringView texto) {

@@ -7,6 +7,8 @@ namespace Cadenas {
 
 // Removes leading and trailing spaces only (tabs and line ends stay).
 QString Recortar(QStringView texto);
+// The same without a copy: a view of the text between its outer spaces.
+QStringView SinEspacios(QStringView texto);
 QString RecortarIzquierda(QStringView texto);
 QString RecortarDerecha(QStringView texto);
 
