@@ -1,6 +1,7 @@
 #include "Lib_FrmCons2.h"
 
 #include "Cadenas.h"
+#include "CodigosTecla.h"
 #include "Conexion.h"
 #include "Entorno.h"
 #include "Falla.h"
@@ -10,7 +11,11 @@
 #include "Twips.h"
 #include "Utilidades.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QLocale>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
@@ -59,6 +64,13 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* padre)
     Ubicar(ListView1, 0, 360, 7335, 3255);
     connect(ListView1, &ListView::ColumnClick, this,
             [this](int columna) { ListView1_ColumnClick(columna); });
+    connect(ListView1, &ListView::KeyDown, this,
+            [this](qint16& codigo, qint16 mascara) { ListView1_KeyDown(codigo, mascara); });
+    connect(ListView1, &ListView::DblClick, this, [this] { ListView1_DblClick(); });
+    connect(ListView1, &ListView::BeforeLabelEdit, this,
+            [this](qint16& cancelar) { ListView1_BeforeLabelEdit(cancelar); });
+    connect(ListView1, &ListView::AfterLabelEdit, this,
+            [this](qint16& cancelar, QString& texto) { ListView1_AfterLabelEdit(cancelar, texto); });
 
     HScroll1 = new QScrollBar(Qt::Horizontal, this);
     HScroll1->setObjectName(QStringLiteral("HScroll1"));
@@ -84,6 +96,7 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* padre)
     CmdCancelar->setAutoDefault(false);
     CmdAceptar->setDefault(true);
     connect(CmdCancelar, &QPushButton::clicked, this, [this] { CmdCancelar_Click(); });
+    connect(CmdAceptar, &QPushButton::clicked, this, [this] { CmdAceptar_Click(); });
 
     MNU_Emergente = new QMenu(QStringLiteral("MNU_Emergente"), this);
     MNU_Emergente->setObjectName(QStringLiteral("MNU_Emergente"));
@@ -93,6 +106,7 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* padre)
     MNU_Separador->setObjectName(QStringLiteral("MNU_Separador"));
     MNU_Cancelar = MNU_Emergente->addAction(QStringLiteral("Cancelar"));
     MNU_Cancelar->setObjectName(QStringLiteral("MNU_Cancelar"));
+    connect(MNU_Llena, &QAction::triggered, this, [this] { MNU_Llena_Click(); });
 
     // The scroll bar lies over the panel's lower edge.
     HScroll1->raise();
@@ -101,11 +115,18 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* padre)
 Lib_FrmCons2::~Lib_FrmCons2() = default;
 
 QComboBox* Lib_FrmCons2::NuevaCajaDeBusqueda() {
+    const qint16 indice = qint16(CmbSearch.size());
     auto* caja = new QComboBox(picFields);
     caja->setObjectName(QStringLiteral("CmbSearch"));
+    caja->setProperty("Index", indice);
     caja->setEditable(true);
     // Enter in a box must not add its text to the drop-down list.
     caja->setInsertPolicy(QComboBox::NoInsert);
+    caja->installEventFilter(this);
+    caja->lineEdit()->setProperty("Index", indice);
+    caja->lineEdit()->installEventFilter(this);
+    connect(caja, &QComboBox::editTextChanged, this, [this, indice] { CmbSearch_Change(indice); });
+    connect(caja, &QComboBox::activated, this, [this, indice] { CmbSearch_Click(indice); });
     if (!CmbSearch.isEmpty()) {
         caja->setFont(CmbSearch[0]->font());
         const QRectF m = Medidas(CmbSearch[0]);
@@ -422,4 +443,280 @@ void Lib_FrmCons2::CmdCancelar_Click() {
 void Lib_FrmCons2::reject() {
     // Escape and the title bar's close box cancel: a caller is never left with half results.
     CmdCancelar_Click();
+}
+
+bool Lib_FrmCons2::eventFilter(QObject* objeto, QEvent* evento) {
+    const QVariant indice = objeto->property("Index");
+    if (indice.isValid()) {
+        if (evento->type() == QEvent::FocusIn) {
+            CmbSearch_GotFocus(qint16(indice.toInt()));
+        } else if (evento->type() == QEvent::KeyPress && objeto == QApplication::focusWidget()) {
+            // The box and its text field may both see the same key: the one with the focus
+            // handles it.
+            const auto* tecla = static_cast<QKeyEvent*>(evento);
+            const qint16 codigo = CodigosTecla::Codigo(tecla->key(), tecla->modifiers());
+            if (codigo)
+                CmbSearch_KeyDown(qint16(indice.toInt()), codigo,
+                                  CodigosTecla::Mascara(tecla->modifiers()));
+        }
+    }
+    return QDialog::eventFilter(objeto, evento);
+}
+
+void Lib_FrmCons2::CmbSearch_GotFocus(qint16 Index) {
+    IndiceBusqueda = Index;
+}
+
+void Lib_FrmCons2::CmbSearch_Change(qint16 Index) {
+    Rutina rutina(EstiloFallas::OmitirTodas);
+    qint32 selector = 0;
+    QString texto;
+    qint32 p = 0;
+    rutina.Paso([&] { selector = Utilidades::Instancia().TextoAEntero(QString::number(Index)); });
+    rutina.Paso([&] { texto = Cadenas::Recortar(CmbSearch.at(Index)->currentText()); });
+    rutina.Paso([&] { p = Busqueda(selector, texto); });
+    if (p == 0)
+        return;
+    rutina.Paso([&] { ListView1->AsignarSelectedItem(ListView1->ListItems().Item(p)); });
+    rutina.Paso([&] { ListView1->SelectedItem().EnsureVisible(); });
+}
+
+void Lib_FrmCons2::CmbSearch_Click(qint16 Index) {
+    CmbSearch_Change(Index);
+}
+
+void Lib_FrmCons2::CmbSearch_KeyDown(qint16 Index, qint16 KeyCode, qint16) {
+    Rutina rutina(EstiloFallas::OmitirTodas);
+    if (KeyCode == CodigosTecla::F5) {
+        rutina.Paso([&] { ModoLlenar.clear(); });
+        rutina.Paso([&] { Interaccion::Actual().ElegirEnMenu(*MNU_Emergente, QCursor::pos()); });
+        if (!Cadenas::IgualesSinMayusculas(ModoLlenar, u"-1"))
+            return;
+        QComboBox* caja = nullptr;
+        QStringList valores;
+        rutina.Paso([&] { caja = CmbSearch.at(Index); });
+        rutina.Paso([&] {
+            const ModeloLista& modelo = ListView1->Modelo();
+            const int filas = modelo.CantidadFilas();
+            valores.reserve(filas);
+            for (int p = 0; p < filas; ++p)
+                valores << modelo.Celda(modelo.IdEn(p), Index);
+        });
+        rutina.Paso([&] {
+            // Filling the drop-down list leaves the box's text as it was: no search runs.
+            const QSignalBlocker bloqueo(caja);
+            const QString texto = caja->currentText();
+            caja->clear();
+            caja->addItems(valores);
+            caja->setCurrentIndex(-1);
+            caja->setEditText(texto);
+        });
+        return;
+    }
+    if (KeyCode == CodigosTecla::Abajo || KeyCode == CodigosTecla::Arriba ||
+        KeyCode == CodigosTecla::AvPag || KeyCode == CodigosTecla::RePag) {
+        rutina.Paso([&] {
+            qint16 codigo = KeyCode;
+            ListView1_KeyDown(codigo, 0);
+        });
+        rutina.Paso([&] { ListView1->setFocus(Qt::OtherFocusReason); });
+    }
+}
+
+void Lib_FrmCons2::MNU_Llena_Click() {
+    ModoLlenar = QStringLiteral("-1");
+}
+
+int Lib_FrmCons2::SubItemCantidad() {
+    return IndiceColumna(QStringLiteral("**Cantidad**")) - 1;
+}
+
+QString Lib_FrmCons2::ValorDeColumna(const ListItem& fila, int c) {
+    if (c < 1)
+        throw Falla::FueraDeIntervalo(QStringLiteral("columna %1").arg(c));
+    return c == 1 ? fila.Text() : fila.SubItems(c - 1);
+}
+
+void Lib_FrmCons2::AgregarAlBuscador(const QString& texto) {
+    QComboBox* caja = CmbSearch.at(IndiceBusqueda);
+    caja->setEditText(caja->currentText() + texto);
+    caja->setFocus(Qt::OtherFocusReason);
+}
+
+void Lib_FrmCons2::ListView1_KeyDown(qint16& KeyCode, qint16 Shift) {
+    Rutina rutina(EstiloFallas::Informar, QStringLiteral("ListView1_KeyDown"));
+    const QLocale local;
+    auto formato = [&](double valor, int decimales) {
+        QLocale sinGrupos = local;
+        sinGrupos.setNumberOptions(QLocale::OmitGroupSeparator);
+        return sinGrupos.toString(valor, 'f', decimales);
+    };
+    const qint16 codigo = KeyCode;
+
+    if (codigo == CodigosTecla::Intro) {
+        // Acceptance, once: the key goes no further, so the default button does not take it
+        // as well.
+        KeyCode = 0;
+        rutina.Paso([&] { CmdAceptar_Click(); });
+        return;
+    }
+    if (codigo == CodigosTecla::Insertar && Shift == CodigosTecla::MascaraMayusculas &&
+        UsaCantidades) {
+        ListItem fila;
+        int k = 0;
+        QString cantidad;
+        std::optional<QString> respuesta;
+        rutina.Paso([&] {
+            fila = ListView1->SelectedItem();
+            k = SubItemCantidad();
+            cantidad = fila.SubItems(k);
+        });
+        rutina.Paso([&] {
+            respuesta = Interaccion::Actual().PedirTexto(
+                QStringLiteral("Ingrese la Cantidad del Articulo..."),
+                QStringLiteral("Carga de Datos"), cantidad);
+        });
+        // A cancelled input box changes nothing.
+        if (!respuesta)
+            return;
+        rutina.Paso([&] {
+            const QString texto = Cadenas::Recortar(*respuesta);
+            bool ok = texto.isEmpty();
+            const double valor = texto.isEmpty() ? 0 : local.toDouble(texto, &ok);
+            if (!ok)
+                throw Falla::TiposNoCoinciden(*respuesta);
+            if (valor == 0) {
+                // Nothing to take: as when taking away reaches zero.
+                fila.AsignarSubItems(k, QStringLiteral("0.00"));
+                fila.AsignarChecked(false);
+            } else {
+                fila.AsignarSubItems(k, formato(valor, 2));
+                fila.AsignarChecked(true);
+            }
+        });
+        return;
+    }
+    if (codigo == CodigosTecla::Insertar && Shift == 0 && UsaCantidades) {
+        rutina.Paso([&] {
+            ListItem fila = ListView1->SelectedItem();
+            const int k = SubItemCantidad();
+            fila.AsignarSubItems(k, formato(Cadenas::Val(fila.SubItems(k)) + 1, 1));
+            fila.AsignarChecked(true);
+        });
+        return;
+    }
+    if (codigo == CodigosTecla::Suprimir && Shift == 0 && UsaCantidades) {
+        ListItem fila;
+        int k = 0;
+        rutina.Paso([&] {
+            fila = ListView1->SelectedItem();
+            k = SubItemCantidad();
+            fila.AsignarSubItems(k, formato(Cadenas::Val(fila.SubItems(k)) - 1, 1));
+        });
+        rutina.Paso([&] {
+            if (Cadenas::Val(fila.SubItems(k)) <= 0) {
+                fila.AsignarChecked(false);
+                fila.AsignarSubItems(k, QStringLiteral("0.00"));
+            }
+        });
+        return;
+    }
+    const bool letraODigito = (codigo >= 48 && codigo <= 57) || (codigo >= 65 && codigo <= 90) ||
+                              codigo == CodigosTecla::Espacio;
+    // The keypad's digits are digits too: each types its own.
+    const bool digitoDelTeclado = codigo >= 96 && codigo <= 105;
+    if (letraODigito || digitoDelTeclado) {
+        KeyCode = 0;
+        const QChar caracter = digitoDelTeclado ? QChar(u'0' + (codigo - 96)) : QChar(codigo);
+        rutina.Paso([&] { AgregarAlBuscador(caracter); });
+        return;
+    }
+    if (codigo == CodigosTecla::Retroceso) {
+        // Backspace takes the last character back, and the search runs again.
+        KeyCode = 0;
+        rutina.Paso([&] {
+            QComboBox* caja = CmbSearch.at(IndiceBusqueda);
+            caja->setEditText(caja->currentText().chopped(qMin<qsizetype>(1, caja->currentText().size())));
+            caja->setFocus(Qt::OtherFocusReason);
+        });
+    }
+}
+
+void Lib_FrmCons2::ListView1_BeforeLabelEdit(qint16& Cancel) {
+    Cancel = 1;
+}
+
+void Lib_FrmCons2::ListView1_AfterLabelEdit(qint16& Cancel, QString&) {
+    Cancel = 1;
+}
+
+void Lib_FrmCons2::ListView1_DblClick() {
+    CmdAceptar_Click();
+}
+
+void Lib_FrmCons2::CmdAceptar_Click() {
+    Rutina rutina(EstiloFallas::Informar, QStringLiteral("CmdAceptar_Click"));
+    if (CheckBoxes) {
+        rutina.Paso([&] {
+            if (CampoDevuelto.isEmpty())
+                CampoDevuelto = ListView1->ColumnHeaders().Item(1).Text;
+        });
+        int filas = 0;
+        rutina.Paso([&] { filas = ListView1->ListItems().Count(); });
+        for (int i = 1; i <= filas && rutina.Activa(); ++i) {
+            bool marcada = false;
+            if (!rutina.Paso([&] { marcada = ListView1->ListItems().Item(i).Checked(); }) || !marcada)
+                continue;
+            int c = 0;
+            QString valor;
+            rutina.Paso([&] { c = IndiceColumna(CampoDevuelto); });
+            rutina.Paso([&] { valor = ValorDeColumna(ListView1->ListItems().Item(i), c); });
+            rutina.Paso([&] {
+                if (!Valores)
+                    throw Falla::ObjetoNoEstablecido();
+                Valores->Add(valor);
+            });
+            if (UsaCantidades)
+                rutina.Paso([&] {
+                    if (!Cantidades)
+                        throw Falla::ObjetoNoEstablecido();
+                    Cantidades->Add(ListView1->ListItems().Item(i).SubItems(SubItemCantidad()));
+                });
+        }
+    } else {
+        ListItem fila;
+        rutina.Paso([&] { fila = ListView1->SelectedItem(); });
+        if (!fila.EsNulo()) {
+            // A name that names no column gives an empty text, never another column's value.
+            auto valorDe = [&](const QString& nombre) {
+                const int c = IndiceColumna(nombre);
+                return c == 0 ? QString() : ValorDeColumna(fila, c);
+            };
+            QString valor;
+            if (CmpsDevueltos) {
+                for (int j = 1; j <= CmpsDevueltos->Count() && rutina.Activa(); ++j) {
+                    rutina.Paso([&] {
+                        valor = valorDe(CmpsDevueltos->Item(j).Texto());
+                        if (!Valores)
+                            throw Falla::ObjetoNoEstablecido();
+                        Valores->Add(valor);
+                    });
+                }
+            }
+            rutina.Paso([&] {
+                if (!Cadenas::Recortar(CampoDevuelto).isEmpty())
+                    valor = valorDe(CampoDevuelto);
+            });
+            rutina.Paso([&] { ValorDevuelto = valor; });
+            if (UsaCantidades)
+                rutina.Paso([&] {
+                    if (!Cantidades)
+                        throw Falla::ObjetoNoEstablecido();
+                    Cantidades->Add(fila.SubItems(SubItemCantidad()));
+                });
+        }
+    }
+    // Leaving on an error keeps the window shown, with what was added so far.
+    if (rutina.Activa())
+        hide();
 }

@@ -67,6 +67,9 @@ public:
     void Form_Unload(qint16& Cancel);
     void CmdCancelar_Click();
 
+    void CmdAceptar_Click();
+    void ListView1_DblClick();
+
     void Encolumnar();
     void Leer(qint32 Cdesde, qint16 Cuantas);
     void ListView1_ColumnClick(int columna);
@@ -77,6 +80,20 @@ public:
     // surrounding blanks; 0 when none does.
     qint32 Busqueda(qint32 Clave, const QString& QueValor);
 
+    // Search boxes.
+    void CmbSearch_GotFocus(qint16 Index);
+    void CmbSearch_Change(qint16 Index);
+    void CmbSearch_Click(qint16 Index);
+    void CmbSearch_KeyDown(qint16 Index, qint16 KeyCode, qint16 Shift);
+    void MNU_Llena_Click();
+
+    // List keys and quantities.
+    void ListView1_KeyDown(qint16& KeyCode, qint16 Shift);
+    void ListView1_BeforeLabelEdit(qint16& Cancel);
+    void ListView1_AfterLabelEdit(qint16& Cancel, QString& NewString);
+
+    qint16 IndiceBusquedaActual() const { return IndiceBusqueda; }
+
     // The twips a control was given (or the window's outer size).
     QRectF Medidas(const QWidget* control) const;
     double AnchoVentana() const;
@@ -85,12 +102,18 @@ public:
     double AnchoPantalla() const;
 
 protected:
+    bool eventFilter(QObject* objeto, QEvent* evento) override;
     void resizeEvent(QResizeEvent* evento) override;
     void showEvent(QShowEvent* evento) override;
     void reject() override;
 
 private:
     void AgregarFila();
+    // The value of column c (1-based) of a row: its text for column 1, else sub-item c - 1.
+    QString ValorDeColumna(const ListItem& fila, int c);
+    // The sub-item that holds the quantities.
+    int SubItemCantidad();
+    void AgregarAlBuscador(const QString& texto);
     QComboBox* NuevaCajaDeBusqueda();
     double AnchoDeTexto(const QString& texto) const;
     void Ubicar(QWidget* control, double izquierda, double arriba, double ancho, double alto);

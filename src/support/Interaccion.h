@@ -26,8 +26,9 @@ public:
     // The input box: the text accepted, or nothing when the person cancelled.
     virtual std::optional<QString> PedirTexto(const QString& indicacion, const QString& titulo,
                                               const QString& inicial = {}) = 0;
-    // Shows the pop-up menu and gives the position of the entry chosen among its actions,
-    // or -1 when none was.
+    // Shows the pop-up menu and gives the position of the entry chosen among its actions, or
+    // -1 when none was. The chosen entry's action has been triggered (its handler has run)
+    // by the time this returns.
     virtual int ElegirEnMenu(QMenu& menu, const QPoint& posicion) = 0;
     // Lets the window system handle the events waiting (repaint, clicks).
     virtual void ProcesarEventos() = 0;

@@ -2,7 +2,9 @@
 
 #include "Falla.h"
 
+#include <QAction>
 #include <QCoreApplication>
+#include <QMenu>
 
 int InteraccionGuion::InformarError(const Falla& falla, const QString& origen) {
     errores.append({falla.Numero(), falla.Descripcion(), origen});
@@ -16,15 +18,20 @@ void InteraccionGuion::Mensaje(const QString& texto, const QString& titulo, Icon
 }
 
 std::optional<QString> InteraccionGuion::PedirTexto(const QString& indicacion, const QString&,
-                                                    const QString&) {
+                                                    const QString& inicial) {
     textosPedidos.append(indicacion);
+    valoresPropuestos.append(inicial);
     if (respuestasTexto.isEmpty())
         return std::nullopt;
     return respuestasTexto.takeFirst();
 }
 
-int InteraccionGuion::ElegirEnMenu(QMenu&, const QPoint&) {
-    return eleccionesMenu.isEmpty() ? -1 : eleccionesMenu.takeFirst();
+int InteraccionGuion::ElegirEnMenu(QMenu& menu, const QPoint&) {
+    menusMostrados.append(menu.actions().size());
+    const int eleccion = eleccionesMenu.isEmpty() ? -1 : eleccionesMenu.takeFirst();
+    if (eleccion >= 0 && eleccion < menu.actions().size())
+        menu.actions().at(eleccion)->trigger();
+    return eleccion;
 }
 
 void InteraccionGuion::ProcesarEventos() {

@@ -50,5 +50,7 @@ public:
     QList<ErrorInformado> errores;
     QList<MensajeMostrado> mensajes;
     QStringList textosPedidos;
+    QStringList valoresPropuestos; // the default answer offered by each input box
+    QList<int> menusMostrados;     // the number of entries of each pop-up menu shown
     int eventosProcesados = 0;
 };
