@@ -7,12 +7,14 @@
 #include "Estacion.h"
 #include "Falla.h"
 #include "Interaccion.h"
+#include "Lib_ClsCons2.h"
 #include "Rutina.h"
 #include "Utilidades.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QImageReader>
 #include <QWidget>
@@ -47,6 +49,12 @@ QString& Linea() {
 }
 
 const QString ArchivoIniFamilia = QStringLiteral("KD000pr.INI");
+int estadoSinConexion = 1;
+
+std::unique_ptr<Lib_ClsCons2>& ConsultaGlobal() {
+    static std::unique_ptr<Lib_ClsCons2> consulta;
+    return consulta;
+}
 
 // Whether the key found at posicion is really the beginning of a longer key of the table.
 bool EsParteDeOtraClave(const QString& linea, qsizetype posicion, const QString& clave) {
@@ -68,7 +76,7 @@ void TerminarSinConexion() {
     Interaccion& interaccion = Interaccion::Actual();
     if (interaccion.MuestraVentanas())
         interaccion.Mensaje(mensaje, TituloPrograma(), IconoMensaje::Critico);
-    interaccion.TerminarPrograma(1);
+    interaccion.TerminarPrograma(estadoSinConexion);
 }
 
 // A number kept as the run-time keeps the result of reading one: whole when it is.
@@ -175,12 +183,28 @@ void IniciarSesion() {
                      conexion.Usuario + QStringLiteral("; PWD=") + conexion.Password;
     });
     rutina.Paso([&] { Entorno::Instancia().RutaAplicacion = carpeta; });
-    rutina.Paso([&] { PrepararConsultas(carpeta); });
+    PrepararConsultas(rutina, carpeta);
     rutina.Paso([&] { CargarConfiguracion(carpeta); });
 }
 
-void PrepararConsultas(const QString&) {
-    // The program opens no lookup of its own yet: nothing to prepare.
+Lib_ClsCons2& gConsulta() {
+    auto& consulta = ConsultaGlobal();
+    if (!consulta)
+        consulta = std::make_unique<Lib_ClsCons2>();
+    return *consulta;
+}
+
+void PrepararConsultas(Rutina& rutina, const QString& carpeta) {
+    rutina.Paso([] { gConsulta().gConnString = Conexion::Instancia().CadenaConexion(); });
+    rutina.Paso([] { gConsulta().gUsarMascarasConsultas = true; });
+    rutina.Paso([&] { gConsulta().gRutaMascaraConsultas = carpeta + QStringLiteral("consultas.zvr"); });
+    // Only a regular file is a masks file; anything else of that name counts as missing.
+    if (rutina.Si([] { return !QFileInfo(gConsulta().gRutaMascaraConsultas).isFile(); }))
+        rutina.Paso([] { gConsulta().GrabarMascarasPorDefecto(); });
+}
+
+void EstablecerEstadoSinConexion(int estado) {
+    estadoSinConexion = estado;
 }
 
 void ConfigurarFormulario(QWidget* formulario) {
@@ -267,6 +291,7 @@ void RestablecerSesion() {
     gCantidadDecimales.clear();
     gUsaMultilesMonedas = false;
     gModuloOrdenDeTrabajo = false;
+    ConsultaGlobal().reset();
 }
 
 } // namespace ModGlobal

@@ -2,6 +2,8 @@
 
 #include "Variant.h"
 
+class Lib_ClsCons2;
+class Rutina;
 #include <QString>
 #include <QStringList>
 
@@ -52,8 +54,13 @@ QString ValorDeClave(const QString& linea, const QString& clave);
 // the routine silently. Without a connection the program ends, after saying why.
 void IniciarSesion();
 
-// The lookup set-up stage of the session start.
-void PrepararConsultas(const QString& carpeta);
+// The program's lookup request, created on first use; it lives as long as the program.
+Lib_ClsCons2& gConsulta();
+
+// The lookup set-up stage of the session start, run under the session start's failure rule:
+// gives the lookup request its connection string and masks file, and writes the default masks
+// file when there is none.
+void PrepararConsultas(Rutina& rutina, const QString& carpeta);
 
 // The configuration store, table TA_CONFIGURACION (GRUPO, CLAVE, VALOR).
 // The value of a key, or a single space when no row carries it. Failures are reported ("Cfg");
@@ -71,6 +78,10 @@ void ConfigurarFormulario(QWidget* formulario);
 // Releases the shared support instances: ArchivoIni, Utilidades, Conexion, Estacion,
 // Entorno, in that order; one never created is skipped.
 void LiberarObjetos();
+
+// The exit status when the session start cannot open the database (1 unless a program of the
+// family needs another).
+void EstablecerEstadoSinConexion(int estado);
 
 // The program's title, used for its message boxes.
 QString TituloPrograma();

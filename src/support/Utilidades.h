@@ -21,6 +21,9 @@ struct Moneda {
 // General helpers of the family's support component.
 class Utilidades : public InstanciaUnica<Utilidades> {
 public:
+    // The program uses the shared instance; a component may keep one of its own.
+    Utilidades() = default;
+
     // The folder ending in a path separator.
     QString AgregarBarra(const QString& carpeta) const;
     // The text without any of the characters given.
@@ -44,7 +47,4 @@ public:
     // other leave).
     int InformarError(const Falla& falla, const QString& origen) const;
 
-private:
-    friend class InstanciaUnica<Utilidades>;
-    Utilidades() = default;
 };

@@ -1,0 +1,220 @@
+// consulta: the family's lookup dialog for scripts and other programs. It starts a session as
+// remitos does (command-line keys, INI file, masks file), shows the lookup on a table or a
+// statement, and prints what the person chose.
+#include "Entorno.h"
+#include "Interaccion.h"
+#include "InteraccionQt.h"
+#include "Lib_ClsCons2.h"
+#include "ModGlobal.h"
+
+#include <QApplication>
+#include <QStringList>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr int EstadoAceptada = 0;
+constexpr int EstadoCancelada = 1;
+constexpr int EstadoSinConexion = 2;
+constexpr int EstadoUsoIncorrecto = 64;
+
+const char* const Ayuda =
+    "Uso: consulta --tabla TABLA [opciones] [\"@Clave=valor;@Clave=valor;...\"]\n"
+    "\n"
+    "Muestra la consulta de la familia sobre una tabla o una sentencia y escribe en la salida\n"
+    "lo que la persona eligió. La base de datos se elige con las mismas claves que remitos\n"
+    "(@Server, @DbName, @Usuario, @Password, ...; vea «remitos --help»).\n"
+    "\n"
+    "Opciones:\n"
+    "  --tabla TABLA        una tabla que conoce el archivo de máscaras (v_ma_articulos,\n"
+    "                       vt_clientes, vt_proveedores, ma_contactos) o una sentencia SELECT\n"
+    "  --devuelto CAMPO     la columna cuyo valor se escribe (por defecto, la primera columna\n"
+    "                       de la máscara de la tabla)\n"
+    "  --campos A,B,...     las columnas de la fila elegida que se escriben, una por línea\n"
+    "  --casillas           casillas en cada fila: se eligen varias y se escribe un valor por\n"
+    "                       fila marcada\n"
+    "  --cantidades         una columna de cantidades (Insertar suma 1, Suprimir resta 1,\n"
+    "                       Mayúsculas+Insertar pide la cantidad); cada valor lleva la suya\n"
+    "                       después de un tabulador\n"
+    "  --buscar TEXTO       texto inicial de la primera caja de búsqueda\n"
+    "  --carpeta DIR        carpeta de la aplicación (archivo de máscaras, archivo INI,\n"
+    "                       base embebida por defecto)\n"
+    "  --version, --help\n"
+    "\n"
+    "Estado de salida: 0 aceptada; 1 cancelada; 2 no se pudo abrir la base de datos;\n"
+    "64 línea de comandos incorrecta o sin pantalla.\n";
+
+struct Opciones {
+    QString tabla;
+    QString devuelto;
+    QStringList campos;
+    bool camposDados = false;
+    bool casillas = false;
+    bool cantidades = false;
+    QString buscar;
+    QString carpeta;
+    bool ayuda = false;
+    bool version = false;
+    QStringList resto;
+};
+
+void Escribir(FILE* destino, const QString& texto) {
+    const QByteArray bytes = texto.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), destino);
+    std::fflush(destino);
+}
+
+std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& error) {
+    Opciones o;
+    for (qsizetype i = 1; i < argumentos.size(); ++i) {
+        const QString& a = argumentos[i];
+        auto valor = [&]() -> std::optional<QString> {
+            if (i + 1 >= argumentos.size()) {
+                error = QStringLiteral("la opción %1 necesita un valor").arg(a);
+                return std::nullopt;
+            }
+            return argumentos[++i];
+        };
+        std::optional<QString> v;
+        if (a == QLatin1String("--help") || a == QLatin1String("-h"))
+            o.ayuda = true;
+        else if (a == QLatin1String("--version"))
+            o.version = true;
+        else if (a == QLatin1String("--casillas"))
+            o.casillas = true;
+        else if (a == QLatin1String("--cantidades"))
+            o.cantidades = true;
+        else if (a == QLatin1String("--tabla") || a == QLatin1String("--devuelto") ||
+                 a == QLatin1String("--campos") || a == QLatin1String("--buscar") ||
+                 a == QLatin1String("--carpeta")) {
+            if (!(v = valor()))
+                return std::nullopt;
+            if (a == QLatin1String("--tabla"))
+                o.tabla = *v;
+            else if (a == QLatin1String("--devuelto"))
+                o.devuelto = *v;
+            else if (a == QLatin1String("--buscar"))
+                o.buscar = *v;
+            else if (a == QLatin1String("--carpeta"))
+                o.carpeta = *v;
+            else {
+                o.camposDados = true;
+                for (const QString& campo : v->split(u',', Qt::SkipEmptyParts))
+                    o.campos << campo.trimmed();
+            }
+        } else if (a.startsWith(QLatin1String("--"))) {
+            error = QStringLiteral("opción desconocida: %1").arg(a);
+            return std::nullopt;
+        } else {
+            o.resto << a;
+        }
+    }
+    if (!o.ayuda && !o.version && o.tabla.trimmed().isEmpty()) {
+        error = QStringLiteral("falta --tabla");
+        return std::nullopt;
+    }
+    return o;
+}
+
+bool HayPantalla() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+QString Texto(const Variant& v) {
+    return v.EsNulo() ? QString() : v.Texto();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QStringList argumentos;
+    for (int i = 0; i < argc; ++i)
+        argumentos << QString::fromLocal8Bit(argv[i]);
+    QString error;
+    const auto o = LeerOpciones(argumentos, error);
+    if (!o) {
+        Escribir(stderr, QStringLiteral("consulta: %1\nPruebe «consulta --help».\n").arg(error));
+        return EstadoUsoIncorrecto;
+    }
+    if (o->ayuda) {
+        Escribir(stdout, QString::fromUtf8(Ayuda));
+        return 0;
+    }
+    if (o->version) {
+        Escribir(stdout, QStringLiteral("consulta %1\n").arg(QStringLiteral(REMITOS_VERSION)));
+        return 0;
+    }
+    if (!o->carpeta.isEmpty())
+        Entorno::EstablecerCarpetaDelPrograma(o->carpeta);
+    const bool hayPantalla = HayPantalla();
+    if (!hayPantalla)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("consulta"));
+    if (hayPantalla)
+        Interaccion::Establecer(std::make_unique<InteraccionQt>());
+    ModGlobal::EstablecerEstadoSinConexion(EstadoSinConexion);
+    ModGlobal::EstablecerLineaDeComandos(o->resto.join(u' '));
+    ModGlobal::IniciarSesion();
+    if (!hayPantalla) {
+        Escribir(stderr, QStringLiteral("consulta: no hay pantalla para mostrar la consulta "
+                                        "(falta DISPLAY).\n"));
+        ModGlobal::LiberarObjetos();
+        return EstadoUsoIncorrecto;
+    }
+
+    Lib_ClsCons2& consulta = ModGlobal::gConsulta();
+    QString devuelto = o->devuelto;
+    if (devuelto.isEmpty() && !o->camposDados && !o->casillas) {
+        // The mask's first column: the one the lookup searches first.
+        QString sentencia = o->tabla;
+        consulta.AplicarMascara(sentencia, devuelto);
+        if (devuelto.isEmpty()) {
+            Escribir(stderr, QStringLiteral("consulta: diga con --devuelto o --campos qué "
+                                            "columna escribir: «%1» no tiene máscara.\n")
+                                 .arg(o->tabla));
+            ModGlobal::LiberarObjetos();
+            return EstadoUsoIncorrecto;
+        }
+    }
+    consulta.Checks = o->casillas;
+    consulta.UsaCantidades = o->cantidades;
+    consulta.CampoDevuelto = devuelto;
+    RefCollection campos;
+    if (o->camposDados) {
+        campos = NuevaCollection();
+        for (const QString& campo : o->campos)
+            campos->Add(campo);
+    }
+    QString clave = o->buscar;
+    QString campoBusqueda;
+    consulta.ConsultaSearch(o->tabla, campos, clave, campoBusqueda);
+
+    int estado = EstadoCancelada;
+    if (consulta.Valores) {
+        estado = EstadoAceptada;
+        QString salida;
+        auto cantidad = [&](int i) {
+            if (!o->cantidades || !consulta.Cantidades)
+                return QString();
+            // A chosen row has one quantity; marked rows have one each.
+            const int j = o->casillas ? i : 1;
+            return j <= consulta.Cantidades->Count()
+                       ? u'\t' + Texto(consulta.Cantidades->Item(j))
+                       : QStringLiteral("\t");
+        };
+        if (o->casillas || o->camposDados) {
+            for (int i = 1; i <= consulta.Valores->Count(); ++i)
+                salida += Texto(consulta.Valores->Item(i)) + cantidad(i) + u'\n';
+        } else if (!consulta.ValorDevuelto.EsVacio()) {
+            salida += Texto(consulta.ValorDevuelto) + cantidad(1) + u'\n';
+        }
+        Escribir(stdout, salida);
+    }
+    ModGlobal::LiberarObjetos();
+    return estado;
+}

@@ -1,0 +1,177 @@
+#include "Lib_ClsCons2.h"
+
+#include "Archivos.h"
+#include "Cadenas.h"
+#include "Falla.h"
+#include "Lib_FrmCons2.h"
+#include "Rutina.h"
+#include "Utilidades.h"
+
+#include <QFileInfo>
+
+namespace {
+const QString Cero = QString(QChar(0));
+const QString Ultimo = QString(QChar(255));
+
+// Closes a numbered file whatever happens.
+struct ArchivoAbierto {
+    qint16 numero = 0;
+    ~ArchivoAbierto() {
+        if (numero)
+            Archivos::Cerrar(numero);
+    }
+};
+} // namespace
+
+Lib_ClsCons2::Lib_ClsCons2() : CmpsDevueltos(NuevaCollection()), Valores(NuevaCollection()) {}
+
+Lib_ClsCons2::~Lib_ClsCons2() {
+    CmpsDevueltos.reset();
+    Valores.reset();
+}
+
+Utilidades& Lib_ClsCons2::Util() {
+    if (!utilidades_)
+        utilidades_ = std::make_unique<Utilidades>();
+    return *utilidades_;
+}
+
+void Lib_ClsCons2::AplicarMascara(QString& SQL, QString& CampoBusqueda) {
+    // Only a regular file counts: a folder or anything else of that name is no masks file.
+    if (!gUsarMascarasConsultas || !QFileInfo(gRutaMascaraConsultas).isFile())
+        return;
+    Utilidades& util = Util();
+    ArchivoAbierto archivo;
+    try {
+        archivo.numero = Archivos::NumeroLibre();
+        Archivos::AbrirAleatorioLectura(archivo.numero, gRutaMascaraConsultas, MascaraConsulta::Largo);
+    } catch (const Falla&) {
+        // A file that cannot be read: the statement goes as it came.
+        archivo.numero = 0;
+        return;
+    }
+    const QString buscada = Cadenas::Recortar(SQL);
+    // Only whole records: a cut last record is not one.
+    const qint64 registros = Archivos::Largo(archivo.numero) / MascaraConsulta::Largo;
+    for (qint64 n = 1; n <= registros; ++n) {
+        MascaraActual = MascaraConsulta::Decodificar(Archivos::LeerRegistro(archivo.numero, n));
+        const QString tabla = Cadenas::Recortar(util.QuitarCaracteres(MascaraActual.Tabla, Cero, Ultimo));
+        if (!Cadenas::IgualesSinMayusculas(tabla, buscada))
+            continue;
+
+        QString campos = Cadenas::Recortar(util.Reemplazar(MascaraActual.Campos, QStringLiteral("|"),
+                                                           QStringLiteral(",")));
+        if (campos.startsWith(u','))
+            campos.remove(0, 1);
+        if (campos.endsWith(u','))
+            campos.chop(1);
+        if (Cadenas::Recortar(campos).isEmpty())
+            campos = QStringLiteral("*");
+
+        if (CampoBusqueda.isEmpty() && campos.contains(u','))
+            CampoBusqueda = campos.left(campos.indexOf(u','));
+
+        QString filtro = Cadenas::Recortar(util.QuitarCaracteres(MascaraActual.Filtro, Cero, Ultimo));
+        if (filtro.isEmpty()) {
+            if (Cadenas::IgualesSinMayusculas(tabla, u"VT_PROVEEDORES") ||
+                Cadenas::IgualesSinMayusculas(tabla, u"VT_CLIENTES"))
+                filtro = QStringLiteral("Dada_De_Baja = 0");
+            else if (Cadenas::IgualesSinMayusculas(tabla, u"V_MA_ARTICULOS"))
+                filtro = QStringLiteral("SUSPENDIDO = 0");
+        }
+
+        SQL = QStringLiteral("SELECT ") + campos + QStringLiteral(" FROM ") + tabla;
+        if (!Cadenas::Recortar(filtro).isEmpty())
+            SQL += QStringLiteral(" WHERE ") + filtro;
+        return;
+    }
+}
+
+void Lib_ClsCons2::ConsultaSearch(QString SQL, RefCollection& CmpsDevueltos, QString& Clave,
+                                  QString& CampoBusqueda) {
+    Rutina rutina(EstiloFallas::OmitirTodas);
+    QString sentencia;
+    std::unique_ptr<Lib_FrmCons2> ventana;
+
+    rutina.Paso([&] { sentencia = SQL; });
+    rutina.Paso([&] { AplicarMascara(sentencia, CampoBusqueda); });
+    rutina.Paso([&] {
+        ventana = std::make_unique<Lib_FrmCons2>();
+        ventana->FiltroInicial = Clave;
+        ventana->CampoBusqueda = CampoBusqueda;
+        ventana->SQL = sentencia;
+        ventana->gConnString = gConnString;
+        ventana->CampoDevuelto = CampoDevuelto;
+        ventana->CheckBoxes = Checks;
+        ventana->UsaCantidades = UsaCantidades;
+    });
+    rutina.Paso([&] {
+        Valores.reset();
+        Cantidades.reset();
+    });
+    auto conVentana = [&]() -> Lib_FrmCons2& {
+        if (!ventana)
+            throw Falla::ObjetoNoEstablecido();
+        return *ventana;
+    };
+    rutina.Paso([&] {
+        Lib_FrmCons2& v = conVentana();
+        v.CmpsDevueltos.reset();
+        v.Valores.reset();
+        v.Cantidades.reset();
+        v.CmpsDevueltos = CmpsDevueltos;
+        v.Valores = Valores;
+        v.Cantidades = Cantidades;
+    });
+    rutina.Paso([&] { conVentana().MostrarModal(); });
+    rutina.Paso([&] { Checks = false; });
+    rutina.Paso([&] {
+        Lib_FrmCons2& v = conVentana();
+        Valores = v.Valores;
+        Cantidades = v.Cantidades;
+        ValorDevuelto = v.ValorDevuelto;
+    });
+    rutina.Paso([&] {
+        conVentana().CampoDevuelto.clear();
+        CampoDevuelto.clear();
+    });
+    rutina.Paso([&] {
+        while (CmpsDevueltos && CmpsDevueltos->Count() > 0)
+            CmpsDevueltos->Remove(1);
+        CmpsDevueltos.reset();
+    });
+    rutina.Paso([&] {
+        Lib_FrmCons2& v = conVentana();
+        v.Valores.reset();
+        v.Cantidades.reset();
+        qint16 cancelar = 0;
+        v.Form_Unload(cancelar);
+    });
+    ventana.reset();
+}
+
+void Lib_ClsCons2::AgregarMascara(qint16 numeroArchivo) {
+    const qint64 registro = Archivos::Largo(numeroArchivo) / MascaraConsulta::Largo + 1;
+    if (registro > 32767)
+        throw Falla::Desbordamiento(QStringLiteral("registro %1 del archivo de máscaras").arg(registro));
+    Archivos::EscribirRegistro(numeroArchivo, registro, MascaraActual.Codificar());
+}
+
+void Lib_ClsCons2::GrabarMascarasPorDefecto() {
+    ArchivoAbierto archivo;
+    archivo.numero = Archivos::NumeroLibre();
+    try {
+        Archivos::AbrirAleatorio(archivo.numero, gRutaMascaraConsultas, MascaraConsulta::Largo);
+    } catch (const Falla&) {
+        archivo.numero = 0;
+        throw;
+    }
+    for (const MascaraConsulta& defecto : MascaraConsulta::PorDefecto()) {
+        MascaraActual.Nombre = Cadenas::Recortar(defecto.Nombre);
+        MascaraActual.Tabla = defecto.Tabla;
+        MascaraActual.Campos = Cadenas::Recortar(defecto.Campos);
+        MascaraActual.Filtro = Cadenas::Recortar(defecto.Filtro);
+        MascaraActual.FinDeLinea = QByteArrayLiteral("\r\n");
+        AgregarMascara(archivo.numero);
+    }
+}
