@@ -12,13 +12,14 @@ struct ResultadoCorrida {
     int notasSinRenglones = 0;   // notes whose lines could not be read
     int notasSinProcesar = 0;    // notes left when the connection was lost
     bool seleccionFallida = false;
+    bool revisionFallida = false; // the notes left incomplete could not be looked for
     bool registroFallido = false; // the run log could not be opened
     double segundos = 0;
 
     int RenglonesNoRegistrados() const { return renglonesRechazados + renglonesIncompletos; }
     bool SinFallas() const {
         return RenglonesNoRegistrados() == 0 && notasSinRenglones == 0 && notasSinProcesar == 0 &&
-               !seleccionFallida && !registroFallido;
+               !seleccionFallida && !revisionFallida && !registroFallido;
     }
 };
 

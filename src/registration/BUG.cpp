@@ -12,6 +12,7 @@
 #include "Utilidades.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QIcon>
 #include <QLabel>
 #include <QPalette>
@@ -149,48 +150,40 @@ void BUG::CmdEjecutar_Click() {
     rutina.Paso([&] { Mostrar(QStringLiteral("Procesando Datos... Por Favor Espere...")); });
     rutina.Paso([&] { interaccion.ProcesarEventos(); });
 
+    // Notes an earlier run left incomplete (a line the database refused then, or rows written
+    // before notes went in whole) get their missing lines first.
+    bool hayIncompletas = false;
+    rutina.Paso([&] { conexion.AbrirRecordset(SentenciaIncompletas(), RsIncompletas_, nullptr, 0, 1, -1); });
+    if (rutina.UltimaFalla() || !RsIncompletas_ || !RsIncompletas_->Abierto()) {
+        resultado.revisionFallida = true;
+        AnotarFalla(QStringLiteral("*** No se pudieron revisar los remitos incompletos: %1")
+                        .arg(EnUnaLinea(rutina.UltimaFalla() ? rutina.UltimaFalla()->Descripcion()
+                                                              : QString())));
+    } else {
+        hayIncompletas = !RsIncompletas_->Bof();
+    }
+
     QString Sentencia;
     rutina.Paso([&] { Sentencia = SentenciaSeleccion(); });
     rutina.Paso([&] { conexion.AbrirRecordset(Sentencia, RsComprobantes, nullptr, 0, 1, -1); });
-    if (rutina.UltimaFalla() || !RsComprobantes || !RsComprobantes->Abierto()) {
+    const bool seleccionAbierta =
+        !rutina.UltimaFalla() && RsComprobantes && RsComprobantes->Abierto();
+    if (!seleccionAbierta) {
         // Nothing to go through: the run goes on to its end.
         resultado.seleccionFallida = true;
         AnotarFalla(QStringLiteral("*** No se pudieron leer los remitos pendientes: %1")
                         .arg(EnUnaLinea(rutina.UltimaFalla() ? rutina.UltimaFalla()->Descripcion()
                                                               : QString())));
-    } else {
-        const int pendientes = int(RsComprobantes->RecordCount());
-        if (avance_)
-            avance_->Inicio(pendientes);
-        if (!RsComprobantes->Bof())
-            RsComprobantes->MoveFirst();
-        while (!RsComprobantes->Eof()) {
-            rutina.Paso([&] { interaccion.ProcesarEventos(); });
-            QString documento;
-            rutina.Paso([&] {
-                documento = util.ValorTexto(RsComprobantes->Fields(QStringLiteral("TC"))) +
-                            util.ValorTexto(RsComprobantes->Fields(QStringLiteral("IDCOMPROBANTE")));
-            });
-            rutina.Paso([&] { Mostrar(QStringLiteral("Procesando... ") + documento); });
-            rutina.Paso([&] { Registra(documento); });
-            const int fallasAntes = resultado.RenglonesNoRegistrados() + resultado.notasSinRenglones;
-            RegistrarNota(documento, resultado);
-            ++resultado.notas;
-            if (avance_)
-                avance_->Nota(resultado.notas, resultado);
-            RsComprobantes->MoveNext();
-            const bool fallo =
-                resultado.RenglonesNoRegistrados() + resultado.notasSinRenglones != fallasAntes;
-            // Once the server is gone every later note would fail the same way.
-            if (fallo && !RsComprobantes->Eof() && conexion.ConexionPerdida()) {
-                resultado.notasSinProcesar = pendientes - resultado.notas;
-                AnotarFalla(QStringLiteral("*** Se perdió la conexión con la base de datos: "
-                                           "quedan %1 remitos sin procesar")
-                                .arg(resultado.notasSinProcesar));
-                break;
-            }
-        }
     }
+    const int total = (hayIncompletas ? int(RsIncompletas_->RecordCount()) : 0) +
+                      (seleccionAbierta ? int(RsComprobantes->RecordCount()) : 0);
+    if (avance_ && (seleccionAbierta || hayIncompletas))
+        avance_->Inicio(total);
+    bool seguir = true;
+    if (hayIncompletas)
+        seguir = RecorrerNotas(*RsIncompletas_, total, true, resultado);
+    if (seguir && seleccionAbierta)
+        RecorrerNotas(*RsComprobantes, total, false, resultado);
 
     rutina.Paso([&] { Mostrar(QString()); });
     rutina.Paso([&] { Archivos::Cerrar(NumeroArchivo); });
@@ -204,17 +197,82 @@ void BUG::CmdEjecutar_Click() {
     });
 }
 
-void BUG::RegistrarNota(const QString& documento, ResultadoCorrida& resultado) {
+bool BUG::RecorrerNotas(Recordset& notas, int total, bool soloFaltantes,
+                        ResultadoCorrida& resultado) {
+    Rutina rutina(EstiloFallas::OmitirTodas);
+    Utilidades& util = Utilidades::Instancia();
+    Interaccion& interaccion = Interaccion::Actual();
+    if (!notas.Bof())
+        notas.MoveFirst();
+    while (!notas.Eof()) {
+        rutina.Paso([&] { interaccion.ProcesarEventos(); });
+        QString documento;
+        rutina.Paso([&] {
+            documento = util.ValorTexto(notas.Fields(QStringLiteral("TC"))) +
+                        util.ValorTexto(notas.Fields(QStringLiteral("IDCOMPROBANTE")));
+        });
+        rutina.Paso([&] { Mostrar(QStringLiteral("Procesando... ") + documento); });
+        rutina.Paso([&] { Registra(documento); });
+        const int fallasAntes = resultado.RenglonesNoRegistrados() + resultado.notasSinRenglones;
+        RegistrarNota(notas, documento, soloFaltantes, resultado);
+        ++resultado.notas;
+        if (avance_)
+            avance_->Nota(resultado.notas, resultado);
+        notas.MoveNext();
+        const bool fallo =
+            resultado.RenglonesNoRegistrados() + resultado.notasSinRenglones != fallasAntes;
+        // Once the server is gone every later note would fail the same way.
+        if (fallo && Conexion::Instancia().ConexionPerdida()) {
+            resultado.notasSinProcesar = total - resultado.notas;
+            AnotarFalla(QStringLiteral("*** Se perdió la conexión con la base de datos: "
+                                       "quedan %1 remitos sin procesar")
+                            .arg(resultado.notasSinProcesar));
+            return false;
+        }
+    }
+    return true;
+}
+
+QString BUG::SentenciaIncompletas() {
+    // A note is incomplete when its stock rows are numbered within 1 to the number of its
+    // lines but are fewer: a line was refused. Rows numbered otherwise are not this run's
+    // doing, and such a note is left alone.
+    return QStringLiteral(
+        "SELECT  v_mv_cpte.* FROM V_MV_Cpte JOIN (SELECT TC, IDCOMPROBANTE, IDCOMPLEMENTO, "
+        "count(*) AS HECHOS, min(SECUENCIA) AS PRIMERA, max(SECUENCIA) AS ULTIMA FROM V_MV_Stock "
+        "GROUP BY TC, IDCOMPROBANTE, IDCOMPLEMENTO) S ON S.TC = V_MV_Cpte.TC AND "
+        "S.IDCOMPROBANTE = V_MV_Cpte.IDCOMPROBANTE AND S.IDCOMPLEMENTO = V_MV_Cpte.IdComplemento "
+        "JOIN (SELECT TC, IDCOMPROBANTE, count(*) AS RENGLONES FROM V_Mv_CpteInsumos GROUP BY TC, "
+        "IDCOMPROBANTE) L ON L.TC = V_MV_Cpte.TC AND L.IDCOMPROBANTE = V_MV_Cpte.IDCOMPROBANTE "
+        "WHERE V_MV_Cpte.TC = 'RM' AND (V_MV_Cpte.FECHA > '01/03/2003') AND "
+        "(V_MV_Cpte.ANULADA = 0) AND S.HECHOS < L.RENGLONES AND S.PRIMERA >= 1 AND "
+        "S.ULTIMA <= L.RENGLONES");
+}
+
+void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFaltantes,
+                        ResultadoCorrida& resultado) {
     Conexion& conexion = Conexion::Instancia();
     Utilidades& util = Utilidades::Instancia();
     QString tc, id;
+    QSet<qint64> registradas;
     try {
-        tc = util.ValorTexto(RsComprobantes->Fields(QStringLiteral("TC")));
-        id = util.ValorTexto(RsComprobantes->Fields(QStringLiteral("IDCOMPROBANTE")));
+        tc = util.ValorTexto(nota.Fields(QStringLiteral("TC")));
+        id = util.ValorTexto(nota.Fields(QStringLiteral("IDCOMPROBANTE")));
         conexion.AbrirRecordset(QStringLiteral("Select * from V_Mv_CpteInsumos where tc = '") +
                                     Literal(tc) + QStringLiteral("' and idcomprobante = '") +
                                     Literal(id) + u'\'',
                                 RsInsumos, nullptr, 0, 1, -1);
+        if (soloFaltantes) {
+            RefRecordset hechas;
+            conexion.AbrirRecordset(
+                QStringLiteral("SELECT SECUENCIA FROM V_MV_Stock WHERE TC = '") + Literal(tc) +
+                    QStringLiteral("' AND IDCOMPROBANTE = '") + Literal(id) +
+                    QStringLiteral("' AND IDCOMPLEMENTO = ") +
+                    conexion.ValorSQL(nota.Fields(QStringLiteral("IdComplemento")), Numero),
+                hechas);
+            for (; !hechas->Eof(); hechas->MoveNext())
+                registradas.insert(hechas->Fields(0).Value().Entero());
+        }
     } catch (const Falla& falla) {
         ++resultado.notasSinRenglones;
         AnotarFalla(QStringLiteral("*** %1: no se pudieron leer los renglones: %2")
@@ -233,8 +291,10 @@ void BUG::RegistrarNota(const QString& documento, ResultadoCorrida& resultado) {
     };
     QList<Movimiento> movimientos;
     for (int Secuencia = 1; !RsInsumos->Eof(); ++Secuencia, RsInsumos->MoveNext()) {
+        if (registradas.contains(Secuencia))
+            continue;
         try {
-            movimientos.append({Secuencia, SentenciaInsert(*RsComprobantes, *RsInsumos, Secuencia)});
+            movimientos.append({Secuencia, SentenciaInsert(nota, *RsInsumos, Secuencia)});
         } catch (const Falla& falla) {
             ++resultado.renglonesIncompletos;
             AnotarFalla(QStringLiteral("*** %1 renglón %2: no se pudo armar el movimiento: %3")
@@ -350,6 +410,8 @@ QString BUG::MensajeFinal(const ResultadoCorrida& r) const {
                       .arg(r.notasSinRenglones);
     if (r.seleccionFallida)
         partes << QStringLiteral("No se pudieron leer los remitos pendientes.");
+    if (r.revisionFallida)
+        partes << QStringLiteral("No se pudieron revisar los remitos incompletos.");
     if (r.notasSinProcesar)
         partes << QStringLiteral("Se perdió la conexión: quedaron %1 remitos sin procesar.")
                       .arg(r.notasSinProcesar);
