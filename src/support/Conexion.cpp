@@ -615,10 +615,14 @@ void AgregarCifras(QString& destino, int valor, int cifras) {
 }
 
 // A date as text the engine cannot misread: ISO text on the embedded database, 'YYYYMMDD' or
-// 'YYYY-MM-DDThh:mm:ss[.fff]' for servers.
+// 'YYYY-MM-DDThh:mm:ss[.fff]' for servers. A date that does not fit that shape (no valid
+// date, or a year outside 1..9999, which a server can hand back) is refused: written with
+// four digits it would silently name another day.
 void AgregarFecha(QString& destino, const QDateTime& f, bool embebido) {
     const QDate d = f.date();
     const QTime t = f.time();
+    if (!d.isValid() || !t.isValid() || d.year() < 1 || d.year() > 9999)
+        throw Falla::Desbordamiento(QStringLiteral("la fecha no cabe entre los años 1 y 9999"));
     const bool conHora = t != QTime(0, 0);
     destino += u'\'';
     AgregarCifras(destino, d.year(), 4);

@@ -58,6 +58,32 @@ TEST(ValorSQL, DatesOverOdbcCannotBeMisread) {
               QStringLiteral("'2003-03-01T14:05:09.250'"));
 }
 
+TEST(ValorSQL, ADateWhoseYearDoesNotFitFourDigitsIsRefusedNotMisspelled) {
+    Pruebas::CarpetaPrueba carpeta;
+    Conexion sinConectar; // renders as for a server
+    Conexion embebida;
+    Pruebas::ConectarSqlite(embebida, Pruebas::CrearBaseSqlite(carpeta));
+    // Written with four digits, 12345 would name 1 March 2345 and -44 a malformed literal.
+    for (const QDate& dia : {QDate(12345, 3, 1), QDate(10000, 1, 1), QDate(-44, 3, 15),
+                             QDate(-8404929, 9, 5)}) {
+        for (const Variant& fecha :
+             {Variant::Fecha(dia), Variant::Fecha(dia, QTime(0, 12, 11, 274))}) {
+            EXPECT_EQ(NumeroDeFalla([&] { sinConectar.ValorSQL(fecha, Q); }),
+                      Errores::Desbordamiento)
+                << dia.year();
+            EXPECT_EQ(NumeroDeFalla([&] { embebida.ValorSQL(fecha, Q); }),
+                      Errores::Desbordamiento)
+                << dia.year();
+        }
+    }
+    EXPECT_EQ(NumeroDeFalla([&] { sinConectar.ValorSQL(Variant(QDateTime()), Q); }),
+              Errores::Desbordamiento);
+    // The edges of the range still render.
+    EXPECT_EQ(sinConectar.ValorSQL(Variant::Fecha(QDate(1, 1, 1)), Q), QStringLiteral("'00010101'"));
+    EXPECT_EQ(embebida.ValorSQL(Variant::Fecha(QDate(9999, 12, 31)), Q),
+              QStringLiteral("'9999-12-31'"));
+}
+
 TEST(ValorSQL, DatesOnTheEmbeddedDatabaseAreIsoTextAndRoundTrip) {
     Pruebas::CarpetaPrueba carpeta;
     const QString ruta = Pruebas::CrearBaseSqlite(carpeta);
