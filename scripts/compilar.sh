@@ -1,8 +1,26 @@
 #!/usr/bin/env bash
-# Configures (once) and builds the project in build/, incrementally.
+# Configures (once) and builds the project, incrementally:
+#   scripts/compilar.sh          build/       (RelWithDebInfo)
+#   scripts/compilar.sh asan     build-asan/  (AddressSanitizer and UndefinedBehaviorSanitizer)
 set -euo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
-if [[ ! -f "$raiz/build/CMakeCache.txt" ]]; then
-  cmake -S "$raiz" -B "$raiz/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+case "${1:-}" in
+"")
+  carpeta=$raiz/build
+  opciones=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+  ;;
+asan)
+  carpeta=$raiz/build-asan
+  banderas="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+  opciones=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS=$banderas -O1"
+            "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined")
+  ;;
+*)
+  echo "uso: $0 [asan]" >&2
+  exit 64
+  ;;
+esac
+if [[ ! -f "$carpeta/CMakeCache.txt" ]]; then
+  cmake -S "$raiz" -B "$carpeta" "${opciones[@]}" >/dev/null
 fi
-cmake --build "$raiz/build" -j"$(nproc)" -- --no-print-directory
+cmake --build "$carpeta" -j"$(nproc)" -- --no-print-directory

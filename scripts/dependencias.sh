@@ -12,7 +12,7 @@ paquetes=(
 )
 if [[ "${1:-}" == "--pruebas" ]]; then
   paquetes+=(
-    libgtest-dev googletest libbenchmark-dev
+    libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev
     postgresql-15 postgresql-client-15
     xvfb xdotool imagemagick openbox x11-utils
   )

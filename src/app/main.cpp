@@ -144,6 +144,11 @@ int CrearBase(const Opciones& o) {
     }
 }
 
+// Releases what the program holds before Qt goes away, as the end of the program does.
+void Terminar() {
+    ModGlobal::LiberarObjetos();
+}
+
 // The registration with nobody at the screen: start-up, the run, a summary.
 int EjecutarSinVentana(int argc, char** argv, const Opciones& o) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -174,13 +179,12 @@ int EjecutarSinVentana(int argc, char** argv, const Opciones& o) {
         resumen += QStringLiteral("Errores informados y omitidos: %1\n").arg(preguntas->ErroresInformados());
     resumen += QStringLiteral("Tiempo: %1 s\n").arg(r.segundos, 0, 'f', 2);
     Escribir(stdout, resumen);
-    return r.SinFallas() && preguntas->ErroresInformados() == 0 ? 0 : 2;
+    const int estado = r.SinFallas() && preguntas->ErroresInformados() == 0 ? 0 : 2;
+    // The connection closes while Qt is still there to close it.
+    Terminar();
+    return estado;
 }
 
-// Releases what the program holds before Qt goes away, as the end of the program does.
-void Terminar() {
-    ModGlobal::LiberarObjetos();
-}
 
 } // namespace
 
@@ -211,11 +215,8 @@ int main(int argc, char** argv) {
         Terminar();
         return estado;
     }
-    if (opciones->ejecutar) {
-        const int estado = EjecutarSinVentana(argc, argv, *opciones);
-        Terminar();
-        return estado;
-    }
+    if (opciones->ejecutar)
+        return EjecutarSinVentana(argc, argv, *opciones);
 
     // Without a screen the start-up still runs, so that a database that cannot be opened is
     // reported as such; only then is the missing screen the reason to stop.

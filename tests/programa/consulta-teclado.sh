@@ -17,7 +17,7 @@ falla() { echo "FALLA: $*" >&2; cat "$dir/salida" >&2 2>/dev/null; exit 1; }
 x_iniciar || falla "sin servidor X"
 "$remitos" --crear-base "$dir/remitos.db" --demo 20 >/dev/null || falla "no se creó la base"
 "$ver" "$dir/remitos.db" "SELECT DESCRIPCION, IDARTICULO, PRECIO FROM V_MA_ARTICULOS" \
-  --cantidades --devuelto IDARTICULO --campos DESCRIPCION,IDARTICULO >"$dir/salida" 2>&1 &
+  --cantidades --devuelto IDARTICULO --campos DESCRIPCION,IDARTICULO >"$dir/salida" 2>"$dir/error" &
 programa=$!
 x_procesos+=($programa)
 ventana=$(x_esperar_ventana "^Consulta\.\.\.$") || falla "no apareció la consulta"

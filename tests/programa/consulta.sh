@@ -45,7 +45,7 @@ wait "$programa"; estado=$?
 [[ $(cat "$dir/salida") == Tornillo* ]] || falla "escribió «$(cat "$dir/salida")», no un tornillo"
 [[ -f "$dir/app/consultas.zvr" ]] || falla "consulta no escribió el archivo de máscaras"
 
-"$consulta" --carpeta "$dir/app" "@DbName=$dir/demo.db;" --tabla VT_CLIENTES >"$dir/salida" 2>&1 &
+"$consulta" --carpeta "$dir/app" "@DbName=$dir/demo.db;" --tabla VT_CLIENTES >"$dir/salida" 2>"$dir/error" &
 programa=$!
 x_procesos+=($programa)
 ventana=$(x_esperar_ventana "^Consulta\.\.\.$") || falla "no apareció la segunda consulta"
