@@ -726,6 +726,19 @@ void Conexion::BeginTrans() {
     if (!base.transaction())
         throw Falla::BaseDeDatos(MensajeDe(base.lastError()));
     enTransaccion_ = true;
+    if (motor_ == Motor::Odbc && admiteBloques_) {
+        // The PostgreSQL driver starts the server's transaction together with the first
+        // statement and guards only the statements after it with its own savepoint: a first
+        // statement refused would leave the whole transaction aborted. Starting it here puts
+        // every statement of the caller under that guard.
+        try {
+            SentenciaOdbc(Odbc()).Ejecutar(QStringLiteral("SELECT 1"));
+        } catch (const Falla&) {
+            base.rollback();
+            enTransaccion_ = false;
+            throw;
+        }
+    }
 }
 
 void Conexion::CommitTrans() {
@@ -738,10 +751,23 @@ void Conexion::CommitTrans() {
 
 void Conexion::RollbackTrans() {
     ComprobarConectada();
+    if (motor_ == Motor::Embebido && sqlite3_get_autocommit(Sqlite())) {
+        // The engine already undid it.
+        enTransaccion_ = false;
+        return;
+    }
     QSqlDatabase base = BaseQt();
     if (!base.rollback())
         throw Falla::BaseDeDatos(MensajeDe(base.lastError()));
     enTransaccion_ = false;
+}
+
+bool Conexion::TransaccionAbierta() const {
+    if (!enTransaccion_ || motor_ == Motor::Ninguno)
+        return false;
+    if (motor_ == Motor::Embebido)
+        return !sqlite3_get_autocommit(Sqlite());
+    return !ConexionPerdida();
 }
 
 QStringList Conexion::ClavePrimaria(const QString& tabla) const {

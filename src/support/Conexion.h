@@ -74,6 +74,10 @@ public:
     void BeginTrans();
     void CommitTrans();
     void RollbackTrans();
+    // Whether the transaction BeginTrans opened is still under way. The engine may undo it
+    // by itself after a failed statement (a full disk, an I/O error, a lost connection):
+    // statements run after that would each take effect alone.
+    bool TransaccionAbierta() const;
 
     // Column names of the primary key of a table, in key order; empty when it has none.
     QStringList ClavePrimaria(const QString& tabla) const;

@@ -113,6 +113,16 @@ TEST_F(Odbc, InsideATransactionARefusedStatementUndoesOnlyItself) {
     c.RollbackTrans();
     c.AbrirRecordset(QStringLiteral("SELECT count(*) AS N FROM TA_CONFIGURACION"), rs);
     EXPECT_EQ(rs->Fields(QStringLiteral("N")).Value().Entero(), 2);
+
+    // The first statement of a transaction refused: the ones after it still count.
+    c.BeginTrans();
+    EXPECT_THROW(c.Ejecutar(QStringLiteral("INSERT INTO TA_CONFIGURACION VALUES ('DATOS','A','5')")),
+                 Falla);
+    EXPECT_TRUE(c.TransaccionAbierta());
+    c.Ejecutar(QStringLiteral("INSERT INTO TA_CONFIGURACION VALUES ('DATOS','D','6')"));
+    c.CommitTrans();
+    c.AbrirRecordset(QStringLiteral("SELECT count(*) AS N FROM TA_CONFIGURACION"), rs);
+    EXPECT_EQ(rs->Fields(QStringLiteral("N")).Value().Entero(), 3);
 }
 
 TEST_F(Odbc, UpdatableRecordsetsWriteThroughTheServersPrimaryKey) {
