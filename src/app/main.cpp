@@ -123,11 +123,6 @@ std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& err
     return o;
 }
 
-bool HayPantalla() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
 
 int CrearBase(const Opciones& o) {
     try {
@@ -175,6 +170,9 @@ int EjecutarSinVentana(int argc, char** argv, const Opciones& o) {
         resumen += QStringLiteral("Remitos cuyos renglones no se pudieron leer: %1\n").arg(r.notasSinRenglones);
     if (r.notasSinProcesar)
         resumen += QStringLiteral("Remitos sin procesar: %1\n").arg(r.notasSinProcesar);
+    if (r.lineasDeRegistroPerdidas)
+        resumen += QStringLiteral("Líneas que no se pudieron escribir en el registro: %1\n")
+                       .arg(r.lineasDeRegistroPerdidas);
     if (preguntas->ErroresInformados())
         resumen += QStringLiteral("Errores informados y omitidos: %1\n").arg(preguntas->ErroresInformados());
     resumen += QStringLiteral("Tiempo: %1 s\n").arg(r.segundos, 0, 'f', 2);
@@ -220,7 +218,7 @@ int main(int argc, char** argv) {
 
     // Without a screen the start-up still runs, so that a database that cannot be opened is
     // reported as such; only then is the missing screen the reason to stop.
-    const bool hayPantalla = HayPantalla();
+    const bool hayPantalla = Entorno::HayPantalla();
     if (!hayPantalla)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 

@@ -14,12 +14,14 @@ struct ResultadoCorrida {
     bool seleccionFallida = false;
     bool revisionFallida = false; // the notes left incomplete could not be looked for
     bool registroFallido = false; // the run log could not be opened
+    int lineasDeRegistroPerdidas = 0; // lines the open run log could not take (a full disk)
     double segundos = 0;
 
     int RenglonesNoRegistrados() const { return renglonesRechazados + renglonesIncompletos; }
     bool SinFallas() const {
         return RenglonesNoRegistrados() == 0 && notasSinRenglones == 0 && notasSinProcesar == 0 &&
-               !seleccionFallida && !revisionFallida && !registroFallido;
+               !seleccionFallida && !revisionFallida && !registroFallido &&
+               lineasDeRegistroPerdidas == 0;
     }
 };
 

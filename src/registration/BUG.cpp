@@ -90,6 +90,7 @@ void BUG::Registra(const QString& Mensaje) {
         Archivos::EscribirLinea(NumeroArchivo, Mensaje);
     } catch (const Falla&) {
         // The log is a record of the run, never a reason to stop it.
+        ++lineasPerdidas_;
     }
 }
 
@@ -139,6 +140,7 @@ void BUG::CmdEjecutar_Click() {
     rutina.Paso([&] { ArchivoLog = util.AgregarBarra(ArchivoLog); });
     rutina.Paso([&] { ArchivoLog += NombreArchivoLog(); });
     rutina.Paso([&] { Archivos::AbrirParaAnexar(NumeroArchivo, ArchivoLog); });
+    lineasPerdidas_ = 0;
     if (rutina.UltimaFalla()) {
         resultado.registroFallido = true;
         if (avance_)
@@ -187,6 +189,8 @@ void BUG::CmdEjecutar_Click() {
 
     rutina.Paso([&] { Mostrar(QString()); });
     rutina.Paso([&] { Archivos::Cerrar(NumeroArchivo); });
+    if (!resultado.registroFallido)
+        resultado.lineasDeRegistroPerdidas = lineasPerdidas_;
     resultado.segundos = reloj.nsecsElapsed() / 1e9;
     ultima_ = resultado;
     if (avance_)
@@ -332,7 +336,8 @@ void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFalt
                         .arg(documento, EnUnaLinea(falla.Descripcion())));
     }
     int escritos = 0;
-    for (const Movimiento& m : movimientos) {
+    for (qsizetype i = 0; i < movimientos.size(); ++i) {
+        const Movimiento& m = movimientos[i];
         try {
             conexion.Ejecutar(m.sentencia);
             ++escritos;
@@ -343,6 +348,22 @@ void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFalt
                             .arg(documento)
                             .arg(m.secuencia)
                             .arg(EnUnaLinea(falla.Descripcion())));
+            if (enTransaccion && !conexion.TransaccionAbierta()) {
+                // The database undid the whole note by itself: the rows written so far are
+                // gone, and the later ones must not go in one by one outside a transaction.
+                const int sinEnviar = int(movimientos.size() - i - 1);
+                resultado.renglonesRechazados += escritos + sinEnviar;
+                AnotarFalla(QStringLiteral("*** %1: la base de datos deshizo el remito; no "
+                                           "se registró ninguno de sus renglones")
+                                .arg(documento));
+                escritos = 0;
+                try {
+                    conexion.RollbackTrans();
+                } catch (const Falla&) {
+                }
+                enTransaccion = false;
+                break;
+            }
         }
     }
     if (enTransaccion) {
@@ -417,6 +438,10 @@ QString BUG::MensajeFinal(const ResultadoCorrida& r) const {
                       .arg(r.notasSinProcesar);
     if (r.registroFallido)
         partes << QStringLiteral("No se pudo abrir el registro %1.").arg(ArchivoLog);
+    else if (r.lineasDeRegistroPerdidas)
+        partes << QStringLiteral("No se pudieron escribir %1 líneas en el registro %2.")
+                      .arg(r.lineasDeRegistroPerdidas)
+                      .arg(ArchivoLog);
     else
         partes << QStringLiteral("Detalle en %1.").arg(ArchivoLog);
     return fin + u'\n' + partes.join(u' ');

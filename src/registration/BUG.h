@@ -21,7 +21,8 @@ public:
     void CmdEjecutar_Click();
     // Releases the shared instances and ends the program at once.
     void CmdSalir_Click();
-    // Writes one line to the run log open under NumeroArchivo; every failure is ignored.
+    // Writes one line to the run log open under NumeroArchivo. A failure never stops the
+    // caller; during a run it is counted, so that the run does not end as if all was logged.
     void Registra(const QString& Mensaje);
 
     // Who hears about the progress of the runs (nobody by default).
@@ -61,4 +62,5 @@ private:
     AvanceCorrida* avance_ = nullptr;
     ResultadoCorrida ultima_;
     bool enCorrida_ = false;
+    int lineasPerdidas_ = 0;
 };

@@ -88,7 +88,15 @@ void Archivos::AbrirAleatorioLectura(qint16 numero, const QString& ruta, int lar
 
 void Archivos::EscribirLinea(qint16 numero, const QString& texto) {
     ArchivoAbierto& e = EntradaAbierta(numero);
-    Escribir(*e.archivo, Cp1252::Codificar(texto) + "\r\n");
+    const qint64 antes = e.archivo->size();
+    try {
+        Escribir(*e.archivo, Cp1252::Codificar(texto) + "\r\n");
+    } catch (const Falla&) {
+        // Part of the line may have gone in (a disk that filled up): it is taken out again,
+        // so that the next line written does not run into it.
+        e.archivo->resize(antes);
+        throw;
+    }
 }
 
 qint64 Archivos::Largo(qint16 numero) {
