@@ -13,6 +13,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+QT_BEGIN_NAMESPACE
+void PrintTo(const QString& texto, std::ostream* salida) {
+    *salida << '"' << texto.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
 void PrintTo(const Variant& valor, std::ostream* salida) {
     static const char* const tipos[] = {"Vacio",   "Nulo",     "Texto", "Entero", "Doble",
                                         "Decimal", "Booleano", "Fecha", "Objeto"};

@@ -12,8 +12,11 @@
 class Conexion;
 class Variant;
 
-// Shows values in failure messages.
+// Shows values and texts in failure messages.
 void PrintTo(const Variant& valor, std::ostream* salida);
+QT_BEGIN_NAMESPACE
+void PrintTo(const QString& texto, std::ostream* salida);
+QT_END_NAMESPACE
 
 namespace Pruebas {
 

@@ -2,6 +2,7 @@
 // PostgreSQL server.
 #include "Archivos.h"
 #include "Ayudas.h"
+#include "Corrida.h"
 #include "BUG.h"
 #include "BaseEmbebida.h"
 #include "BotonComando.h"
@@ -20,97 +21,7 @@
 
 namespace {
 
-enum class Motor { Sqlite, Postgres };
-
-const QString Q = QStringLiteral("'");
-const QString N = QStringLiteral("@");
-
-struct Movimiento {
-    qint64 secuencia;
-    Variant fecha;
-    QString articulo, descripcion, unidad;
-    double cantidad, costo, precio;
-    qint64 clase;
-    QString deposito, motivo, cuenta;
-};
-
-class Corrida : public ::testing::TestWithParam<Motor> {
-protected:
-    void SetUp() override {
-        if (GetParam() == Motor::Postgres) {
-            REQUIERE_POSTGRES();
-            pg = std::make_unique<Pruebas::BasePostgres>(QStringLiteral("remitos_corrida"));
-            pg->Conectar(c);
-            BaseEmbebida::CrearEsquema(c);
-        } else {
-            Pruebas::ConectarSqlite(c, Pruebas::CrearBaseSqlite(carpeta));
-        }
-    }
-
-    void Nota(const QString& id, const Variant& fecha, const Variant& anulada = qint64(0),
-              const QString& tc = QStringLiteral("RM"), qint64 complemento = 0,
-              const QString& cuenta = QStringLiteral("C00001")) {
-        c.Ejecutar(QStringLiteral("INSERT INTO V_MV_Cpte (TC,IDCOMPROBANTE,IDCOMPLEMENTO,FECHA,"
-                                  "CUENTA,ANULADA) VALUES (%1,%2,%3,%4,%5,%6)")
-                       .arg(c.ValorSQL(tc, Q), c.ValorSQL(id, Q), c.ValorSQL(complemento, N),
-                            c.ValorSQL(fecha, Q), c.ValorSQL(cuenta, Q), c.ValorSQL(anulada, N)));
-    }
-    void Renglon(const QString& id, int renglon, const Variant& articulo, const char* cantidad,
-                 const QString& descripcion = QStringLiteral("Tornillo"),
-                 qint64 complemento = 0, const QString& tc = QStringLiteral("RM")) {
-        c.Ejecutar(QStringLiteral("INSERT INTO V_Mv_CpteInsumos (TC,IDCOMPROBANTE,IDCOMPLEMENTO,"
-                                  "RENGLON,IDARTICULO,DESCRIPCION,IDUNIDAD,CANTIDAD,COSTO,IMPORTE,"
-                                  "CLASEPRECIO) VALUES (%1,%2,%3,%4,%5,%6,'UN',%7,%8,%9,2)")
-                       .arg(c.ValorSQL(tc, Q), c.ValorSQL(id, Q), c.ValorSQL(complemento, N),
-                            c.ValorSQL(renglon, N), c.ValorSQL(articulo, Q),
-                            c.ValorSQL(descripcion, Q),
-                            c.ValorSQL(Variant::Decimal(QString::fromLatin1(cantidad)), N),
-                            c.ValorSQL(Variant::Decimal(QStringLiteral("%1.25").arg(renglon)), N),
-                            c.ValorSQL(Variant::Decimal(QStringLiteral("%1.5").arg(renglon * 10)), N)));
-    }
-    QList<Movimiento> Stock(const QString& id, qint64 complemento = 0) {
-        RefRecordset rs;
-        c.AbrirRecordset(QStringLiteral("SELECT * FROM V_MV_Stock WHERE TC = 'RM' AND "
-                                        "IDCOMPROBANTE = %1 AND IDCOMPLEMENTO = %2 ORDER BY SECUENCIA")
-                             .arg(c.ValorSQL(id, Q), c.ValorSQL(complemento, N)),
-                         rs);
-        QList<Movimiento> filas;
-        auto v = [&](const char* campo) { return rs->Fields(QString::fromLatin1(campo)).Value(); };
-        auto t = [&](const char* campo) { return v(campo).EsNulo() ? QString() : v(campo).Texto(); };
-        auto d = [&](const char* campo) { return v(campo).EsNulo() ? qQNaN() : v(campo).Doble(); };
-        auto e = [&](const char* campo) { return v(campo).EsNulo() ? -1 : v(campo).Entero(); };
-        for (; !rs->Eof(); rs->MoveNext())
-            filas << Movimiento{e("SECUENCIA"), v("FECHA"), t("IDARTICULO"), t("DESCRIPCION"),
-                                t("IDUNIDAD"), d("CANTIDAD"), d("COSTO"), d("PRECIOVENTA"),
-                                e("CLASEPRECIO"), t("IDDEPOSITO"), t("IDMOTIVOSTOCK"),
-                                t("CUENTAPROVEEDOR")};
-        return filas;
-    }
-    qint64 Contar(const QString& sql) {
-        RefRecordset rs;
-        c.AbrirRecordset(sql, rs);
-        return rs->Fields(0).Value().Entero();
-    }
-    QStringList Log() {
-        QFile f(carpeta.Archivo(BUG::NombreArchivoLog()));
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        const QString texto = Cp1252::Decodificar(f.readAll());
-        EXPECT_TRUE(texto.isEmpty() || texto.endsWith(QStringLiteral("\r\n")));
-        QStringList lineas = texto.split(QStringLiteral("\r\n"));
-        lineas.removeLast();
-        return lineas;
-    }
-    QString UltimoMensaje() const {
-        return guion.mensajes.isEmpty() ? QString() : guion.mensajes.last().texto;
-    }
-
-    Pruebas::CarpetaPrueba carpeta;
-    InteraccionGuion& guion = Pruebas::NuevoGuion();
-    Conexion& c = Conexion::Instancia();
-    std::unique_ptr<Pruebas::BasePostgres> pg;
-    BUG ventana;
-};
+using namespace PruebasCorrida;
 
 TEST_P(Corrida, OnlyPendingDeliveryNotesAfterTheCutoffAreSelected) {
     const struct {
