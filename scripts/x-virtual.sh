@@ -21,6 +21,8 @@ x_iniciar() {
   Xvfb "$pantalla" -screen 0 1024x640x24 -nolisten tcp >/dev/null 2>&1 &
   x_procesos+=($!)
   export DISPLAY=$pantalla
+  # The programs draw on this screen, whatever platform the caller's environment chose.
+  export QT_QPA_PLATFORM=xcb
   for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
   xdpyinfo >/dev/null 2>&1 || { echo "Xvfb no arrancó" >&2; return 1; }
   openbox >/dev/null 2>&1 &

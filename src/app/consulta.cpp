@@ -117,11 +117,6 @@ std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& err
     return o;
 }
 
-bool HayPantalla() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
 
 QString Texto(const Variant& v) {
     return v.EsNulo() ? QString() : v.Texto();
@@ -149,7 +144,7 @@ int main(int argc, char** argv) {
     }
     if (!o->carpeta.isEmpty())
         Entorno::EstablecerCarpetaDelPrograma(o->carpeta);
-    const bool hayPantalla = HayPantalla();
+    const bool hayPantalla = Entorno::HayPantalla();
     if (!hayPantalla)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 

@@ -15,6 +15,9 @@ public:
     // and installed copies can point it at a writable place.
     static QString CarpetaDelPrograma();
     static void EstablecerCarpetaDelPrograma(const QString& carpeta);
+    // Whether windows can be shown to someone: a display to draw on, and not a platform
+    // nobody sees (offscreen, minimal), where a message box would wait for ever.
+    static bool HayPantalla();
     // The program's title, for its message boxes.
     static QString Titulo();
 

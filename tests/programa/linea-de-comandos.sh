@@ -20,6 +20,16 @@ estado=$?
 grep -q "missing.db" "$dir/error" || falla "no dice qué base falta: $(cat "$dir/error")"
 [[ ! -e "$dir/missing.db" ]] || falla "creó la base que faltaba"
 
+# A platform nobody sees is no screen: the window is not shown, and nothing waits for an
+# answer that cannot come.
+QT_QPA_PLATFORM=offscreen timeout 60 "$remitos" --carpeta "$dir" "@DbName=missing.db;" 2>/dev/null
+estado=$?
+[[ $estado -ne 124 ]] || falla "con QT_QPA_PLATFORM=offscreen esperó una respuesta imposible"
+[[ $estado -ne 0 ]] || falla "con QT_QPA_PLATFORM=offscreen terminó bien"
+QT_QPA_PLATFORM=offscreen timeout 60 "$remitos" --carpeta "$dir" "@DbName=x.db;" 2>/dev/null
+estado=$?
+[[ $estado -eq 64 ]] || falla "con QT_QPA_PLATFORM=offscreen y una base válida terminó con $estado"
+
 "$remitos" --demo 2>/dev/null; [[ $? -eq 64 ]] || falla "--demo sin valor no es un error de uso"
 "$remitos" --desconocida 2>/dev/null; [[ $? -eq 64 ]] || falla "una opción desconocida no es un error de uso"
 "$remitos" --help | grep -q "@UsuarioLogeado" || falla "--help no lista las claves"
