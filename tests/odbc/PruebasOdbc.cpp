@@ -5,7 +5,12 @@
 #include "Falla.h"
 #include "Recordset.h"
 
+#include <QElapsedTimer>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -219,6 +224,55 @@ TEST_F(Odbc, TheDemoDataLoadsOnTheServerToo) {
     c.AbrirRecordset(QStringLiteral("SELECT count(*) AS N FROM V_MV_Cpte WHERE TC = 'RM'"), rs);
     EXPECT_EQ(rs->Fields(QStringLiteral("N")).Value().Entero(), resumen.notas);
     EXPECT_EQ(resumen.notas, 40);
+}
+
+// A server that takes connections and never says a word: a socket listening on 127.0.0.1
+// whose connections the kernel completes but nobody reads.
+class ServidorMudo {
+public:
+    ServidorMudo() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in direccion{};
+        direccion.sin_family = AF_INET;
+        direccion.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t largo = sizeof direccion;
+        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&direccion), largo) == 0 &&
+            ::listen(fd_, 8) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&direccion), &largo) == 0)
+            puerto_ = ntohs(direccion.sin_port);
+    }
+    ~ServidorMudo() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int Puerto() const { return puerto_; }
+
+private:
+    int fd_ = -1;
+    int puerto_ = 0;
+};
+
+TEST(EsperaDeConexion, AServerThatNeverAnswersIsGivenUpAfterTheIniFilesTime) {
+    REQUIERE_POSTGRES(); // for the driver's configuration
+    Pruebas::CarpetaPrueba carpeta;
+    ServidorMudo mudo;
+    ASSERT_NE(mudo.Puerto(), 0);
+    carpeta.Escribir(QStringLiteral("KD000pr.INI"),
+                     QStringLiteral("[ODBC]\r\nPuerto=%1\r\nEsperaConexion=2\r\n").arg(mudo.Puerto()));
+    Conexion c;
+    c.Servidor = QStringLiteral("127.0.0.1");
+    c.BaseDatos = QStringLiteral("remitos");
+    c.Usuario = QStringLiteral("postgres");
+    QElapsedTimer reloj;
+    reloj.start();
+    c.Conectar(false, 3);
+    const qint64 ms = reloj.elapsed();
+    EXPECT_FALSE(c.Conectada());
+    // Two seconds asked for: the driver counts whole seconds, and the machine may be slow.
+    EXPECT_GE(ms, 1000);
+    EXPECT_LT(ms, 10000);
+    EXPECT_TRUE(c.UltimoError().startsWith(QStringLiteral("No se puede conectar con el servidor 127.0.0.1: ")))
+        << c.UltimoError().toStdString();
 }
 
 } // namespace
