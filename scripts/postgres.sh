@@ -2,6 +2,7 @@
 # A throwaway PostgreSQL 15 for the tests, listening on 127.0.0.1 only.
 #   scripts/postgres.sh iniciar DIR   creates a cluster in DIR, starts it, writes DIR/entorno.sh
 #   scripts/postgres.sh detener DIR   stops it (the folder stays for inspection)
+#   scripts/postgres.sh reanudar DIR  starts a stopped cluster again, on the same port
 # The tests' server skips flushing to disk, for speed; with REMITOS_PG_DURADERO=1 it keeps the
 # server's default durability (every commit flushed), as the benchmarks need.
 # DIR/entorno.sh exports the private ODBC configuration (ODBCSYSINI, with psqlODBC's
@@ -32,6 +33,7 @@ iniciar)
   if [[ "${REMITOS_PG_DURADERO:-0}" != 1 ]]; then
     opciones+=" -c fsync=off -c synchronous_commit=off -c full_page_writes=off"
   fi
+  printf '%s\n' "$opciones" >"$dir/opciones"
   como_postgres "$bin/pg_ctl" -D "$dir/datos" -l "$dir/servidor.log" -w -t 60 -o "$opciones" \
     start >/dev/null
   psql -q -h 127.0.0.1 -p "$puerto" -U postgres -d postgres -v ON_ERROR_STOP=1 \
@@ -79,8 +81,12 @@ detener)
     como_postgres "$bin/pg_ctl" -D "$dir/datos" -m immediate -w stop >/dev/null || true
   fi
   ;;
+reanudar)
+  como_postgres "$bin/pg_ctl" -D "$dir/datos" -l "$dir/servidor.log" -w -t 60 \
+    -o "$(cat "$dir/opciones")" start >/dev/null
+  ;;
 *)
-  echo "uso: $0 iniciar|detener CARPETA" >&2
+  echo "uso: $0 iniciar|detener|reanudar CARPETA" >&2
   exit 64
   ;;
 esac

@@ -168,6 +168,8 @@ int EjecutarSinVentana(int argc, char** argv, const Opciones& o) {
                           .arg(r.RenglonesNoRegistrados());
     if (r.notasSinRenglones)
         resumen += QStringLiteral("Remitos cuyos renglones no se pudieron leer: %1\n").arg(r.notasSinRenglones);
+    if (r.notasDeOtraCorrida)
+        resumen += QStringLiteral("Remitos registrados por otra corrida: %1\n").arg(r.notasDeOtraCorrida);
     if (r.notasSinProcesar)
         resumen += QStringLiteral("Remitos sin procesar: %1\n").arg(r.notasSinProcesar);
     if (r.lineasDeRegistroPerdidas)

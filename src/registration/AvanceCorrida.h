@@ -11,6 +11,7 @@ struct ResultadoCorrida {
     int renglonesIncompletos = 0; // item lines whose row could not be put together
     int notasSinRenglones = 0;   // notes whose lines could not be read
     int notasSinProcesar = 0;    // notes left when the connection was lost
+    int notasDeOtraCorrida = 0;  // notes another run registered after this one selected them
     bool seleccionFallida = false;
     bool revisionFallida = false; // the notes left incomplete could not be looked for
     bool registroFallido = false; // the run log could not be opened
@@ -20,6 +21,7 @@ struct ResultadoCorrida {
     int RenglonesNoRegistrados() const { return renglonesRechazados + renglonesIncompletos; }
     bool SinFallas() const {
         return RenglonesNoRegistrados() == 0 && notasSinRenglones == 0 && notasSinProcesar == 0 &&
+               notasDeOtraCorrida == 0 &&
                !seleccionFallida && !revisionFallida && !registroFallido &&
                lineasDeRegistroPerdidas == 0;
     }

@@ -241,16 +241,18 @@ QString BUG::SentenciaIncompletas() {
     // A note is incomplete when its stock rows are numbered within 1 to the number of its
     // lines but are fewer: a line was refused. Rows numbered otherwise are not this run's
     // doing, and such a note is left alone.
+    // Each note is looked up through the keys' indexes rather than by joining the grouped
+    // tables: a server whose statistics are out of date (after a crash, or right after a
+    // large run) could otherwise join the groups pair by pair, minutes on a large history.
     return QStringLiteral(
-        "SELECT  v_mv_cpte.* FROM V_MV_Cpte JOIN (SELECT TC, IDCOMPROBANTE, IDCOMPLEMENTO, "
-        "count(*) AS HECHOS, min(SECUENCIA) AS PRIMERA, max(SECUENCIA) AS ULTIMA FROM V_MV_Stock "
-        "GROUP BY TC, IDCOMPROBANTE, IDCOMPLEMENTO) S ON S.TC = V_MV_Cpte.TC AND "
-        "S.IDCOMPROBANTE = V_MV_Cpte.IDCOMPROBANTE AND S.IDCOMPLEMENTO = V_MV_Cpte.IdComplemento "
-        "JOIN (SELECT TC, IDCOMPROBANTE, count(*) AS RENGLONES FROM V_Mv_CpteInsumos GROUP BY TC, "
-        "IDCOMPROBANTE) L ON L.TC = V_MV_Cpte.TC AND L.IDCOMPROBANTE = V_MV_Cpte.IDCOMPROBANTE "
-        "WHERE V_MV_Cpte.TC = 'RM' AND (V_MV_Cpte.FECHA > '01/03/2003') AND "
-        "(V_MV_Cpte.ANULADA = 0) AND S.HECHOS < L.RENGLONES AND S.PRIMERA >= 1 AND "
-        "S.ULTIMA <= L.RENGLONES");
+        "SELECT  v_mv_cpte.* FROM V_MV_Cpte WHERE V_MV_Cpte.TC = 'RM' AND "
+        "(V_MV_Cpte.FECHA > '01/03/2003') AND (V_MV_Cpte.ANULADA = 0) AND EXISTS (SELECT 1 "
+        "FROM V_MV_Stock S WHERE S.TC = V_MV_Cpte.TC AND S.IDCOMPROBANTE = "
+        "V_MV_Cpte.IDCOMPROBANTE AND S.IDCOMPLEMENTO = V_MV_Cpte.IdComplemento GROUP BY S.TC HAVING "
+        "min(S.SECUENCIA) >= 1 AND count(*) < (SELECT count(*) FROM V_Mv_CpteInsumos L WHERE "
+        "L.TC = V_MV_Cpte.TC AND L.IDCOMPROBANTE = V_MV_Cpte.IDCOMPROBANTE) AND "
+        "max(S.SECUENCIA) <= (SELECT count(*) FROM V_Mv_CpteInsumos L WHERE L.TC = "
+        "V_MV_Cpte.TC AND L.IDCOMPROBANTE = V_MV_Cpte.IDCOMPROBANTE))");
 }
 
 void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFaltantes,
@@ -259,6 +261,13 @@ void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFalt
     Utilidades& util = Utilidades::Instancia();
     QString tc, id;
     QSet<qint64> registradas;
+    // The note's stock rows, as a FROM and WHERE clause.
+    auto filasEnStock = [&] {
+        return QStringLiteral(" FROM V_MV_Stock WHERE TC = '") + Literal(tc) +
+               QStringLiteral("' AND IDCOMPROBANTE = '") + Literal(id) +
+               QStringLiteral("' AND IDCOMPLEMENTO = ") +
+               conexion.ValorSQL(nota.Fields(QStringLiteral("IdComplemento")), Numero);
+    };
     try {
         tc = util.ValorTexto(nota.Fields(QStringLiteral("TC")));
         id = util.ValorTexto(nota.Fields(QStringLiteral("IDCOMPROBANTE")));
@@ -268,12 +277,7 @@ void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFalt
                                 RsInsumos, nullptr, 0, 1, -1);
         if (soloFaltantes) {
             RefRecordset hechas;
-            conexion.AbrirRecordset(
-                QStringLiteral("SELECT SECUENCIA FROM V_MV_Stock WHERE TC = '") + Literal(tc) +
-                    QStringLiteral("' AND IDCOMPROBANTE = '") + Literal(id) +
-                    QStringLiteral("' AND IDCOMPLEMENTO = ") +
-                    conexion.ValorSQL(nota.Fields(QStringLiteral("IdComplemento")), Numero),
-                hechas);
+            conexion.AbrirRecordset(QStringLiteral("SELECT SECUENCIA") + filasEnStock(), hechas);
             for (; !hechas->Eof(); hechas->MoveNext())
                 registradas.insert(hechas->Fields(0).Value().Entero());
         }
@@ -310,6 +314,27 @@ void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFalt
     if (movimientos.isEmpty())
         return;
 
+    // Whether another run registered the note since this one selected it: it was pending
+    // then and has stock rows now. Asked only after a refusal, so it costs nothing when all
+    // goes well.
+    auto registradaPorOtraCorrida = [&]() -> bool {
+        if (soloFaltantes)
+            return false;
+        try {
+            RefRecordset filas;
+            conexion.AbrirRecordset(QStringLiteral("SELECT count(*)") + filasEnStock(), filas);
+            return filas->Fields(0).Value().Entero() > 0;
+        } catch (const Falla&) {
+            return false;
+        }
+    };
+    auto anotarDeOtraCorrida = [&] {
+        ++resultado.notasDeOtraCorrida;
+        AnotarFalla(QStringLiteral("*** %1: lo registró otra corrida al mismo tiempo; no se "
+                                   "escribió ninguno de sus renglones")
+                        .arg(documento));
+    };
+
     // The note's rows go in together or not at all: a program ended or a connection lost in
     // the middle of a note leaves none of them, and the next run registers the note whole.
     // A server that takes them in one message saves a round trip per line; when it refuses
@@ -324,6 +349,10 @@ void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFalt
             resultado.renglonesEscritos += int(movimientos.size());
             return;
         } catch (const Falla&) {
+            if (registradaPorOtraCorrida()) {
+                anotarDeOtraCorrida();
+                return;
+            }
         }
     }
 
@@ -342,6 +371,15 @@ void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFalt
             conexion.Ejecutar(m.sentencia);
             ++escritos;
         } catch (const Falla& falla) {
+            if (escritos == 0 && i == 0 && registradaPorOtraCorrida()) {
+                try {
+                    if (enTransaccion)
+                        conexion.RollbackTrans();
+                } catch (const Falla&) {
+                }
+                anotarDeOtraCorrida();
+                return;
+            }
             // A refused row undoes only itself; the later lines are still sent.
             ++resultado.renglonesRechazados;
             AnotarFalla(QStringLiteral("*** %1 renglón %2: %3")
@@ -433,6 +471,9 @@ QString BUG::MensajeFinal(const ResultadoCorrida& r) const {
         partes << QStringLiteral("No se pudieron leer los remitos pendientes.");
     if (r.revisionFallida)
         partes << QStringLiteral("No se pudieron revisar los remitos incompletos.");
+    if (r.notasDeOtraCorrida)
+        partes << QStringLiteral("%1 remitos los registró otra corrida al mismo tiempo.")
+                      .arg(r.notasDeOtraCorrida);
     if (r.notasSinProcesar)
         partes << QStringLiteral("Se perdió la conexión: quedaron %1 remitos sin procesar.")
                       .arg(r.notasSinProcesar);

@@ -64,9 +64,16 @@ void GrabarConfiguracion(const QString& clave, const Variant& valor) {
         sentencia = QStringLiteral("SELECT * FROM TA_CONFIGURACION WHERE CLAVE = '") +
                     Literal(clave) + u'\'';
     });
+    bool nueva = false;
+    auto asignar = [&] {
+        abierto().Fields(QStringLiteral("Grupo")).AsignarValor(QStringLiteral("DATOS"));
+        abierto().Fields(QStringLiteral("Clave")).AsignarValor(Cadenas::Recortar(clave));
+        abierto().Fields(QStringLiteral("Valor")).AsignarValor(Cadenas::Recortar(util.ValorTexto(valor)));
+    };
     rutina.Paso([&] { conexion.AbrirRecordset(sentencia, rs, &conexion.ConexionAdo(), 2, 3, -1); });
     rutina.Paso([&] {
-        if (abierto().Bof())
+        nueva = abierto().Bof();
+        if (nueva)
             abierto().AddNew();
         else
             abierto().MoveFirst();
@@ -76,7 +83,26 @@ void GrabarConfiguracion(const QString& clave, const Variant& valor) {
     rutina.Paso([&] {
         abierto().Fields(QStringLiteral("Valor")).AsignarValor(Cadenas::Recortar(util.ValorTexto(valor)));
     });
-    rutina.Paso([&] { abierto().Update(); });
+    rutina.Paso([&] {
+        try {
+            abierto().Update();
+        } catch (const Falla&) {
+            // Another program (a second run started at the same time) may have added the key
+            // between the read and the write: then its row is the one to write over. Any
+            // other refusal stands.
+            if (!nueva)
+                throw;
+            RefRecordset otra;
+            conexion.AbrirRecordset(sentencia, otra, &conexion.ConexionAdo(), 2, 3, -1);
+            if (!otra || otra->Bof())
+                throw;
+            conexion.CerrarRecordset(rs);
+            rs = std::move(otra);
+            rs->MoveFirst();
+            asignar();
+            rs->Update();
+        }
+    });
     rutina.Paso([&] { conexion.CerrarRecordset(rs); });
 }
 

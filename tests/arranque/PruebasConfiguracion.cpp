@@ -1,10 +1,14 @@
 #include "Ayudas.h"
+#include "BaseEmbebida.h"
 #include "Conexion.h"
 #include "Falla.h"
 #include "ModGlobal.h"
 #include "Recordset.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -158,6 +162,45 @@ TEST_F(Configuracion, TheSessionStartLoadsTheFlagsLast) {
     IniciarSesion();
     EXPECT_EQ(gColorFondo, 255);
     EXPECT_TRUE(gUsaConsultaLike);
+}
+
+// Two runs started together both find the key absent and both add it: the one that loses
+// the race writes over the other's row instead of reporting a failure.
+TEST(ConfiguracionCompartida, AKeyAddedByAnotherProgramMeanwhileIsWrittenOver) {
+    REQUIERE_POSTGRES();
+    InteraccionGuion& guion = Pruebas::NuevoGuion();
+    Pruebas::BasePostgres pg(QStringLiteral("remitos_configuracion"));
+    Conexion& c = Conexion::Instancia();
+    pg.Conectar(c);
+    BaseEmbebida::CrearEsquema(c);
+    // This program's insert waits long enough for the other one to add the key first.
+    c.Ejecutar(QStringLiteral(
+        "CREATE FUNCTION demora() RETURNS trigger AS $$ BEGIN IF NEW.VALOR = 'SI' THEN "
+        "PERFORM pg_sleep(1.5); END IF; RETURN NEW; END $$ LANGUAGE plpgsql"));
+    c.Ejecutar(QStringLiteral("CREATE TRIGGER demora BEFORE INSERT ON TA_CONFIGURACION FOR EACH "
+                              "ROW EXECUTE FUNCTION demora()"));
+    // The other program's connection lives in its own thread, as the driver requires.
+    std::thread otroPrograma([&pg] {
+        Conexion otra;
+        pg.Conectar(otra);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        otra.Ejecutar(QStringLiteral(
+            "INSERT INTO TA_CONFIGURACION VALUES ('DATOS', 'DescargaStockRemitos', 'OTRO')"));
+        otra.Desconectar();
+    });
+    GrabarConfiguracion(QStringLiteral("DescargaStockRemitos"), QStringLiteral("SI"));
+    otroPrograma.join();
+    EXPECT_TRUE(guion.errores.isEmpty()) << guion.errores.value(0).descripcion.toStdString();
+    RefRecordset rs;
+    c.AbrirRecordset(QStringLiteral("SELECT GRUPO, VALOR FROM TA_CONFIGURACION WHERE CLAVE = "
+                                    "'DescargaStockRemitos'"),
+                     rs);
+    ASSERT_FALSE(rs->Eof());
+    EXPECT_EQ(rs->Fields(1).Value().Texto(), QStringLiteral("SI"));
+    rs->MoveNext();
+    EXPECT_TRUE(rs->Eof());
+    rs.reset();
+    c.Desconectar();
 }
 
 } // namespace

@@ -216,6 +216,32 @@ TEST_P(FallaEntreNotas, TheLinesTableDroppedByAnotherProgramIsReported) {
     ComprobarCadaNotaUnaVez(NotasDePrueba, RenglonesPorNota);
 }
 
+TEST_P(FallaEntreNotas, ANoteAnotherRunRegisteredMeanwhileIsReportedOnceAndLeftAlone) {
+    Notas(NotasDePrueba, RenglonesPorNota);
+    TrasLaPrimeraNota([this] {
+        // What a second run started at the same time would have written for R3 by now.
+        Conexion otra;
+        ConectarOtra(otra);
+        otra.Ejecutar(QStringLiteral(
+            "INSERT INTO V_MV_Stock (TC, IDCOMPROBANTE, IDCOMPLEMENTO, SECUENCIA, IDARTICULO, "
+            "CANTIDAD) SELECT TC, IDCOMPROBANTE, IDCOMPLEMENTO, RENGLON, IDARTICULO, -CANTIDAD "
+            "FROM V_Mv_CpteInsumos WHERE IDCOMPROBANTE = 'R3'"));
+    });
+    ventana.CmdEjecutar_Click();
+    const ResultadoCorrida r = ventana.UltimaCorrida();
+    EXPECT_EQ(r.notasDeOtraCorrida, 1);
+    EXPECT_EQ(r.renglonesRechazados, 0);
+    EXPECT_EQ(r.renglonesEscritos, (NotasDePrueba - 1) * RenglonesPorNota);
+    EXPECT_FALSE(r.SinFallas());
+    EXPECT_EQ(Fallas(Log()), QStringList{QStringLiteral(
+                                 "*** RMR3: lo registró otra corrida al mismo tiempo; no se "
+                                 "escribió ninguno de sus renglones")});
+    EXPECT_TRUE(UltimoMensaje().contains(
+        QStringLiteral("1 remitos los registró otra corrida al mismo tiempo.")))
+        << UltimoMensaje().toStdString();
+    ComprobarCadaNotaUnaVez(NotasDePrueba, RenglonesPorNota);
+}
+
 TEST_P(FallaEntreNotas, ALogPathTakenByAFolderLosesNoRow) {
     ASSERT_TRUE(QDir(carpeta.Ruta()).mkdir(BUG::NombreArchivoLog()));
     Notas(NotasDePrueba, RenglonesPorNota);
