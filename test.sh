@@ -42,4 +42,7 @@ if [[ $# -eq 0 ]]; then
   inicio=$(date +%s)
   scripts/fuzz.sh corto
   echo "Fuzzing: $(( $(date +%s) - inicio )) s" >&2
+
+  # The Debian package, installed on this machine, used by ordinary users, and removed.
+  tests/paquete.sh build
 fi

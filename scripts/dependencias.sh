@@ -6,7 +6,7 @@ set -euo pipefail
 
 paquetes=(
   cmake make g++ pkg-config
-  qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-odbc
+  qt6-base-dev qt6-qpa-plugins libgl-dev libqt6sql6-sqlite libqt6sql6-odbc
   unixodbc unixodbc-dev odbc-postgresql tdsodbc libsqliteodbc
   libsqlite3-dev sqlite3
 )
@@ -15,6 +15,7 @@ if [[ "${1:-}" == "--pruebas" ]]; then
     libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev
     postgresql-15 postgresql-client-15
     xvfb xdotool imagemagick openbox x11-utils
+    dpkg-dev file man-db desktop-file-utils
   )
 fi
 

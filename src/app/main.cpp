@@ -10,6 +10,8 @@
 #include "ModGlobal.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <cstdio>
 #include <optional>
@@ -126,7 +128,13 @@ std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& err
 
 int CrearBase(const Opciones& o) {
     try {
+        const bool compartida = Entorno::CompartirConElGrupo(QFileInfo(o.crearBase).absolutePath());
         const auto resumen = BaseEmbebida::Crear(o.crearBase, o.demo.value_or(0));
+        // SQLite creates its files for the owner alone whatever the umask; its journal files
+        // later take the database file's permissions.
+        if (compartida)
+            QFile::setPermissions(o.crearBase, QFile::permissions(o.crearBase) |
+                                                   QFile::ReadGroup | QFile::WriteGroup);
         Escribir(stdout, QStringLiteral("Base creada: %1 (%2 remitos, %3 renglones, %4 pendientes de registrar)\n")
                              .arg(o.crearBase)
                              .arg(resumen.notas)

@@ -182,7 +182,10 @@ void IniciarSesion() {
         gCadenaDSN = QStringLiteral("DSN=") + conexion.BaseDatos + QStringLiteral("; UID=") +
                      conexion.Usuario + QStringLiteral("; PWD=") + conexion.Password;
     });
-    rutina.Paso([&] { Entorno::Instancia().RutaAplicacion = carpeta; });
+    rutina.Paso([&] {
+        Entorno::Instancia().RutaAplicacion = carpeta;
+        Entorno::CompartirConElGrupo(carpeta);
+    });
     PrepararConsultas(rutina, carpeta);
     rutina.Paso([&] { CargarConfiguracion(carpeta); });
 }

@@ -10,11 +10,19 @@ public:
     // The application folder, ending in a separator; set once at session start.
     QString RutaAplicacion;
 
-    // The folder of the program file, ending in a separator, or the folder set with
-    // EstablecerCarpetaDelPrograma (the --carpeta option, or REMITOS_CARPETA), so that tests
-    // and installed copies can point it at a writable place.
+    // The folder set with EstablecerCarpetaDelPrograma (the --carpeta option) or with
+    // REMITOS_CARPETA; else, for an installed copy, its shared folder (/var/lib/remitos);
+    // else the folder of the program file. Ends in a separator.
     static QString CarpetaDelPrograma();
     static void EstablecerCarpetaDelPrograma(const QString& carpeta);
+    // The shared application folder of an installed copy when carpetaDelPrograma is the
+    // folder the installation put the program files in; otherwise empty.
+    static QString CarpetaInstalada(const QString& carpetaDelPrograma);
+    // A folder that its group may write and that hands its group to new files (set-group-ID)
+    // is shared by the users of that group: the run log, the embedded database and the other
+    // files this process creates from now on are made writable by the group too, so that the
+    // next user can append to them. Whether it is such a folder.
+    static bool CompartirConElGrupo(const QString& carpeta);
     // Whether windows can be shown to someone: a display to draw on, and not a platform
     // nobody sees (offscreen, minimal), where a message box would wait for ever.
     static bool HayPantalla();

@@ -1,11 +1,14 @@
 #include "ArchivoIni.h"
 #include "Archivos.h"
 #include "Ayudas.h"
+#include "Entorno.h"
 #include "Falla.h"
 
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -100,6 +103,32 @@ TEST(Archivos, FixedLengthRecordsAreWrittenAndReadByNumber) {
     EXPECT_EQ(Archivos::LeerRegistro(n, 2), QByteArray("abcd"));
     EXPECT_EQ(Archivos::LeerRegistro(n, 3), QByteArray());
     Archivos::Cerrar(n);
+}
+
+// A folder shared by a group (set-group-ID, group-writable) makes the files this process
+// creates writable by the group, so the next user can append to the run log; any other
+// folder leaves the process's permissions alone.
+TEST(Entorno, FilesCreatedInAFolderSharedByAGroupAreWritableByTheGroup) {
+    const mode_t antes = ::umask(022);
+    Pruebas::CarpetaPrueba carpeta;
+    const QByteArray ruta = QFile::encodeName(carpeta.Ruta());
+    const auto permisosDeUnArchivoNuevo = [&](const char* nombre) {
+        const int numero = Archivos::NumeroLibre();
+        Archivos::AbrirParaAnexar(numero, carpeta.Ruta() + QLatin1String(nombre));
+        Archivos::EscribirLinea(numero, QStringLiteral("RMR1"));
+        Archivos::Cerrar(numero);
+        return QFile::permissions(carpeta.Ruta() + QLatin1String(nombre));
+    };
+
+    ASSERT_EQ(::chmod(ruta.constData(), 0775), 0);
+    EXPECT_FALSE(Entorno::CompartirConElGrupo(carpeta.Ruta()));
+    EXPECT_FALSE(permisosDeUnArchivoNuevo("privado.log") & QFile::WriteGroup);
+    EXPECT_FALSE(Entorno::CompartirConElGrupo(carpeta.Ruta() + QStringLiteral("no-existe")));
+
+    ASSERT_EQ(::chmod(ruta.constData(), 02775), 0);
+    EXPECT_TRUE(Entorno::CompartirConElGrupo(carpeta.Ruta()));
+    EXPECT_TRUE(permisosDeUnArchivoNuevo("compartido.log") & QFile::WriteGroup);
+    ::umask(antes);
 }
 
 } // namespace
