@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# The README cannot drift from the programs: every command of its ```sh blocks is run here (in a
+# scratch folder, against the test PostgreSQL server and under Xvfb for the windows) or, when it
+# changes the machine, found in the test that runs it; its INI blocks are the configuration the
+# commands use, its SQL blocks run on the server. A command this script does not know fails the
+# test, so a new example in the manual needs a way to be checked. The manual pages are checked
+# against --help: every option the programs list is documented.
+#   tests/programa/manual.sh BIN_FOLDER       (remitos and consulta are taken from there)
+set -uo pipefail
+bin=$(cd "${1:?carpeta de los programas}" && pwd)
+raiz=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "$bin/.." && pwd)
+dir=$(mktemp -d /tmp/remitos-manual.XXXXXX)
+chmod 755 "$dir"
+# shellcheck source=../../scripts/x-virtual.sh
+source "$raiz/scripts/x-virtual.sh"
+trap 'x_terminar; [[ -n "${REMITOS_CONSERVAR:-}" ]] || rm -rf "$dir"' EXIT
+falla() {
+  echo "FALLA (README): $*" >&2
+  exit 1
+}
+contiene() { grep -qF -- "$2" "$raiz/$1" || falla "«$3» no lo ejecuta $1 (no contiene «$2»)"; }
+
+# --- The manual pages document every option of --help ------------------------------------
+for programa in remitos consulta; do
+  while read -r opcion; do
+    grep -qF -- "${opcion//-/\\-}" "$raiz/docs/man/$programa.1" \
+      || falla "docs/man/$programa.1 no documenta $opcion"
+    grep -qF -- "$opcion" "$raiz/README.md" || [[ $programa == consulta && $opcion == --version ]] \
+      || falla "el README no menciona $opcion de $programa"
+  done < <(QT_QPA_PLATFORM=offscreen "$bin/$programa" --help | grep -o -- '--[a-z-]*' | sort -u)
+done
+
+# --- The blocks, in the README's order --------------------------------------------------
+mkdir "$dir/bloques"
+awk -v d="$dir/bloques" '
+  /^ *```(sh|ini|sql)$/ { n++; t = $0; sub(/^ *```/, "", t); f = sprintf("%s/%03d.%s", d, n, t); next }
+  /^ *```/ { f = ""; next }
+  f { sub(/^  /, ""); print > f }' "$raiz/README.md"
+[[ $(ls "$dir/bloques" | wc -l) -gt 8 ]] || falla "no se encontraron los bloques de órdenes"
+
+trabajo=$dir/trabajo
+mkdir "$trabajo"
+export PATH=$bin:$PATH REMITOS_CARPETA=$trabajo
+export XDG_RUNTIME_DIR=$dir/xdg
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+x_iniciar || falla "sin servidor X"
+
+# The test server stands for the company's: the data source "empresa" of the manual points
+# at it, and "empresa-sql" at a port where nothing listens (there is no SQL Server here).
+[[ -n "${REMITOS_PG_PUERTO:-}" && -n "${ODBCSYSINI:-}" ]] || falla "hace falta el servidor de prueba (test.sh lo arranca)"
+export PGHOST=127.0.0.1 PGPORT=$REMITOS_PG_PUERTO PGUSER=${REMITOS_PG_USUARIO:-postgres}
+export PGOPTIONS="-c client_min_messages=warning"
+psql -q -X -d postgres -v ON_ERROR_STOP=1 -c "DROP DATABASE IF EXISTS empresa" -c "CREATE DATABASE empresa" \
+  -c "DO \$\$ BEGIN CREATE ROLE stock LOGIN PASSWORD 'secreto' SUPERUSER; EXCEPTION WHEN duplicate_object THEN NULL; END \$\$" \
+  >/dev/null || falla "no se creó la base empresa"
+trap 'x_terminar; psql -q -X -d postgres -c "DROP DATABASE IF EXISTS empresa" >/dev/null 2>&1; [[ -n "${REMITOS_CONSERVAR:-}" ]] || rm -rf "$dir"' EXIT
+export ODBCINI=$dir/odbc.ini
+: >"$ODBCINI"
+notas_cargadas=0
+cargar_notas() {
+  [[ $notas_cargadas -eq 1 ]] && return
+  psql -q -X -d empresa -v ON_ERROR_STOP=1 \
+    -c "INSERT INTO V_MV_Cpte (TC, IDCOMPROBANTE, IDCOMPLEMENTO, FECHA, CUENTA, ANULADA)
+        SELECT 'RM', 'R' || g, 0, TIMESTAMP '2003-01-01' + g * INTERVAL '1 day', 'C00001', 0
+        FROM generate_series(1, 200) g" \
+    -c "INSERT INTO V_Mv_CpteInsumos (TC, IDCOMPROBANTE, IDCOMPLEMENTO, RENGLON, IDARTICULO, CANTIDAD)
+        SELECT 'RM', 'R' || g, 0, r, 'A' || r, r FROM generate_series(1, 200) g, generate_series(1, 2) r" \
+    || falla "no se cargaron los remitos de prueba"
+  notas_cargadas=1
+}
+
+# A program with a window: it must open, then Salir (remitos) or Aceptar (consulta) ends it.
+con_ventana() {
+  local titulo=$1 teclas=$2 linea=$3 programa estado ventana
+  (cd "$trabajo" && eval "$linea") >"$dir/ventana.salida" 2>&1 &
+  programa=$!
+  ventana=$(x_esperar_ventana "$titulo") || { cat "$dir/ventana.salida" >&2; falla "$linea: no apareció la ventana"; }
+  sleep 0.5
+  # shellcheck disable=SC2086
+  x_teclas "$ventana" $teclas
+  for _ in $(seq 100); do kill -0 "$programa" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$programa" 2>/dev/null && { kill "$programa"; falla "$linea: la ventana no se cerró"; }
+  wait "$programa"
+  estado=$?
+  [[ $estado -eq 0 ]] || { cat "$dir/ventana.salida" >&2; falla "$linea: terminó con $estado"; }
+}
+# A command run as the manual shows it, from the scratch folder; its exit status must be the
+# one given.
+correr() {
+  local esperado=$1 linea=$2 estado
+  (cd "${3:-$trabajo}" && eval "$linea") >"$dir/salida" 2>&1
+  estado=$?
+  [[ $estado -eq $esperado ]] || { tail -5 "$dir/salida" >&2; falla "$linea: terminó con $estado, no con $esperado"; }
+}
+
+# First the configuration the commands rely on, wherever the manual shows it: the INI blocks,
+# the SQL blocks and the psql commands that set up the server's database.
+for bloque in "$dir"/bloques/*; do
+  case "$bloque" in
+  *.ini)
+    if grep -q '^\[ODBC\]' "$bloque"; then
+      cp "$bloque" "$trabajo/KD000pr.INI"
+    elif grep -q '^Driver=FreeTDS' "$bloque"; then
+      sed -e 's/^Server=.*/Server=127.0.0.1/' -e 's/^Port=.*/Port=9/' "$bloque" >>"$ODBCINI"
+    else
+      sed -e 's/^Servername=.*/Servername=127.0.0.1/' -e "s/^Port=.*/Port=$REMITOS_PG_PUERTO/" \
+        "$bloque" >>"$ODBCINI"
+    fi
+    ;;
+  *.sql)
+    psql -q -X -d empresa -v ON_ERROR_STOP=1 -f "$bloque" >/dev/null || falla "el bloque SQL $(basename "$bloque") falló"
+    ;;
+  *.sh)
+    while IFS= read -r linea; do
+      [[ "$linea" == "psql "* ]] || continue
+      (cd "$raiz" && eval "$linea") >"$dir/salida" 2>&1 || { cat "$dir/salida" >&2; falla "$linea falló"; }
+    done <"$bloque"
+    ;;
+  esac
+done
+
+# Then every command, in order.
+ordenes=0
+for bloque in "$dir"/bloques/*.sh; do
+    while IFS= read -r linea; do
+      [[ -z "$linea" || "$linea" == \#* ]] && continue
+      ordenes=$((ordenes + 1))
+      case "$linea" in
+      ./test.sh*) contiene .ci/run "./test.sh" "$linea" ;;
+      ./run.sh)
+        # Without a screen it builds, creates the demo database when missing and registers it.
+        correr 0 "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u REMITOS_CARPETA ./run.sh" "$raiz"
+        grep -q "^Proceso Finalizado!" "$dir/salida" || falla "./run.sh no hizo la corrida"
+        ;;
+      "cmake --install build")
+        DESTDIR=$dir/instalada cmake --install "$build" >/dev/null || falla "$linea falló"
+        for f in usr/bin/remitos usr/bin/consulta usr/lib/remitos/preparar-carpeta \
+          usr/share/man/man1/remitos.1.gz usr/share/applications/remitos.desktop; do
+          [[ -e "$dir/instalada/$f" || -L "$dir/instalada/$f" ]] || falla "$linea no instaló /$f"
+        done
+        ;;
+      /usr/lib/remitos/preparar-carpeta) contiene paquete/postinst "$linea" "$linea" ;;
+      "(cd build && cpack -G DEB)") contiene tests/paquete.sh "cpack -G DEB" "$linea" ;;
+      "dpkg -i "*) contiene tests/paquete.sh "dpkg -i" "$linea" ;;
+      "adduser "*" remitos") contiene tests/paquete.sh "-G remitos" "$linea" ;;
+      scripts/capturas.sh*)
+        correr 0 "scripts/capturas.sh $bin $dir/capturas" "$raiz"
+        for f in ventana-principal ventana-fin consulta consulta-casillas; do
+          [[ -s "$dir/capturas/$f.png" ]] || falla "$linea no sacó $f.png"
+        done
+        ;;
+      "scripts/compilar.sh asan") contiene test.sh "$linea" "$linea" ;;
+      "scripts/fuzz.sh largo"*) contiene test.sh "scripts/fuzz.sh corto" "$linea" ;;
+      scripts/medir.sh*) correr 0 "scripts/medir.sh --notas 50 --repeticiones 1" "$raiz" ;;
+      build/bin/bench_consulta*) correr 0 "$bin/bench_consulta --filas 300" ;;
+      "scripts/postgres.sh iniciar "*)
+        correr 0 "scripts/postgres.sh iniciar $dir/pg && scripts/postgres.sh detener $dir/pg" "$raiz"
+        ;;
+      "psql "*) ;;
+      "odbcinst -q -s")
+        correr 0 "$linea"
+        grep -q '^\[empresa\]$' "$dir/salida" || falla "$linea no muestra el origen de datos empresa"
+        ;;
+      "odbcinst "*) correr 0 "$linea" ;;
+      remitos*--crear-base*) correr 0 "$linea" ;;
+      remitos*empresa-sql*)
+        # No SQL Server here: the FreeTDS data source is used, and the failure is reported.
+        correr 1 "$linea"
+        grep -q "No se puede conectar con el servidor empresa-sql" "$dir/salida" \
+          || falla "$linea: $(cat "$dir/salida")"
+        ;;
+      remitos*--ejecutar*)
+        [[ "$linea" == *@Server=empresa\;* ]] && cargar_notas
+        correr 0 "$linea"
+        grep -q "^Renglones registrados: " "$dir/salida" || falla "$linea no dio el resumen"
+        if [[ "$linea" == *@Server=empresa\;* ]]; then
+          # Read day first, the cutoff is 1 March 2003: the notes of January and February stay.
+          antes=$(psql -X -tA -d empresa -c "SELECT count(*) FROM V_MV_Stock s JOIN V_MV_Cpte n
+            ON n.TC = s.TC AND n.IDCOMPROBANTE = s.IDCOMPROBANTE WHERE n.FECHA <= '2003-03-01'")
+          despues=$(psql -X -tA -d empresa -c "SELECT count(DISTINCT IDCOMPROBANTE) FROM V_MV_Stock")
+          [[ "$antes" == 0 && "$despues" -gt 100 ]] \
+            || falla "$linea: $antes renglones de antes del corte, $despues remitos registrados"
+        fi
+        ;;
+      remitos*)
+        [[ "$linea" == *@Server=empresa\;* ]] && cargar_notas
+        con_ventana "^USO INTERNO - SOLO EL ADMINISTRADOR$" "Tab Return" "$linea"
+        ;;
+      consulta*) con_ventana "^Consulta\.\.\.$" "Return" "$linea" ;;
+      *) falla "el README muestra una orden que ninguna prueba ejecuta: $linea" ;;
+      esac
+    done <"$bloque"
+done
+[[ $ordenes -gt 20 ]] || falla "sólo se encontraron $ordenes órdenes"
+echo "bien: las $ordenes órdenes del README se ejecutaron o están en la prueba que las ejecuta"
