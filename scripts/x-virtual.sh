@@ -11,19 +11,21 @@ x_terminar() {
   done
 }
 
-# Starts Xvfb and openbox on a free display and exports DISPLAY.
+# Starts Xvfb and openbox on a free display and exports DISPLAY. Xvfb picks the display itself
+# (-displayfd), so that two scripts started at the same moment never share one.
 x_iniciar() {
-  local pantalla
-  for _ in $(seq 20); do
-    pantalla=:$((100 + RANDOM % 800))
-    [[ -e /tmp/.X11-unix/X${pantalla#:} || -e /tmp/.X${pantalla#:}-lock ]] || break
-  done
-  Xvfb "$pantalla" -screen 0 1024x640x24 -nolisten tcp >/dev/null 2>&1 &
+  local archivo
+  archivo=$(mktemp /tmp/remitos-pantalla.XXXXXX)
+  Xvfb -displayfd 3 -screen 0 1024x640x24 -nolisten tcp 3>"$archivo" >/dev/null 2>&1 &
   x_procesos+=($!)
-  export DISPLAY=$pantalla
+  for _ in $(seq 200); do [[ -s "$archivo" ]] && break; sleep 0.05; done
+  local numero
+  numero=$(head -n 1 "$archivo")
+  rm -f "$archivo"
+  [[ "$numero" =~ ^[0-9]+$ ]] || { echo "Xvfb no arrancó" >&2; return 1; }
+  export DISPLAY=:$numero
   # The programs draw on this screen, whatever platform the caller's environment chose.
   export QT_QPA_PLATFORM=xcb
-  for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
   xdpyinfo >/dev/null 2>&1 || { echo "Xvfb no arrancó" >&2; return 1; }
   openbox >/dev/null 2>&1 &
   x_procesos+=($!)

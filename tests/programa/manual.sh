@@ -135,9 +135,10 @@ for bloque in "$dir"/bloques/*.sh; do
         ;;
       "cmake --install build")
         DESTDIR=$dir/instalada cmake --install "$build" >/dev/null || falla "$linea falló"
-        for f in usr/bin/remitos usr/bin/consulta usr/lib/remitos/preparar-carpeta \
-          usr/share/man/man1/remitos.1.gz usr/share/applications/remitos.desktop; do
-          [[ -e "$dir/instalada/$f" || -L "$dir/instalada/$f" ]] || falla "$linea no instaló /$f"
+        prefijo=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
+        for f in bin/remitos bin/consulta lib/remitos/preparar-carpeta \
+          share/man/man1/remitos.1.gz share/applications/remitos.desktop; do
+          [[ -e "$dir/instalada$prefijo/$f" ]] || falla "$linea no instaló $prefijo/$f"
         done
         ;;
       /usr/lib/remitos/preparar-carpeta) contiene paquete/postinst "$linea" "$linea" ;;
