@@ -328,6 +328,14 @@ void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFalt
             return false;
         }
     };
+    // Undoes the note's open transaction; a failure to undo leaves nothing more to do, since
+    // the server discards an unfinished transaction by itself.
+    auto deshacer = [&] {
+        try {
+            conexion.RollbackTrans();
+        } catch (const Falla&) {
+        }
+    };
     auto anotarDeOtraCorrida = [&] {
         ++resultado.notasDeOtraCorrida;
         AnotarFalla(QStringLiteral("*** %1: lo registró otra corrida al mismo tiempo; no se "
@@ -372,11 +380,8 @@ void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFalt
             ++escritos;
         } catch (const Falla& falla) {
             if (escritos == 0 && i == 0 && registradaPorOtraCorrida()) {
-                try {
-                    if (enTransaccion)
-                        conexion.RollbackTrans();
-                } catch (const Falla&) {
-                }
+                if (enTransaccion)
+                    deshacer();
                 anotarDeOtraCorrida();
                 return;
             }
@@ -395,10 +400,7 @@ void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFalt
                                            "se registró ninguno de sus renglones")
                                 .arg(documento));
                 escritos = 0;
-                try {
-                    conexion.RollbackTrans();
-                } catch (const Falla&) {
-                }
+                deshacer();
                 enTransaccion = false;
                 break;
             }
@@ -414,11 +416,7 @@ void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFalt
                             .arg(EnUnaLinea(falla.Descripcion())));
             resultado.renglonesRechazados += escritos;
             escritos = 0;
-            try {
-                conexion.RollbackTrans();
-            } catch (const Falla&) {
-                // Nothing more can be undone from here; the server has discarded it.
-            }
+            deshacer();
         }
     }
     resultado.renglonesEscritos += escritos;

@@ -65,9 +65,11 @@ void GrabarConfiguracion(const QString& clave, const Variant& valor) {
                     Literal(clave) + u'\'';
     });
     bool nueva = false;
-    auto asignar = [&] {
-        abierto().Fields(QStringLiteral("Grupo")).AsignarValor(QStringLiteral("DATOS"));
+    auto grupo = [&] { abierto().Fields(QStringLiteral("Grupo")).AsignarValor(QStringLiteral("DATOS")); };
+    auto claveRecortada = [&] {
         abierto().Fields(QStringLiteral("Clave")).AsignarValor(Cadenas::Recortar(clave));
+    };
+    auto valorRecortado = [&] {
         abierto().Fields(QStringLiteral("Valor")).AsignarValor(Cadenas::Recortar(util.ValorTexto(valor)));
     };
     rutina.Paso([&] { conexion.AbrirRecordset(sentencia, rs, &conexion.ConexionAdo(), 2, 3, -1); });
@@ -78,11 +80,9 @@ void GrabarConfiguracion(const QString& clave, const Variant& valor) {
         else
             abierto().MoveFirst();
     });
-    rutina.Paso([&] { abierto().Fields(QStringLiteral("Grupo")).AsignarValor(QStringLiteral("DATOS")); });
-    rutina.Paso([&] { abierto().Fields(QStringLiteral("Clave")).AsignarValor(Cadenas::Recortar(clave)); });
-    rutina.Paso([&] {
-        abierto().Fields(QStringLiteral("Valor")).AsignarValor(Cadenas::Recortar(util.ValorTexto(valor)));
-    });
+    rutina.Paso(grupo);
+    rutina.Paso(claveRecortada);
+    rutina.Paso(valorRecortado);
     rutina.Paso([&] {
         try {
             abierto().Update();
@@ -99,7 +99,9 @@ void GrabarConfiguracion(const QString& clave, const Variant& valor) {
             conexion.CerrarRecordset(rs);
             rs = std::move(otra);
             rs->MoveFirst();
-            asignar();
+            grupo();
+            claveRecortada();
+            valorRecortado();
             rs->Update();
         }
     });
