@@ -7,7 +7,11 @@
 // Each way runs several times on its own fresh copy and the median time is reported, so one
 // slow moment of a busy machine does not decide the figures.
 //
+// With --nocturna it measures instead the run of a night when nothing is pending: every note
+// already registered, the real run against the selection statement alone.
+//
 //   bench_registro [--notas N] [--repeticiones R] [--dsn DATA_SOURCE] [--usuario USER]
+//                  [--sin-servidor] [--nocturna]
 #include "BUG.h"
 #include "BaseEmbebida.h"
 #include "Conexion.h"
@@ -31,6 +35,7 @@ namespace {
 
 constexpr int RenglonesPorNota = 5;
 int Repeticiones = 3;
+bool Nocturna = false;
 
 struct Medida {
     qint64 filas = 0;
@@ -102,6 +107,15 @@ Medida Conjunto(Conexion& c) {
     return {Contar(c, QStringLiteral("SELECT count(*) FROM V_MV_Stock")), segundos};
 }
 
+// The selection statement alone, read whole as the run reads it.
+Medida Seleccion(Conexion& c) {
+    QElapsedTimer reloj;
+    reloj.start();
+    RefRecordset notas;
+    c.AbrirRecordset(BUG::SentenciaSeleccion(), notas);
+    return {notas->RecordCount(), reloj.nsecsElapsed() / 1e9};
+}
+
 // The median of several runs of one way, each on a fresh copy made by preparar.
 Medida Mediana(const std::function<void()>& preparar, const std::function<Medida()>& medir) {
     QList<Medida> medidas;
@@ -125,6 +139,22 @@ void Informe(const char* motor, const Medida& a, const Medida& b, const Medida& 
     Imprimir("  b/a = %.2f   c/b = %.2f\n", b.Ritmo() / a.Ritmo(), c.Ritmo() / b.Ritmo());
     if (a.filas != b.filas || b.filas != c.filas)
         Imprimir("  ATENCIÓN: las tres formas no escribieron las mismas filas\n");
+}
+
+// The night after: every note registered, nothing pending. The same database serves every
+// repetition, since neither way writes a stock row.
+void InformeNocturno(const char* motor, Conexion& c) {
+    c.Ejecutar(InsertConjunto());
+    c.Ejecutar(QStringLiteral("ANALYZE"));
+    const qint64 registradas = Contar(c, QStringLiteral("SELECT count(*) FROM V_MV_Stock"));
+    auto nada = [] {};
+    const Medida sel = Mediana(nada, [&] { return Seleccion(c); });
+    const Medida real = Mediana(nada, [&] { return Real(); });
+    Imprimir("%s, nada pendiente (%lld movimientos ya registrados; mediana de %d)\n", motor,
+             registradas, Repeticiones);
+    Imprimir("  la sentencia de selección sola: %.3f s (%lld remitos)\n", sel.segundos, sel.filas);
+    Imprimir("  la corrida real:                %.3f s\n", real.segundos);
+    Imprimir("  corrida/selección = %.2f\n", real.segundos / qMax(sel.segundos, 1e-9));
 }
 
 void Cargar(Conexion& c, int notas, bool postgres) {
@@ -170,6 +200,14 @@ void Cargar(Conexion& c, int notas, bool postgres) {
     Imprimir("  datos cargados en %.1f s\n", reloj.nsecsElapsed() / 1e9);
 }
 
+void ConectarEmbebida(Conexion& c, const QString& ruta) {
+    c.Desconectar();
+    c.BaseDatos = ruta;
+    c.Conectar(true, 3);
+    if (!c.Conectada())
+        throw Falla::Conexion(c.UltimoError());
+}
+
 void Sqlite(int notas) {
     QTemporaryDir dir;
     Entorno::EstablecerCarpetaDelPrograma(dir.path());
@@ -183,15 +221,17 @@ void Sqlite(int notas) {
         c.Ejecutar(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     }
     Conexion& c = Conexion::Instancia();
+    if (Nocturna) {
+        ConectarEmbebida(c, base);
+        InformeNocturno("SQLite embebida (WAL)", c);
+        c.Desconectar();
+        return;
+    }
     int copias = 0;
     auto copia = [&] {
         const QString ruta = dir.filePath(QStringLiteral("copia-%1.db").arg(++copias));
         QFile::copy(base, ruta);
-        c.Desconectar();
-        c.BaseDatos = ruta;
-        c.Conectar(true, 3);
-        if (!c.Conectada())
-            throw Falla::Conexion(c.UltimoError());
+        ConectarEmbebida(c, ruta);
     };
     const Medida a = Mediana(copia, [&] { return UnoPorUno(c); });
     const Medida b = Mediana(copia, [&] { return Real(); });
@@ -221,6 +261,18 @@ void Postgres(int notas, const QString& dsn, const QString& usuario) {
     }
     Conexion& c = Conexion::Instancia();
     QStringList creadas{prefijo + QStringLiteral("_base")};
+    if (Nocturna) {
+        c.Servidor = dsn;
+        c.BaseDatos = creadas.first();
+        c.Usuario = usuario;
+        c.Conectar(false, 3);
+        if (!c.Conectada())
+            throw Falla::Conexion(c.UltimoError());
+        InformeNocturno("PostgreSQL por ODBC", c);
+        c.Desconectar();
+        admin.Ejecutar(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(creadas.first()));
+        return;
+    }
     auto copia = [&] {
         const QString nombre = QStringLiteral("%1_%2").arg(prefijo).arg(creadas.size());
         c.Desconectar();
@@ -265,9 +317,11 @@ int main(int argc, char** argv) {
             usuario = args[++i];
         else if (args[i] == QLatin1String("--sin-servidor"))
             dsn.clear();
+        else if (args[i] == QLatin1String("--nocturna"))
+            Nocturna = true;
         else {
             std::fprintf(stderr, "uso: bench_registro [--notas N] [--repeticiones R] "
-                                 "[--dsn ORIGEN] [--usuario U] [--sin-servidor]\n");
+                                 "[--dsn ORIGEN] [--usuario U] [--sin-servidor] [--nocturna]\n");
             return 64;
         }
     }
