@@ -67,19 +67,22 @@ bool ExisteOrigenDeDatos(const QString& nombre) {
     return encontrado;
 }
 
-// A server that runs a message of several statements as one transaction when it holds BEGIN
-// and COMMIT, skipping the rest once one fails.
-bool EsPostgreSQL(const QSqlDatabase& base) {
+// The name the server gives itself through the driver ("PostgreSQL", "Microsoft SQL Server").
+QString NombreDelMotor(const QSqlDatabase& base) {
     const QVariant h = base.driver()->handle();
     SQLHANDLE dbc = h.isValid() ? *static_cast<const SQLHANDLE*>(h.constData()) : nullptr;
     if (!dbc)
-        return false;
-    SQLCHAR nombre[64] = {};
+        return {};
+    SQLCHAR nombre[128] = {};
     SQLSMALLINT largo = 0;
     if (!SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DBMS_NAME, nombre, sizeof nombre, &largo)))
-        return false;
-    return qstrcmp(reinterpret_cast<const char*>(nombre), "PostgreSQL") == 0;
+        return {};
+    return QString::fromLatin1(reinterpret_cast<const char*>(nombre));
 }
+
+// What the registration's date literal must mean on every server.
+constexpr auto LiteralDeCorte = "01/03/2003";
+const QDate FechaDeCorte(2003, 3, 1);
 
 sqlite3* ManejadorSqlite(const QSqlDatabase& base) {
     const QVariant h = base.driver()->handle();
@@ -335,13 +338,63 @@ void Conexion::ConectarOdbc(int modo) {
         if (base.open()) {
             motor_ = Motor::Odbc;
             cadenaConexion_ = cadena;
-            admiteBloques_ = EsPostgreSQL(base);
-            return;
+            const QString nombre = NombreDelMotor(base);
+            // A message of several statements runs as one transaction of its own.
+            admiteBloques_ = nombre == QLatin1String("PostgreSQL");
+            const QString problema = LeerFechasConElDiaPrimero(nombre);
+            if (problema.isEmpty())
+                return;
+            ultimoError_ = QStringLiteral("No se puede conectar con el servidor %1: %2")
+                               .arg(servidor, problema);
+            motor_ = Motor::Ninguno;
+            admiteBloques_ = false;
+            cadenaConexion_.clear();
+            base.close();
+        } else {
+            ultimoError_ = QStringLiteral("No se puede conectar con el servidor %1: %2")
+                               .arg(servidor, MensajeDe(base.lastError()));
         }
-        ultimoError_ = QStringLiteral("No se puede conectar con el servidor %1: %2")
-                           .arg(servidor, MensajeDe(base.lastError()));
     }
     QSqlDatabase::removeDatabase(nombreQt_);
+}
+
+QString Conexion::LeerFechasConElDiaPrimero(const QString& nombreDelMotor) {
+    // The server's own default is never trusted: PostgreSQL's initdb reads month first unless
+    // told otherwise, and so does a SQL Server login whose language is English.
+    try {
+        if (nombreDelMotor == QLatin1String("PostgreSQL"))
+            SentenciaOdbc(Odbc()).Ejecutar(QStringLiteral("SET DateStyle TO 'ISO, DMY'"));
+        else if (nombreDelMotor.contains(QLatin1String("SQL Server"), Qt::CaseInsensitive))
+            SentenciaOdbc(Odbc()).Ejecutar(QStringLiteral("SET DATEFORMAT dmy"));
+    } catch (const Falla& falla) {
+        return QStringLiteral("no se pudo pedir al servidor que lea las fechas con el día primero: %1")
+            .arg(falla.Descripcion());
+    }
+    // Whatever the server, the literal the selection sends must read as 1 March 2003.
+    QList<Columna> definicion;
+    std::vector<Variant> celdas;
+    try {
+        SentenciaOdbc(Odbc()).Leer(
+            QStringLiteral("SELECT CAST('%1' AS DATE)").arg(QLatin1String(LiteralDeCorte)),
+            definicion, celdas);
+    } catch (const Falla& falla) {
+        return QStringLiteral("no se pudo comprobar cómo lee las fechas el servidor: %1")
+            .arg(falla.Descripcion());
+    }
+    const Variant leida = celdas.size() == 1 ? celdas.front() : Variant();
+    if (leida.tipo() == Variant::Tipo::Fecha && leida.Fecha().date() == FechaDeCorte)
+        return {};
+    // A driver that hands dates over as text: only the unambiguous ISO form counts.
+    if (leida.tipo() == Variant::Tipo::Texto &&
+        leida.Texto().trimmed().startsWith(FechaDeCorte.toString(Qt::ISODate)))
+        return {};
+    const QString comoLaLee = leida.tipo() == Variant::Tipo::Fecha
+                                  ? leida.Fecha().date().toString(QStringLiteral("d/M/yyyy"))
+                              : leida.EsVacio() || leida.EsNulo() ? QStringLiteral("nada")
+                                                                  : leida.Texto();
+    return QStringLiteral("el servidor no lee la fecha '%1' como 1 de marzo de 2003 (da %2); "
+                          "configure la base de datos para que lea las fechas con el día primero")
+        .arg(QLatin1String(LiteralDeCorte), comoLaLee);
 }
 
 void Conexion::AplicarTiempoDeEspera() {
@@ -470,13 +523,16 @@ Variant ValorSqlite(sqlite3_stmt* s, int i, TipoDato tipo) {
             return Variant(n);
         }
     }
-    case SQLITE_FLOAT:
+    case SQLITE_FLOAT: {
+        const double d = sqlite3_column_double(s, i);
         if (tipo == TipoDato::Doble)
-            return Variant(sqlite3_column_double(s, i));
-        // The engine's own text of the number: what it keeps, digit for digit.
-        return DesdeTexto(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, i)),
-                                            sqlite3_column_bytes(s, i)),
+            return Variant(d);
+        // A decimal the engine keeps as a double (more digits than a whole number holds): the
+        // shortest text that reads back as that same double. The engine's own text of it has
+        // only 15 significant digits and would change the value written back.
+        return DesdeTexto(QString::number(d, 'f', QLocale::FloatingPointShortest),
                           tipo == TipoDato::Texto ? TipoDato::Texto : TipoDato::Decimal);
+    }
     case SQLITE_BLOB: {
         const QByteArray bytes(static_cast<const char*>(sqlite3_column_blob(s, i)),
                                sqlite3_column_bytes(s, i));
@@ -577,27 +633,21 @@ void Conexion::EjecutarEnBloque(const QStringList& sentencias) {
     if (!admiteBloques_ || enTransaccion_)
         throw Falla::ArgumentoNoValido(
             QStringLiteral("un bloque necesita un servidor que lo admita y ninguna transacción abierta"));
+    // The server runs a message of several statements as one transaction of its own: when one
+    // is refused, the rest is skipped and nothing of the message stays, with no transaction
+    // left open behind it (an explicit BEGIN would leave one that the driver and the program
+    // would each roll back).
     QString texto;
-    qsizetype largo = 16;
+    qsizetype largo = 0;
     for (const QString& s : sentencias)
         largo += s.size() + 1;
     texto.reserve(largo);
-    texto += QLatin1StringView("BEGIN;");
     for (const QString& s : sentencias) {
+        if (!texto.isEmpty())
+            texto += u';';
         texto += s;
-        texto += u';';
     }
-    texto += QLatin1StringView("COMMIT");
-    try {
-        SentenciaOdbc(Odbc()).Ejecutar(texto);
-    } catch (const Falla&) {
-        // The server skipped the rest after the failure; its transaction must not stay open.
-        try {
-            SentenciaOdbc(Odbc()).Ejecutar(QStringLiteral("ROLLBACK"));
-        } catch (const Falla&) {
-        }
-        throw;
-    }
+    SentenciaOdbc(Odbc()).Ejecutar(texto);
 }
 
 QString Conexion::ValorSQL(const Field& campo, const QString& marca) const {

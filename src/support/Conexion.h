@@ -61,8 +61,8 @@ public:
     // Whether several statements can travel to the server together, all or none of them
     // taking effect (PostgreSQL): EjecutarEnBloque then saves the round trips of a batch.
     bool AdmiteBloques() const { return admiteBloques_; }
-    // Runs the statements in one transaction sent as one message: either every one of them
-    // takes effect, or, when the server refuses one, none does and the failure says why.
+    // Runs the statements as one message, one transaction: either every one of them takes
+    // effect, or, when the server refuses one, none does and the failure says why.
     void EjecutarEnBloque(const QStringList& sentencias);
 
     // The value as an SQL literal: mark "'" a quoted text or date, "@" a number.
@@ -92,6 +92,9 @@ private:
     void ConectarEmbebida(int modo);
     void ConectarOdbc(int modo);
     void AplicarTiempoDeEspera();
+    // Sets the server's session to read date literals day first and checks that it does;
+    // gives what is wrong, or nothing.
+    QString LeerFechasConElDiaPrimero(const QString& nombreDelMotor);
     // Statements of the embedded engine go straight to it: no conversion to UTF-16 and back,
     // no copy of every value through the driver's cache.
     struct sqlite3* Sqlite() const;

@@ -275,4 +275,22 @@ TEST(EsperaDeConexion, AServerThatNeverAnswersIsGivenUpAfterTheIniFilesTime) {
         << c.UltimoError().toStdString();
 }
 
+TEST(OrdenDeFechas, AServerThatCannotBeMadeToReadDatesDayFirstIsRefused) {
+    REQUIERE_POSTGRES(); // for the drivers' configuration
+    Pruebas::CarpetaPrueba carpeta;
+    // An SQLite file reached through its ODBC driver: a server that has no day-first setting.
+    const QString ruta = Pruebas::CrearBaseSqlite(carpeta, QStringLiteral("otra.db"));
+    carpeta.Escribir(QStringLiteral("KD000pr.INI"), QStringLiteral("[ODBC]\r\nDriver=SQLite3\r\n"));
+    Conexion c;
+    c.Servidor = QStringLiteral("localhost");
+    c.BaseDatos = ruta;
+    c.Conectar(false, 3);
+    EXPECT_FALSE(c.Conectada());
+    EXPECT_TRUE(c.UltimoError().startsWith(QStringLiteral("No se puede conectar con el servidor "
+                                                          "localhost: el servidor no lee la fecha "
+                                                          "'01/03/2003' como 1 de marzo de 2003")))
+        << c.UltimoError().toStdString();
+    EXPECT_THROW(c.Ejecutar(QStringLiteral("SELECT 1")), Falla);
+}
+
 } // namespace
