@@ -8,12 +8,15 @@
 #include "InteraccionConsola.h"
 #include "InteraccionQt.h"
 #include "ModGlobal.h"
+#include "RemitosIncompletos.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -41,6 +44,10 @@ const char* const Ayuda =
     "Opciones:\n"
     "  --ejecutar           registra los remitos sin ventana ni preguntas: avance en la\n"
     "                       salida de errores, mensaje final y resumen en la salida\n"
+    "  --revisar            lista los remitos incompletos (con movimientos de stock para sólo\n"
+    "                       algunos de sus renglones) y qué les falta; no escribe nada\n"
+    "  --completar          escribe los movimientos que les faltan a los remitos incompletos\n"
+    "                       que --revisar muestra como completables, y nada más\n"
     "  --carpeta DIR        carpeta de la aplicación (registro de la ejecución, archivo INI,\n"
     "                       base embebida por defecto); por defecto, la del programa\n"
     "  --crear-base ARCHIVO crea una base embebida nueva con las tablas y termina\n"
@@ -48,15 +55,19 @@ const char* const Ayuda =
     "  --version            muestra la versión y termina\n"
     "  --help               muestra esta ayuda y termina\n"
     "\n"
-    "Estado de salida: 0 bien (con --ejecutar: todos los renglones se registraron); 1 no se\n"
-    "pudo abrir la base de datos; 2 con --ejecutar, algún renglón no se registró o algo\n"
-    "falló; 64 línea de comandos incorrecta.\n";
+    "Estado de salida: 0 bien (con --ejecutar: todos los renglones se registraron; con\n"
+    "--revisar: no hay remitos incompletos; con --completar: todos quedaron completos); 1 no\n"
+    "se pudo abrir la base de datos; 2 con --ejecutar, algún renglón no se registró o algo\n"
+    "falló; con --revisar, hay remitos incompletos; con --completar, alguno necesita revisión\n"
+    "o no se pudo completar; 64 línea de comandos incorrecta.\n";
 
 struct Opciones {
     QString carpeta;
     QString crearBase;
     std::optional<int> demo;
     bool ejecutar = false;
+    bool revisar = false;
+    bool completar = false;
     bool ayuda = false;
     bool version = false;
     QStringList resto;
@@ -84,6 +95,10 @@ std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& err
             o.ayuda = true;
         } else if (a == QLatin1String("--ejecutar")) {
             o.ejecutar = true;
+        } else if (a == QLatin1String("--revisar")) {
+            o.revisar = true;
+        } else if (a == QLatin1String("--completar")) {
+            o.completar = true;
         } else if (a == QLatin1String("--version")) {
             o.version = true;
         } else if (a == QLatin1String("--carpeta")) {
@@ -114,8 +129,10 @@ std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& err
             o.resto << a;
         }
     }
-    if (o.ejecutar && !o.crearBase.isEmpty()) {
-        error = QStringLiteral("--ejecutar y --crear-base no van juntas");
+    const int acciones = int(o.ejecutar) + int(o.revisar) + int(o.completar) +
+                         int(!o.crearBase.isEmpty());
+    if (acciones > 1) {
+        error = QStringLiteral("--ejecutar, --revisar, --completar y --crear-base no van juntas");
         return std::nullopt;
     }
     if (o.demo && o.crearBase.isEmpty()) {
@@ -194,6 +211,76 @@ int EjecutarSinVentana(int argc, char** argv, const Opciones& o) {
 }
 
 
+// The incomplete notes, looked at (--revisar) or completed (--completar) with nobody at the
+// screen, on a program without windows: the session starts as batch mode starts it.
+int IncompletosSinVentana(int argc, char** argv, const Opciones& o,
+                          const std::function<int(QString& salida)>& trabajo) {
+    QCoreApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("remitos"));
+    Interaccion::Establecer(std::make_unique<InteraccionConsola>());
+    ModGlobal::EstablecerLineaDeComandos(o.resto.join(u' '));
+    ModGlobal::IniciarSesion();
+    int estado = 2;
+    try {
+        QString salida;
+        estado = trabajo(salida);
+        Escribir(stdout, salida);
+    } catch (const Falla& falla) {
+        Escribir(stderr, QStringLiteral("*** No se pudieron revisar los remitos incompletos: %1\n")
+                             .arg(falla.Descripcion()));
+    }
+    Terminar();
+    return estado;
+}
+
+QString Describir(const QList<RemitosIncompletos::Remito>& remitos) {
+    QString texto;
+    for (const auto& r : remitos)
+        texto += r.Describir().join(u'\n') + u'\n';
+    return texto;
+}
+
+// --revisar: every incomplete note and what it lacks, or why it cannot be completed.
+int Revisar(QString& salida) {
+    const QList<RemitosIncompletos::Remito> remitos = RemitosIncompletos().Revisar();
+    if (remitos.isEmpty()) {
+        salida = QStringLiteral("No hay remitos incompletos.\n");
+        return 0;
+    }
+    const auto completables = std::count_if(remitos.cbegin(), remitos.cend(),
+                                            [](const auto& r) { return r.Completable(); });
+    salida = Describir(remitos) +
+             QStringLiteral("Remitos incompletos: %1 (se pueden completar con --completar: %2; "
+                            "necesitan revisión: %3)\n")
+                 .arg(remitos.size())
+                 .arg(completables)
+                 .arg(remitos.size() - completables);
+    return 2;
+}
+
+// --completar: the missing rows of the notes that can be completed safely.
+int Completar(QString& salida) {
+    QList<RemitosIncompletos::Remito> remitos;
+    const auto r = RemitosIncompletos().Completar(&remitos);
+    for (const QString& falla : r.fallas)
+        Escribir(stderr, falla + u'\n');
+    if (r.registroFallido)
+        Escribir(stderr, QStringLiteral("*** No se pudo abrir el registro %1\n")
+                             .arg(Entorno::CarpetaDelPrograma() + BUG::NombreArchivoLog()));
+    salida = Describir(remitos) +
+             QStringLiteral("Remitos completados: %1\nRenglones registrados: %2\n")
+                 .arg(r.completados)
+                 .arg(r.renglonesEscritos);
+    if (r.necesitanRevision)
+        salida += QStringLiteral("Remitos que necesitan revisión: %1\n").arg(r.necesitanRevision);
+    if (r.noCompletados)
+        salida += QStringLiteral("Remitos que no se pudieron completar: %1\n").arg(r.noCompletados);
+    if (r.lineasDeRegistroPerdidas)
+        salida += QStringLiteral("Líneas que no se pudieron escribir en el registro: %1\n")
+                      .arg(r.lineasDeRegistroPerdidas);
+    return r.SinFallas() ? 0 : 2;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -225,6 +312,10 @@ int main(int argc, char** argv) {
     }
     if (opciones->ejecutar)
         return EjecutarSinVentana(argc, argv, *opciones);
+    if (opciones->revisar)
+        return IncompletosSinVentana(argc, argv, *opciones, Revisar);
+    if (opciones->completar)
+        return IncompletosSinVentana(argc, argv, *opciones, Completar);
 
     // Without a screen the start-up still runs, so that a database that cannot be opened is
     // reported as such; only then is the missing screen the reason to stop.

@@ -13,7 +13,6 @@ struct ResultadoCorrida {
     int notasSinProcesar = 0;    // notes left when the connection was lost
     int notasDeOtraCorrida = 0;  // notes another run registered after this one selected them
     bool seleccionFallida = false;
-    bool revisionFallida = false; // the notes left incomplete could not be looked for
     bool registroFallido = false; // the run log could not be opened
     int lineasDeRegistroPerdidas = 0; // lines the open run log could not take (a full disk)
     double segundos = 0;
@@ -22,7 +21,7 @@ struct ResultadoCorrida {
     bool SinFallas() const {
         return RenglonesNoRegistrados() == 0 && notasSinRenglones == 0 && notasSinProcesar == 0 &&
                notasDeOtraCorrida == 0 &&
-               !seleccionFallida && !revisionFallida && !registroFallido &&
+               !seleccionFallida && !registroFallido &&
                lineasDeRegistroPerdidas == 0;
     }
 };

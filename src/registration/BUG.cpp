@@ -11,8 +11,8 @@
 #include "Twips.h"
 #include "Utilidades.h"
 
+#include <QCloseEvent>
 #include <QElapsedTimer>
-#include <QSet>
 #include <QIcon>
 #include <QLabel>
 #include <QPalette>
@@ -122,6 +122,7 @@ void BUG::CmdEjecutar_Click() {
     if (enCorrida_)
         return;
     enCorrida_ = true;
+    cierrePedido_ = false;
     struct Guardia {
         bool& enCorrida;
         ~Guardia() { enCorrida = false; }
@@ -151,19 +152,7 @@ void BUG::CmdEjecutar_Click() {
                                                       QStringLiteral("SI")); });
     rutina.Paso([&] { Mostrar(QStringLiteral("Procesando Datos... Por Favor Espere...")); });
     rutina.Paso([&] { interaccion.ProcesarEventos(); });
-
-    // Notes an earlier run left incomplete (a line the database refused then, or rows written
-    // before notes went in whole) get their missing lines first.
-    bool hayIncompletas = false;
-    rutina.Paso([&] { conexion.AbrirRecordset(SentenciaIncompletas(), RsIncompletas_, nullptr, 0, 1, -1); });
-    if (rutina.UltimaFalla() || !RsIncompletas_ || !RsIncompletas_->Abierto()) {
-        resultado.revisionFallida = true;
-        AnotarFalla(QStringLiteral("*** No se pudieron revisar los remitos incompletos: %1")
-                        .arg(EnUnaLinea(rutina.UltimaFalla() ? rutina.UltimaFalla()->Descripcion()
-                                                              : QString())));
-    } else {
-        hayIncompletas = !RsIncompletas_->Bof();
-    }
+    AtenderCierrePedido();
 
     QString Sentencia;
     rutina.Paso([&] { Sentencia = SentenciaSeleccion(); });
@@ -177,15 +166,12 @@ void BUG::CmdEjecutar_Click() {
                         .arg(EnUnaLinea(rutina.UltimaFalla() ? rutina.UltimaFalla()->Descripcion()
                                                               : QString())));
     }
-    const int total = (hayIncompletas ? int(RsIncompletas_->RecordCount()) : 0) +
-                      (seleccionAbierta ? int(RsComprobantes->RecordCount()) : 0);
-    if (avance_ && (seleccionAbierta || hayIncompletas))
-        avance_->Inicio(total);
-    bool seguir = true;
-    if (hayIncompletas)
-        seguir = RecorrerNotas(*RsIncompletas_, total, true, resultado);
-    if (seguir && seleccionAbierta)
-        RecorrerNotas(*RsComprobantes, total, false, resultado);
+    if (seleccionAbierta) {
+        const int total = int(RsComprobantes->RecordCount());
+        if (avance_)
+            avance_->Inicio(total);
+        RecorrerNotas(*RsComprobantes, total, resultado);
+    }
 
     rutina.Paso([&] { Mostrar(QString()); });
     rutina.Paso([&] { Archivos::Cerrar(NumeroArchivo); });
@@ -199,10 +185,10 @@ void BUG::CmdEjecutar_Click() {
         interaccion.Mensaje(MensajeFinal(resultado), ModGlobal::TituloPrograma(),
                             IconoMensaje::Ninguno);
     });
+    AtenderCierrePedido();
 }
 
-bool BUG::RecorrerNotas(Recordset& notas, int total, bool soloFaltantes,
-                        ResultadoCorrida& resultado) {
+bool BUG::RecorrerNotas(Recordset& notas, int total, ResultadoCorrida& resultado) {
     Rutina rutina(EstiloFallas::OmitirTodas);
     Utilidades& util = Utilidades::Instancia();
     Interaccion& interaccion = Interaccion::Actual();
@@ -210,6 +196,7 @@ bool BUG::RecorrerNotas(Recordset& notas, int total, bool soloFaltantes,
         notas.MoveFirst();
     while (!notas.Eof()) {
         rutina.Paso([&] { interaccion.ProcesarEventos(); });
+        AtenderCierrePedido();
         QString documento;
         rutina.Paso([&] {
             documento = util.ValorTexto(notas.Fields(QStringLiteral("TC"))) +
@@ -218,7 +205,7 @@ bool BUG::RecorrerNotas(Recordset& notas, int total, bool soloFaltantes,
         rutina.Paso([&] { Mostrar(QStringLiteral("Procesando... ") + documento); });
         rutina.Paso([&] { Registra(documento); });
         const int fallasAntes = resultado.RenglonesNoRegistrados() + resultado.notasSinRenglones;
-        RegistrarNota(notas, documento, soloFaltantes, resultado);
+        RegistrarNota(notas, documento, resultado);
         ++resultado.notas;
         if (avance_)
             avance_->Nota(resultado.notas, resultado);
@@ -228,59 +215,31 @@ bool BUG::RecorrerNotas(Recordset& notas, int total, bool soloFaltantes,
         // Once the server is gone every later note would fail the same way.
         if (fallo && Conexion::Instancia().ConexionPerdida()) {
             resultado.notasSinProcesar = total - resultado.notas;
-            AnotarFalla(QStringLiteral("*** Se perdió la conexión con la base de datos: "
-                                       "quedan %1 remitos sin procesar")
-                            .arg(resultado.notasSinProcesar));
+            AnotarFalla(resultado.notasSinProcesar == 1
+                            ? QStringLiteral("*** Se perdió la conexión con la base de datos: "
+                                             "queda 1 remito sin procesar")
+                            : QStringLiteral("*** Se perdió la conexión con la base de datos: "
+                                             "quedan %1 remitos sin procesar")
+                                  .arg(resultado.notasSinProcesar));
             return false;
         }
     }
     return true;
 }
 
-QString BUG::SentenciaIncompletas() {
-    // A note is incomplete when its stock rows are numbered within 1 to the number of its
-    // lines but are fewer: a line was refused. Rows numbered otherwise are not this run's
-    // doing, and such a note is left alone.
-    // Each note is looked up through the keys' indexes rather than by joining the grouped
-    // tables: a server whose statistics are out of date (after a crash, or right after a
-    // large run) could otherwise join the groups pair by pair, minutes on a large history.
-    return QStringLiteral(
-        "SELECT  v_mv_cpte.* FROM V_MV_Cpte WHERE V_MV_Cpte.TC = 'RM' AND "
-        "(V_MV_Cpte.FECHA > '01/03/2003') AND (V_MV_Cpte.ANULADA = 0) AND EXISTS (SELECT 1 "
-        "FROM V_MV_Stock S WHERE S.TC = V_MV_Cpte.TC AND S.IDCOMPROBANTE = "
-        "V_MV_Cpte.IDCOMPROBANTE AND S.IDCOMPLEMENTO = V_MV_Cpte.IdComplemento GROUP BY S.TC HAVING "
-        "min(S.SECUENCIA) >= 1 AND count(*) < (SELECT count(*) FROM V_Mv_CpteInsumos L WHERE "
-        "L.TC = V_MV_Cpte.TC AND L.IDCOMPROBANTE = V_MV_Cpte.IDCOMPROBANTE) AND "
-        "max(S.SECUENCIA) <= (SELECT count(*) FROM V_Mv_CpteInsumos L WHERE L.TC = "
-        "V_MV_Cpte.TC AND L.IDCOMPROBANTE = V_MV_Cpte.IDCOMPROBANTE))");
+QString BUG::SentenciaRenglones(const QString& tc, const QString& idComprobante) {
+    return QStringLiteral("Select * from V_Mv_CpteInsumos where tc = '") + Literal(tc) +
+           QStringLiteral("' and idcomprobante = '") + Literal(idComprobante) + u'\'';
 }
 
-void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFaltantes,
-                        ResultadoCorrida& resultado) {
+void BUG::RegistrarNota(Recordset& nota, const QString& documento, ResultadoCorrida& resultado) {
     Conexion& conexion = Conexion::Instancia();
     Utilidades& util = Utilidades::Instancia();
     QString tc, id;
-    QSet<qint64> registradas;
-    // The note's stock rows, as a FROM and WHERE clause.
-    auto filasEnStock = [&] {
-        return QStringLiteral(" FROM V_MV_Stock WHERE TC = '") + Literal(tc) +
-               QStringLiteral("' AND IDCOMPROBANTE = '") + Literal(id) +
-               QStringLiteral("' AND IDCOMPLEMENTO = ") +
-               conexion.ValorSQL(nota.Fields(QStringLiteral("IdComplemento")), Numero);
-    };
     try {
         tc = util.ValorTexto(nota.Fields(QStringLiteral("TC")));
         id = util.ValorTexto(nota.Fields(QStringLiteral("IDCOMPROBANTE")));
-        conexion.AbrirRecordset(QStringLiteral("Select * from V_Mv_CpteInsumos where tc = '") +
-                                    Literal(tc) + QStringLiteral("' and idcomprobante = '") +
-                                    Literal(id) + u'\'',
-                                RsInsumos, nullptr, 0, 1, -1);
-        if (soloFaltantes) {
-            RefRecordset hechas;
-            conexion.AbrirRecordset(QStringLiteral("SELECT SECUENCIA") + filasEnStock(), hechas);
-            for (; !hechas->Eof(); hechas->MoveNext())
-                registradas.insert(hechas->Fields(0).Value().Entero());
-        }
+        conexion.AbrirRecordset(SentenciaRenglones(tc, id), RsInsumos, nullptr, 0, 1, -1);
     } catch (const Falla& falla) {
         ++resultado.notasSinRenglones;
         AnotarFalla(QStringLiteral("*** %1: no se pudieron leer los renglones: %2")
@@ -299,8 +258,6 @@ void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFalt
     };
     QList<Movimiento> movimientos;
     for (int Secuencia = 1; !RsInsumos->Eof(); ++Secuencia, RsInsumos->MoveNext()) {
-        if (registradas.contains(Secuencia))
-            continue;
         try {
             movimientos.append({Secuencia, SentenciaInsert(nota, *RsInsumos, Secuencia)});
         } catch (const Falla& falla) {
@@ -318,11 +275,14 @@ void BUG::RegistrarNota(Recordset& nota, const QString& documento, bool soloFalt
     // then and has stock rows now. Asked only after a refusal, so it costs nothing when all
     // goes well.
     auto registradaPorOtraCorrida = [&]() -> bool {
-        if (soloFaltantes)
-            return false;
         try {
             RefRecordset filas;
-            conexion.AbrirRecordset(QStringLiteral("SELECT count(*)") + filasEnStock(), filas);
+            conexion.AbrirRecordset(
+                QStringLiteral("SELECT count(*) FROM V_MV_Stock WHERE TC = '") + Literal(tc) +
+                    QStringLiteral("' AND IDCOMPROBANTE = '") + Literal(id) +
+                    QStringLiteral("' AND IDCOMPLEMENTO = ") +
+                    conexion.ValorSQL(nota.Fields(QStringLiteral("IdComplemento")), Numero),
+                filas);
             return filas->Fields(0).Value().Entero() > 0;
         } catch (const Falla&) {
             return false;
@@ -454,34 +414,61 @@ QString BUG::SentenciaInsert(Recordset& nota, Recordset& renglon, int secuencia)
     return sentencia;
 }
 
+namespace {
+// "1 remito", "3 remitos": a count with its noun in the right number.
+QString Cantidad(int n, const char* singular, const char* plural) {
+    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? singular : plural));
+}
+} // namespace
+
 QString BUG::MensajeFinal(const ResultadoCorrida& r) const {
     const QString fin = QStringLiteral("Proceso Finalizado!");
     if (r.SinFallas())
         return fin;
-    const int n = r.RenglonesNoRegistrados();
     QStringList partes;
-    partes << (n == 1 ? QStringLiteral("No se registró 1 renglón.")
-                      : QStringLiteral("No se registraron %1 renglones.").arg(n));
+    if (const int n = r.RenglonesNoRegistrados())
+        partes << (n == 1 ? QStringLiteral("No se registró 1 renglón.")
+                          : QStringLiteral("No se registraron %1 renglones.").arg(n));
     if (r.notasSinRenglones)
-        partes << QStringLiteral("No se pudieron leer los renglones de %1 remitos.")
-                      .arg(r.notasSinRenglones);
+        partes << QStringLiteral("No se pudieron leer los renglones de %1.")
+                      .arg(Cantidad(r.notasSinRenglones, "remito", "remitos"));
     if (r.seleccionFallida)
         partes << QStringLiteral("No se pudieron leer los remitos pendientes.");
-    if (r.revisionFallida)
-        partes << QStringLiteral("No se pudieron revisar los remitos incompletos.");
     if (r.notasDeOtraCorrida)
-        partes << QStringLiteral("%1 remitos los registró otra corrida al mismo tiempo.")
-                      .arg(r.notasDeOtraCorrida);
+        partes << (r.notasDeOtraCorrida == 1
+                       ? QStringLiteral("1 remito lo registró otra corrida al mismo tiempo.")
+                       : QStringLiteral("%1 remitos los registró otra corrida al mismo tiempo.")
+                             .arg(r.notasDeOtraCorrida));
     if (r.notasSinProcesar)
-        partes << QStringLiteral("Se perdió la conexión: quedaron %1 remitos sin procesar.")
-                      .arg(r.notasSinProcesar);
+        partes << (r.notasSinProcesar == 1
+                       ? QStringLiteral("Se perdió la conexión: quedó 1 remito sin procesar.")
+                       : QStringLiteral("Se perdió la conexión: quedaron %1 remitos sin procesar.")
+                             .arg(r.notasSinProcesar));
     if (r.registroFallido)
         partes << QStringLiteral("No se pudo abrir el registro %1.").arg(ArchivoLog);
     else if (r.lineasDeRegistroPerdidas)
-        partes << QStringLiteral("No se pudieron escribir %1 líneas en el registro %2.")
-                      .arg(r.lineasDeRegistroPerdidas)
-                      .arg(ArchivoLog);
+        partes << (r.lineasDeRegistroPerdidas == 1
+                       ? QStringLiteral("No se pudo escribir 1 línea en el registro %1.").arg(ArchivoLog)
+                       : QStringLiteral("No se pudieron escribir %1 líneas en el registro %2.")
+                             .arg(r.lineasDeRegistroPerdidas)
+                             .arg(ArchivoLog));
     else
         partes << QStringLiteral("Detalle en %1.").arg(ArchivoLog);
     return fin + u'\n' + partes.join(u' ');
+}
+
+void BUG::closeEvent(QCloseEvent* evento) {
+    // During a run the window only gets its events between notes: a close asked for there is
+    // a "Salir" at that point, so the program does not go on invisibly to the end.
+    if (enCorrida_) {
+        evento->ignore();
+        cierrePedido_ = true;
+        return;
+    }
+    QWidget::closeEvent(evento);
+}
+
+void BUG::AtenderCierrePedido() {
+    if (cierrePedido_)
+        CmdSalir_Click();
 }

@@ -33,8 +33,8 @@ public:
     static QString NombreArchivoLog() { return QStringLiteral("RQ857196.LOG"); }
     // The statement that selects the pending delivery notes.
     static QString SentenciaSeleccion();
-    // The statement that selects the notes with stock rows for only some of their lines.
-    static QString SentenciaIncompletas();
+    // The statement that reads the item lines of a note.
+    static QString SentenciaRenglones(const QString& tc, const QString& idComprobante);
     // The INSERT of the stock movement for the current line of a note.
     static QString SentenciaInsert(Recordset& nota, Recordset& renglon, int secuencia);
 
@@ -48,19 +48,23 @@ public:
     qint16 NumeroArchivo = 0;
     QString ArchivoLog;
 
+protected:
+    void closeEvent(QCloseEvent* evento) override;
+
 private:
     void Ubicar(QWidget* control, int izquierda, int arriba, int ancho, int alto);
     void Mostrar(const QString& texto);
     // Goes through the notes of a recordset; false when the connection was lost on the way.
-    bool RecorrerNotas(Recordset& notas, int total, bool soloFaltantes, ResultadoCorrida& resultado);
-    void RegistrarNota(Recordset& nota, const QString& documento, bool soloFaltantes,
-                       ResultadoCorrida& resultado);
+    bool RecorrerNotas(Recordset& notas, int total, ResultadoCorrida& resultado);
+    void RegistrarNota(Recordset& nota, const QString& documento, ResultadoCorrida& resultado);
+    // Ends the program as "Salir" does when the window was closed during the run.
+    void AtenderCierrePedido();
     void AnotarFalla(const QString& texto);
     QString MensajeFinal(const ResultadoCorrida& resultado) const;
 
-    RefRecordset RsIncompletas_;
     AvanceCorrida* avance_ = nullptr;
     ResultadoCorrida ultima_;
     bool enCorrida_ = false;
+    bool cierrePedido_ = false;
     int lineasPerdidas_ = 0;
 };

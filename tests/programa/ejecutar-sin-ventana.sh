@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # remitos --ejecutar as a scheduled job runs it: exit statuses, the summary, and a run killed
 # in the middle that the next run completes with no note half registered and no row twice.
+# Then a refused line completed as an administrator does it: --revisar, the data mended,
+# --completar.
 set -uo pipefail
 remitos=${1:?programa}
 dir=$(mktemp -d)
@@ -30,6 +32,32 @@ estado=$?
 [[ $estado -eq 2 ]] || falla "un renglón rechazado terminó con $estado"
 grep -q "^Renglones rechazados: 1$" "$dir/salida" || falla "resumen: $(cat "$dir/salida")"
 LC_ALL=C grep -q "^\*\*\* RMMALO rengl.n 1: " "$dir/RQ857196.LOG" || falla "el registro no anota el renglón rechazado"
+
+# The note has a row now: the next run leaves it alone, --revisar shows what it lacks, and
+# --completar writes it once the line is mended, and only then.
+"$remitos" --carpeta "$dir" --ejecutar >"$dir/salida" 2>/dev/null || falla "la corrida siguiente terminó con $?"
+grep -q "^Remitos procesados: 0$" "$dir/salida" || falla "la corrida siguiente volvió al remito: $(cat "$dir/salida")"
+"$remitos" --carpeta "$dir" --revisar >"$dir/revision" 2>&1
+estado=$?
+[[ $estado -eq 2 ]] || falla "--revisar con un remito incompleto terminó con $estado: $(cat "$dir/revision")"
+grep -q "^RMMALO: 2 renglones, 1 movimiento de stock; se puede completar:$" "$dir/revision" \
+  || falla "--revisar: $(cat "$dir/revision")"
+grep -q "SECUENCIA 1 para el renglón artículo nulo" "$dir/revision" || falla "--revisar: $(cat "$dir/revision")"
+"$remitos" --carpeta "$dir" --completar >"$dir/completado" 2>"$dir/errores"
+estado=$?
+[[ $estado -eq 2 ]] || falla "--completar con el renglón sin corregir terminó con $estado"
+grep -q "^\*\*\* RMMALO: no se complet" "$dir/errores" || falla "--completar: $(cat "$dir/errores")"
+sqlite3 "$dir/remitos.db" "UPDATE V_Mv_CpteInsumos SET IDARTICULO = 'A00002' WHERE IDCOMPROBANTE = 'MALO' AND RENGLON = 1" \
+  || falla "sqlite3 no pudo corregir el renglón"
+"$remitos" --carpeta "$dir" --completar >"$dir/completado" 2>"$dir/errores" \
+  || falla "--completar terminó con $?: $(cat "$dir/errores")"
+grep -q "^Remitos completados: 1$" "$dir/completado" || falla "--completar: $(cat "$dir/completado")"
+LC_ALL=C grep -q "^+++ RMMALO SECUENCIA 1: art.culo A00002" "$dir/RQ857196.LOG" || falla "el registro no anota lo completado"
+[[ $(sqlite3 "$dir/remitos.db" "SELECT group_concat(SECUENCIA || ':' || IDARTICULO, ' ') FROM
+  (SELECT SECUENCIA, IDARTICULO FROM V_MV_Stock WHERE IDCOMPROBANTE = 'MALO' ORDER BY SECUENCIA)") == "1:A00002 2:A00001" ]] \
+  || falla "los movimientos de RMMALO no son los esperados"
+"$remitos" --carpeta "$dir" --revisar >"$dir/revision" 2>&1 || falla "--revisar tras completar terminó con $?"
+grep -q "^No hay remitos incompletos.$" "$dir/revision" || falla "--revisar: $(cat "$dir/revision")"
 
 # No database: status 1.
 "$remitos" --carpeta "$dir" --ejecutar "@DbName=no-esta.db;" >/dev/null 2>&1

@@ -171,6 +171,12 @@ for bloque in "$dir"/bloques/*.sh; do
         grep -q "No se puede conectar con el servidor empresa-sql" "$dir/salida" \
           || falla "$linea: $(cat "$dir/salida")"
         ;;
+      remitos*--revisar*|remitos*--completar*)
+        # After the manual's run nothing is left incomplete: both say so and exit 0.
+        correr 0 "$linea"
+        grep -Eq "^(No hay remitos incompletos\.|Remitos completados: 0)$" "$dir/salida" \
+          || falla "$linea: $(cat "$dir/salida")"
+        ;;
       remitos*--ejecutar*)
         [[ "$linea" == *@Server=empresa\;* ]] && cargar_notas
         correr 0 "$linea"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # End to end, as a store administrator does it: the program on a demo database under a real X
 # server; Enter (the focus starts on "Ejecutar"), the closing message answered, then "Salir".
-# Afterwards the database and the run log are read.
+# Afterwards the database and the run log are read. Then the window closed from its title bar
+# (Alt+F4 through the window manager) in the middle of a long run: the program ends there, as
+# "Salir" would, and leaves no note half written.
 set -uo pipefail
 remitos=${1:?programa}
 raiz=$(cd "$(dirname "$0")/../.." && pwd)
@@ -39,3 +41,29 @@ wait "$programa"; estado=$?
 "$remitos" --carpeta "$dir" --ejecutar >"$dir/segunda" 2>/dev/null || falla "la segunda corrida falló"
 grep -q "^Remitos procesados: 0$" "$dir/segunda" || falla "quedaron remitos: $(cat "$dir/segunda")"
 echo "bien: $pendientes remitos registrados desde la ventana"
+
+rm -f "$dir/RQ857196.LOG"
+"$remitos" --crear-base "$dir/grande.db" --demo 20000 >"$dir/creada" || falla "no se creó la base grande"
+pendientes=$(sed -n 's/.*, \([0-9]*\) pendientes de registrar.*/\1/p' "$dir/creada")
+"$remitos" --carpeta "$dir" "@DbName=grande.db;" >"$dir/salida" 2>&1 &
+programa=$!
+principal=$(x_esperar_ventana "^USO INTERNO - SOLO EL ADMINISTRADOR$") || falla "no apareció la ventana"
+x_teclas "$principal" Return
+for _ in $(seq 400); do
+  [[ -f "$dir/RQ857196.LOG" && $(wc -l <"$dir/RQ857196.LOG") -ge 200 ]] && break
+  sleep 0.05
+done
+xdotool key alt+F4
+for _ in $(seq 100); do kill -0 "$programa" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$programa" 2>/dev/null && falla "cerrar la ventana durante la corrida no terminó el programa"
+wait "$programa"; estado=$?
+[[ $estado -eq 0 ]] || falla "cerrar la ventana terminó con estado $estado"
+hechos=$(wc -l <"$dir/RQ857196.LOG")
+[[ $hechos -lt $pendientes ]] || falla "la corrida llegó al final ($hechos remitos) antes de cerrar la ventana"
+"$remitos" --carpeta "$dir" --ejecutar "@DbName=grande.db;" >"$dir/resto" 2>/dev/null \
+  || falla "la corrida que sigue falló: $(cat "$dir/resto")"
+resto=$(sed -n 's/^Remitos procesados: //p' "$dir/resto")
+[[ $((hechos + resto)) -eq $pendientes ]] || falla "$hechos + $resto remitos procesados de $pendientes"
+"$remitos" --carpeta "$dir" --revisar "@DbName=grande.db;" >"$dir/revision" \
+  || falla "quedaron remitos a medias: $(cat "$dir/revision")"
+echo "bien: la ventana cerrada tras $hechos de $pendientes remitos terminó el programa entre dos remitos"
