@@ -53,9 +53,14 @@ for _ in $(seq 400); do
   [[ -f "$dir/RQ857196.LOG" && $(wc -l <"$dir/RQ857196.LOG") -ge 200 ]] && break
   sleep 0.05
 done
-xdotool key alt+F4
-for _ in $(seq 100); do kill -0 "$programa" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$programa" 2>/dev/null && falla "cerrar la ventana durante la corrida no terminó el programa"
+hechos=$(wc -l <"$dir/RQ857196.LOG")
+x_teclas "$principal" alt+F4
+for _ in $(seq 300); do kill -0 "$programa" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$programa" 2>/dev/null; then
+  xdotool search --onlyvisible --name "^remitos$" >/dev/null 2>&1 \
+    && falla "la corrida llegó al final antes de cerrar la ventana ($hechos remitos al pedirlo)"
+  falla "cerrar la ventana durante la corrida no terminó el programa ($hechos remitos al pedirlo, $(wc -l <"$dir/RQ857196.LOG") después)"
+fi
 wait "$programa"; estado=$?
 [[ $estado -eq 0 ]] || falla "cerrar la ventana terminó con estado $estado"
 hechos=$(wc -l <"$dir/RQ857196.LOG")
