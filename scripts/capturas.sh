@@ -15,8 +15,6 @@ dir=$(mktemp -d)
 source "$raiz/scripts/x-virtual.sh"
 trap 'x_terminar; rm -rf "$dir"' EXIT
 
-"$raiz/scripts/captura.sh" "$bin/remitos" "$imagenes/ventana-principal.png"
-
 x_iniciar
 "$bin/remitos" --crear-base "$dir/remitos.db" --demo 200 >/dev/null
 
@@ -50,11 +48,13 @@ x_marco() {
   echo "$v"
 }
 
-# The main window after a run: the closing message over it.
+# The main window as it opens, then after a run with the closing message over it.
 "$bin/remitos" --carpeta "$dir" >"$dir/remitos.salida" 2>&1 &
 programa=$!
 x_procesos+=($programa)
 principal=$(x_esperar_ventana "^USO INTERNO - SOLO EL ADMINISTRADOR$")
+sleep 1
+captura_de "$imagenes/ventana-principal.png" "$principal"
 x_teclas "$principal" Return
 mensaje=$(x_esperar_ventana "^remitos$")
 sleep 1

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Opens the lookup window on the demo database's articles under a real X server, saves a
 # screenshot of it, then cancels it with Escape.
-#   scripts/captura-consulta.sh [REMITOS] [VER_CONSULTA] [IMAGEN.png]
+#   tests/programa/consulta-xvfb.sh REMITOS VER_CONSULTA IMAGEN.png
 set -euo pipefail
-raiz=$(cd "$(dirname "$0")/.." && pwd)
-remitos=${1:-$raiz/build/bin/remitos}
-ver=${2:-$raiz/build/tests/ver_consulta}
-imagen=${3:-$raiz/docs/consulta.png}
+raiz=$(cd "$(dirname "$0")/../.." && pwd)
+remitos=${1:?remitos}
+ver=${2:?ver_consulta}
+imagen=${3:?imagen}
 dir=$(mktemp -d)
-# shellcheck source=x-virtual.sh
+# shellcheck source=../../scripts/x-virtual.sh
 source "$raiz/scripts/x-virtual.sh"
 trap 'x_terminar; rm -rf "$dir"' EXIT
 x_iniciar

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Starts the program on a fresh demo database under a real X server (Xvfb, with a window
 # manager so that the title bar shows), checks the window, and saves a screenshot of it.
-#   scripts/captura.sh [PROGRAMA] [IMAGEN.png]
+#   tests/programa/ventana-xvfb.sh PROGRAMA IMAGEN.png
 set -euo pipefail
-raiz=$(cd "$(dirname "$0")/.." && pwd)
-remitos=${1:-$raiz/build/bin/remitos}
-imagen=${2:-$raiz/docs/ventana-principal.png}
+raiz=$(cd "$(dirname "$0")/../.." && pwd)
+remitos=${1:?programa}
+imagen=${2:?imagen}
 dir=$(mktemp -d)
-# shellcheck source=x-virtual.sh
+# shellcheck source=../../scripts/x-virtual.sh
 source "$raiz/scripts/x-virtual.sh"
 trap 'x_terminar; rm -rf "$dir"' EXIT
 x_iniciar
