@@ -13,8 +13,7 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
-#include <QSqlQuery>
-#include <QSqlRecord>
+#include "Recordset.h"
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstddef>
@@ -115,12 +114,16 @@ bool EsTextoEntreComillas(const QString& literal, const QString& texto) {
 }
 
 // The literal run on the embedded database: one value, nothing after it.
-std::optional<QVariant> Seleccionar(const QString& literal) {
-    QSqlQuery q(entorno->embebida.BaseQt());
-    if (!q.exec(QStringLiteral("SELECT ") + literal + QStringLiteral(", 7")) || !q.next() ||
-        q.record().count() != 2 || q.value(1).toInt() != 7)
+std::optional<Variant> Seleccionar(const QString& literal) {
+    try {
+        RefRecordset rs;
+        entorno->embebida.AbrirRecordset(QStringLiteral("SELECT ") + literal + QStringLiteral(", 7"), rs);
+        if (rs->RecordCount() != 1 || rs->FieldCount() != 2 || rs->Fields(1).Value() != Variant(7))
+            return std::nullopt;
+        return rs->Fields(0).Value();
+    } catch (const Falla&) {
         return std::nullopt;
-    return q.value(0);
+    }
 }
 
 void BajoComilla(const Variant& v, const Resultado& r, bool embebida) {
@@ -155,7 +158,7 @@ void BajoComilla(const Variant& v, const Resultado& r, bool embebida) {
                literal);
         if (embebida) {
             const auto valor = Seleccionar(literal);
-            EXIGIR(valor && valor->toString() == literal.mid(1, literal.size() - 2), d, literal);
+            EXIGIR(valor && valor->Texto() == literal.mid(1, literal.size() - 2), d, literal);
         }
         return;
     }
@@ -164,7 +167,7 @@ void BajoComilla(const Variant& v, const Resultado& r, bool embebida) {
     // The engine reads back exactly the text (SQL text cannot hold the character 0).
     if (embebida && !texto.contains(QChar(0))) {
         const auto valor = Seleccionar(literal);
-        EXIGIR(valor && valor->toString() == texto, d, literal);
+        EXIGIR(valor && valor->Texto() == texto, d, literal);
     }
 }
 
@@ -189,9 +192,7 @@ void BajoNumero(const Variant& v, const Resultado& r, bool embebida) {
         EXIGIR(literal.toDouble() == v.Doble(), d, literal);
     if (embebida) {
         const auto valor = Seleccionar(literal);
-        EXIGIR(valor && !valor->isNull() &&
-                   (valor->typeId() == QMetaType::LongLong || valor->typeId() == QMetaType::Double),
-               d, literal);
+        EXIGIR(valor && valor->EsNumerico(), d, literal);
     }
 }
 

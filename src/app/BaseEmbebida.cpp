@@ -165,7 +165,7 @@ QStringList BaseEmbebida::Sentencias(const QString& script) {
 }
 
 void BaseEmbebida::CrearEsquema(Conexion& conexion) {
-    const QString motor = conexion.MotorEnUso() == Conexion::Motor::Embebido
+    const QString motor = conexion.DialectoSQL() == Dialecto::Embebido
                               ? QStringLiteral("sqlite")
                               : QStringLiteral("postgresql");
     for (const QString& sentencia : Sentencias(Esquema(motor)))
@@ -211,7 +211,12 @@ BaseEmbebida::Resumen BaseEmbebida::Crear(const QString& ruta, int notas, quint3
         CrearEsquema(conexion);
         if (notas > 0)
             resumen = CargarDemostracion(conexion, notas, semilla);
-        QSqlQuery(conexion.BaseQt()).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        // Everything into the database file itself, so that it can be copied alone. Nothing is
+        // lost when the engine cannot do it now.
+        try {
+            conexion.Ejecutar(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        } catch (const Falla&) {
+        }
     } catch (...) {
         for (const char* resto : {"", "-wal", "-shm"})
             QFile::remove(absoluta + QLatin1String(resto));

@@ -10,12 +10,6 @@
 namespace ModGlobal {
 
 namespace {
-// A key inside a quoted literal: its quotes doubled, so that a key can never end the literal.
-QString Literal(const QString& texto) {
-    QString resultado = texto;
-    return resultado.replace(u'\'', QStringLiteral("''"));
-}
-
 // A flag is set when the value is "SI", compared whole, without regard to case and without
 // trimming.
 bool EsSi(const QString& valor) {
@@ -35,7 +29,7 @@ QString LeerConfiguracion(const QString& clave) {
     QString resultado;
     rutina.Paso([&] {
         sentencia = QStringLiteral("SELECT VALOR FROM TA_CONFIGURACION WHERE CLAVE = '") +
-                    Literal(Cadenas::Recortar(clave)) + u'\'';
+                    Cadenas::DuplicarComillas(Cadenas::Recortar(clave)) + u'\'';
     });
     rutina.Paso([&] { conexion.AbrirRecordset(sentencia, rs, &conexion.ConexionAdo(), 0, 1, -1); });
     rutina.Paso([&] {
@@ -62,7 +56,7 @@ void GrabarConfiguracion(const QString& clave, const Variant& valor) {
     };
     rutina.Paso([&] {
         sentencia = QStringLiteral("SELECT * FROM TA_CONFIGURACION WHERE CLAVE = '") +
-                    Literal(clave) + u'\'';
+                    Cadenas::DuplicarComillas(clave) + u'\'';
     });
     bool nueva = false;
     auto grupo = [&] { abierto().Fields(QStringLiteral("Grupo")).AsignarValor(QStringLiteral("DATOS")); };

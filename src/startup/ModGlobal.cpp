@@ -48,7 +48,6 @@ QString& Linea() {
     return linea;
 }
 
-const QString ArchivoIniFamilia = QStringLiteral("KD000pr.INI");
 int estadoSinConexion = 1;
 
 std::unique_ptr<Lib_ClsCons2>& ConsultaGlobal() {
@@ -155,7 +154,7 @@ void IniciarSesion() {
     });
     rutina.Paso([&] {
         gFlatToolbars = Numero(Cadenas::Val(ArchivoIni::Instancia().LeerValor(
-            ArchivoIniFamilia, gSeccionEstacion, QStringLiteral("FlatToolbars"),
+            ArchivoIni::ArchivoDeLaFamilia(), gSeccionEstacion, QStringLiteral("FlatToolbars"),
             QStringLiteral("1"))));
     });
 
@@ -215,7 +214,7 @@ void ConfigurarFormulario(QWidget* formulario) {
     QString nombreIcono;
     rutina.Paso([&] {
         nombreIcono = ArchivoIni::Instancia().LeerValor(
-            ArchivoIniFamilia, QStringLiteral("Iconos"), QStringLiteral("IconoDelSistema"),
+            ArchivoIni::ArchivoDeLaFamilia(), QStringLiteral("Iconos"), QStringLiteral("IconoDelSistema"),
             QStringLiteral("VODADOZOVAVAZ"));
     });
     rutina.Paso([&] {

@@ -15,6 +15,9 @@ public:
     QString LeerValor(const QString& archivo, const QString& seccion, const QString& clave,
                       const QString& defecto) const;
 
+    // The INI file the family's programs share: "KD000pr.INI".
+    static QString ArchivoDeLaFamilia() { return QStringLiteral("KD000pr.INI"); }
+
     // The same over the text of a file already read.
     static QString BuscarValor(const QString& contenido, const QString& seccion,
                                const QString& clave, const QString& defecto);

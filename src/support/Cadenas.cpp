@@ -29,6 +29,24 @@ QStringView SinEspacios(QStringView texto) {
     return texto.mid(i, n - i);
 }
 
+void AgregarConComillasDobladas(QString& destino, QStringView texto) {
+    qsizetype desde = 0;
+    for (qsizetype comilla = texto.indexOf(u'\''); comilla >= 0;
+         comilla = texto.indexOf(u'\'', desde)) {
+        destino += texto.mid(desde, comilla - desde + 1);
+        destino += u'\'';
+        desde = comilla + 1;
+    }
+    destino += texto.mid(desde);
+}
+
+QString DuplicarComillas(QStringView texto) {
+    QString resultado;
+    resultado.reserve(texto.size() + 2);
+    AgregarConComillasDobladas(resultado, texto);
+    return resultado;
+}
+
 QString Recortar(QStringView texto) {
     return SinEspacios(texto).toString();
 }

@@ -18,6 +18,11 @@ QString RecortarDerecha(QStringView texto);
 // too large for a double is an overflow.
 double Val(QStringView texto);
 
+// A text to go between single quotes in an SQL statement: every quote doubled.
+QString DuplicarComillas(QStringView texto);
+// The same appended to a statement being put together.
+void AgregarConComillasDobladas(QString& destino, QStringView texto);
+
 // Equality of whole texts without regard to case.
 bool IgualesSinMayusculas(QStringView a, QStringView b);
 

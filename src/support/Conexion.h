@@ -3,23 +3,22 @@
 #include "Connection.h"
 #include "InstanciaUnica.h"
 #include "Recordset.h"
-#include "SentenciasPreparadas.h"
+#include "ValorSQL.h"
 #include "Variant.h"
 
-#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <memory>
 
 class Field;
+class Motor;
 
-// The program's database connection. Without a server it opens the embedded SQLite file named
-// by BaseDatos; with one it goes through ODBC (Servidor names a data source, or else a host
-// for the driver named in the INI file).
+// The program's database connection, with the operations of the family's support component.
+// Without a server it opens the embedded SQLite file named by BaseDatos; with one it goes
+// through ODBC (Servidor names a data source, or else a host for the driver named in the INI
+// file). What differs between the two is the business of the engine (Motor) it opens.
 class Conexion : public InstanciaUnica<Conexion> {
 public:
-    enum class Motor { Ninguno, Embebido, Odbc };
-
     // The program uses the shared instance; tools and tests may open more connections.
     Conexion();
     ~Conexion();
@@ -41,7 +40,10 @@ public:
     // failed); every later statement would fail.
     bool ConexionPerdida() const;
     QString UltimoError() const { return ultimoError_; }
-    Motor MotorEnUso() const { return motor_; }
+    // How the engine of the open connection reads literals (a server's while there is none).
+    Dialecto DialectoSQL() const;
+    // The engine of the open connection, for tests that look behind it; null when closed.
+    Motor* MotorActual() const { return motor_.get(); }
 
     Connection& ConexionAdo() { return conexionAdo_; }
     // A connection string that opens the same database through ODBC.
@@ -55,17 +57,23 @@ public:
     void CerrarRecordset(RefRecordset& rs);
     // Runs a statement that returns no rows; a statement the database refuses is a failure
     // carrying the database's message.
+    //
+    // On the embedded database a single-row INSERT of literals, as the registration sends one
+    // per item line, is split back into its shape and its values: the shape is prepared once
+    // and kept, and each statement only binds its values. Parsing the text anew for every line
+    // cost the engine more than writing the row; the statement's meaning is unchanged.
     void Ejecutar(const QString& sql);
     // As Ejecutar, giving the number of rows the statement changed.
     int EjecutarContando(const QString& sql);
     // Whether several statements can travel to the server together, all or none of them
     // taking effect (PostgreSQL): EjecutarEnBloque then saves the round trips of a batch.
-    bool AdmiteBloques() const { return admiteBloques_; }
+    bool AdmiteBloques() const;
     // Runs the statements as one message, one transaction: either every one of them takes
     // effect, or, when the server refuses one, none does and the failure says why.
     void EjecutarEnBloque(const QStringList& sentencias);
 
-    // The value as an SQL literal: mark "'" a quoted text or date, "@" a number.
+    // The value as an SQL literal for this connection's engine: mark "'" a quoted text or
+    // date, "@" a number.
     QString ValorSQL(const Variant& valor, const QString& marca) const;
     QString ValorSQL(const Field& campo, const QString& marca) const;
     // The same literal appended to a statement being put together.
@@ -81,7 +89,6 @@ public:
 
     // Column names of the primary key of a table, in key order; empty when it has none.
     QStringList ClavePrimaria(const QString& tabla) const;
-    QSqlDatabase BaseQt() const;
 
     // Name of the embedded database file used when BaseDatos is blank.
     static QString ArchivoPorDefecto() { return QStringLiteral("remitos.db"); }
@@ -91,26 +98,13 @@ public:
 private:
     void ConectarEmbebida(int modo);
     void ConectarOdbc(int modo);
-    void AplicarTiempoDeEspera();
-    // Sets the server's session to read date literals day first and checks that it does;
-    // gives what is wrong, or nothing.
-    QString LeerFechasConElDiaPrimero(const QString& nombreDelMotor);
-    // Statements of the embedded engine go straight to it: no conversion to UTF-16 and back,
-    // no copy of every value through the driver's cache.
-    struct sqlite3* Sqlite() const;
-    // The ODBC connection handle, for statements run straight through the driver.
-    void* Odbc() const;
-    void LeerSqlite(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas);
-    void LeerOdbc(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas);
-    void ComprobarConectada() const;
-    QString MensajeDe(const class QSqlError& error) const;
+    void Usar(std::unique_ptr<Motor> motor);
+    Motor& MotorAbierto() const;
 
     QString nombreQt_;
     Connection conexionAdo_;
-    Motor motor_ = Motor::Ninguno;
+    std::unique_ptr<Motor> motor_;
     QString ultimoError_;
     QString cadenaConexion_;
-    SentenciasPreparadas preparadas_;
-    bool admiteBloques_ = false;
     bool enTransaccion_ = false;
 };

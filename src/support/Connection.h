@@ -1,19 +1,19 @@
 #pragma once
 
-#include <QString>
+class Motor;
 
 // The open database connection as the family's code sees it (what Conexion.ConexionAdo
-// gives): the Qt SQL connection behind it and the time a command may take.
+// gives): the time a command may take, applied to the engine in use.
 class Connection {
 public:
-    explicit Connection(QString nombreQt = {}) : nombreQt_(std::move(nombreQt)) {}
-
-    const QString& NombreQt() const { return nombreQt_; }
     // Seconds a statement may wait for locks or run before it is given up; 0 means no limit.
     int CommandTimeout() const { return commandTimeout_; }
     void EstablecerCommandTimeout(int segundos);
 
+    // The engine the limit applies to (Conexion sets it when a connection opens or closes).
+    void Usar(Motor* motor) { motor_ = motor; }
+
 private:
-    QString nombreQt_;
+    Motor* motor_ = nullptr;
     int commandTimeout_ = 30;
 };

@@ -15,7 +15,7 @@
 
 namespace PruebasCorrida {
 
-enum class Motor { Sqlite, Postgres };
+enum class TipoDeBase { Sqlite, Postgres };
 
 inline const QString Q = QStringLiteral("'");
 inline const QString N = QStringLiteral("@");
@@ -33,9 +33,9 @@ struct Movimiento {
 // scripted user and the main window.
 class CorridaBase : public ::testing::Test {
 protected:
-    void Preparar(Motor motor) {
+    void Preparar(TipoDeBase motor) {
         motor_ = motor;
-        if (motor == Motor::Postgres) {
+        if (motor == TipoDeBase::Postgres) {
             REQUIERE_POSTGRES();
             pg = std::make_unique<Pruebas::BasePostgres>(QStringLiteral("remitos_corrida"));
             pg->Conectar(c);
@@ -45,7 +45,7 @@ protected:
             Pruebas::ConectarSqlite(c, rutaSqlite);
         }
     }
-    Motor MotorProbado() const { return motor_; }
+    TipoDeBase MotorProbado() const { return motor_; }
 
     void Nota(const QString& id, const Variant& fecha, const Variant& anulada = qint64(0),
               const QString& tc = QStringLiteral("RM"), qint64 complemento = 0,
@@ -146,7 +146,7 @@ protected:
 
     // Another connection to the same database, as a second program would open it.
     void ConectarOtra(Conexion& otra) const {
-        if (motor_ == Motor::Postgres)
+        if (motor_ == TipoDeBase::Postgres)
             pg->Conectar(otra);
         else
             Pruebas::ConectarSqlite(otra, rutaSqlite);
@@ -154,14 +154,14 @@ protected:
 
     Pruebas::CarpetaPrueba carpeta;
     QString rutaSqlite;
-    Motor motor_ = Motor::Sqlite;
+    TipoDeBase motor_ = TipoDeBase::Sqlite;
     InteraccionGuion& guion = Pruebas::NuevoGuion();
     Conexion& c = Conexion::Instancia();
     std::unique_ptr<Pruebas::BasePostgres> pg;
     BUG ventana;
 };
 
-class Corrida : public CorridaBase, public ::testing::WithParamInterface<Motor> {
+class Corrida : public CorridaBase, public ::testing::WithParamInterface<TipoDeBase> {
 protected:
     void SetUp() override { Preparar(GetParam()); }
 };

@@ -218,7 +218,7 @@ TEST_P(Corrida, ALineWhoseRowCannotBePutTogetherIsSkippedAndLogged) {
     Renglon(QStringLiteral("R1"), 1, QStringLiteral("A1"), "1");
     Renglon(QStringLiteral("R1"), 2, QStringLiteral("A2"), "2");
     // A column the run needs is gone: no statement may be sent for any line.
-    if (GetParam() == Motor::Sqlite)
+    if (GetParam() == TipoDeBase::Sqlite)
         c.Ejecutar(QStringLiteral("ALTER TABLE V_Mv_CpteInsumos RENAME COLUMN COSTO TO COSTO_VIEJO"));
     else
         c.Ejecutar(QStringLiteral("ALTER TABLE V_Mv_CpteInsumos RENAME COLUMN costo TO costo_viejo"));
@@ -271,7 +271,7 @@ TEST_P(Corrida, TheRunWritesExactlyWhatOneSetBasedInsertWrites) {
 }
 
 TEST_P(Corrida, DecimalsKeptAsDoublesAreWrittenBackToTheLastDigit) {
-    if (MotorProbado() == Motor::Postgres)
+    if (MotorProbado() == TipoDeBase::Postgres)
         GTEST_SKIP() << "el servidor guarda decimales exactos";
     // The embedded engine keeps a decimal with more digits than a whole number holds as a
     // double; what the run writes must read back as that same double.
@@ -294,9 +294,9 @@ TEST_P(Corrida, DecimalsKeptAsDoublesAreWrittenBackToTheLastDigit) {
               renglon);
 }
 
-INSTANTIATE_TEST_SUITE_P(Motores, Corrida, ::testing::Values(Motor::Sqlite, Motor::Postgres),
-                         [](const ::testing::TestParamInfo<Motor>& info) {
-                             return info.param == Motor::Sqlite ? "Sqlite" : "Postgres";
+INSTANTIATE_TEST_SUITE_P(Motores, Corrida, ::testing::Values(TipoDeBase::Sqlite, TipoDeBase::Postgres),
+                         [](const ::testing::TestParamInfo<TipoDeBase>& info) {
+                             return info.param == TipoDeBase::Sqlite ? "Sqlite" : "Postgres";
                          });
 
 // Faults that only a server shows: its connection going away.
@@ -384,8 +384,8 @@ TEST_P(CorridaServidor, ADatabaseThatReadsDatesMonthFirstStillGetsOnlyNotesAfter
     EXPECT_EQ(Stock(QStringLiteral("MARZO")).size(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Motores, CorridaServidor, ::testing::Values(Motor::Postgres),
-                         [](const ::testing::TestParamInfo<Motor>&) { return "Postgres"; });
+INSTANTIATE_TEST_SUITE_P(Motores, CorridaServidor, ::testing::Values(TipoDeBase::Postgres),
+                         [](const ::testing::TestParamInfo<TipoDeBase>&) { return "Postgres"; });
 
 // The window while a run is under way (embedded database).
 class CorridaEnVentana : public Corrida {
@@ -469,7 +469,7 @@ TEST_P(CorridaEnVentana, EnterOnEjecutarStartsTheRun) {
     EXPECT_EQ(Stock(QStringLiteral("R1")).size(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Motores, CorridaEnVentana, ::testing::Values(Motor::Sqlite),
-                         [](const ::testing::TestParamInfo<Motor>&) { return "Sqlite"; });
+INSTANTIATE_TEST_SUITE_P(Motores, CorridaEnVentana, ::testing::Values(TipoDeBase::Sqlite),
+                         [](const ::testing::TestParamInfo<TipoDeBase>&) { return "Sqlite"; });
 
 } // namespace

@@ -34,7 +34,7 @@ QStringList Fallas(const QStringList& log) {
 // (on the server) at the commit of a note.
 
 struct LugarRehusado {
-    Motor motor;
+    TipoDeBase motor;
     const char* nombre;
     int nota;
     int secuencia;
@@ -51,7 +51,7 @@ protected:
 
     void Rehusar() {
         const LugarRehusado& l = GetParam();
-        if (l.motor == Motor::Sqlite) {
+        if (l.motor == TipoDeBase::Sqlite) {
             c.Ejecutar(QStringLiteral("CREATE TRIGGER rehusar BEFORE INSERT ON V_MV_Stock WHEN "
                                       "NEW.IDCOMPROBANTE = 'R%1' AND NEW.SECUENCIA = %2 BEGIN "
                                       "SELECT RAISE(%3, 'rehusado por la prueba'); END")
@@ -77,7 +77,7 @@ protected:
     void DejarDeRehusar() {
         Conexion otra;
         ConectarOtra(otra);
-        otra.Ejecutar(GetParam().motor == Motor::Sqlite
+        otra.Ejecutar(GetParam().motor == TipoDeBase::Sqlite
                           ? QStringLiteral("DROP TRIGGER rehusar")
                           : QStringLiteral("DROP TRIGGER rehusar ON V_MV_Stock"));
     }
@@ -146,14 +146,14 @@ TEST_P(InsercionRehusada, IsReportedAndTheNoteEndsRegisteredOnce) {
 }
 
 const LugarRehusado LugaresRehusados[] = {
-    {Motor::Sqlite, "Sqlite_PrimerRenglon", 1, 1, LugarRehusado::Fila},
-    {Motor::Sqlite, "Sqlite_RenglonDelMedio", 3, 2, LugarRehusado::Fila},
-    {Motor::Sqlite, "Sqlite_UltimoRenglon", NotasDePrueba, RenglonesPorNota, LugarRehusado::Fila},
-    {Motor::Sqlite, "Sqlite_TransaccionDeshecha", 3, 2, LugarRehusado::Transaccion},
-    {Motor::Postgres, "Postgres_PrimerRenglon", 1, 1, LugarRehusado::Fila},
-    {Motor::Postgres, "Postgres_RenglonDelMedio", 3, 2, LugarRehusado::Fila},
-    {Motor::Postgres, "Postgres_UltimoRenglon", NotasDePrueba, RenglonesPorNota, LugarRehusado::Fila},
-    {Motor::Postgres, "Postgres_AlConfirmar", 3, 2, LugarRehusado::AlConfirmar},
+    {TipoDeBase::Sqlite, "Sqlite_PrimerRenglon", 1, 1, LugarRehusado::Fila},
+    {TipoDeBase::Sqlite, "Sqlite_RenglonDelMedio", 3, 2, LugarRehusado::Fila},
+    {TipoDeBase::Sqlite, "Sqlite_UltimoRenglon", NotasDePrueba, RenglonesPorNota, LugarRehusado::Fila},
+    {TipoDeBase::Sqlite, "Sqlite_TransaccionDeshecha", 3, 2, LugarRehusado::Transaccion},
+    {TipoDeBase::Postgres, "Postgres_PrimerRenglon", 1, 1, LugarRehusado::Fila},
+    {TipoDeBase::Postgres, "Postgres_RenglonDelMedio", 3, 2, LugarRehusado::Fila},
+    {TipoDeBase::Postgres, "Postgres_UltimoRenglon", NotasDePrueba, RenglonesPorNota, LugarRehusado::Fila},
+    {TipoDeBase::Postgres, "Postgres_AlConfirmar", 3, 2, LugarRehusado::AlConfirmar},
 };
 
 INSTANTIATE_TEST_SUITE_P(Lugares, InsercionRehusada, ::testing::ValuesIn(LugaresRehusados),
@@ -180,7 +180,7 @@ TEST_P(FallaEntreNotas, TheLinesTableDroppedByAnotherProgramIsReported) {
     Notas(NotasDePrueba, RenglonesPorNota);
     // What it takes to put the table back afterwards.
     QString definicion;
-    if (MotorProbado() == Motor::Sqlite) {
+    if (MotorProbado() == TipoDeBase::Sqlite) {
         RefRecordset rs;
         c.AbrirRecordset(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = "
                                         "'V_Mv_CpteInsumos'"),
@@ -195,7 +195,7 @@ TEST_P(FallaEntreNotas, TheLinesTableDroppedByAnotherProgramIsReported) {
     TrasLaPrimeraNota([this] {
         Conexion otra;
         ConectarOtra(otra);
-        if (MotorProbado() == Motor::Postgres)
+        if (MotorProbado() == TipoDeBase::Postgres)
             otra.Ejecutar(QStringLiteral("SET lock_timeout = '10s'"));
         otra.Ejecutar(QStringLiteral("DROP TABLE V_Mv_CpteInsumos"));
     });
@@ -213,7 +213,7 @@ TEST_P(FallaEntreNotas, TheLinesTableDroppedByAnotherProgramIsReported) {
         << UltimoMensaje().toStdString();
 
     guion.alProcesarEventos = nullptr;
-    if (MotorProbado() == Motor::Sqlite) {
+    if (MotorProbado() == TipoDeBase::Sqlite) {
         c.Ejecutar(definicion);
         c.Ejecutar(QStringLiteral("INSERT INTO V_Mv_CpteInsumos SELECT * FROM copia"));
     } else {
@@ -261,9 +261,9 @@ TEST_P(FallaEntreNotas, ALogPathTakenByAFolderLosesNoRow) {
     ComprobarCadaNotaUnaVez(NotasDePrueba, RenglonesPorNota);
 }
 
-INSTANTIATE_TEST_SUITE_P(Motores, FallaEntreNotas, ::testing::Values(Motor::Sqlite, Motor::Postgres),
-                         [](const ::testing::TestParamInfo<Motor>& info) {
-                             return info.param == Motor::Sqlite ? "Sqlite" : "Postgres";
+INSTANTIATE_TEST_SUITE_P(Motores, FallaEntreNotas, ::testing::Values(TipoDeBase::Sqlite, TipoDeBase::Postgres),
+                         [](const ::testing::TestParamInfo<TipoDeBase>& info) {
+                             return info.param == TipoDeBase::Sqlite ? "Sqlite" : "Postgres";
                          });
 
 // ---------------------------------------------------------------------------------------
@@ -319,7 +319,7 @@ private:
 
 class BaseDeSoloLectura : public CorridaBase, public ::testing::WithParamInterface<bool> {
 protected:
-    void SetUp() override { Preparar(Motor::Sqlite); }
+    void SetUp() override { Preparar(TipoDeBase::Sqlite); }
 };
 
 TEST_P(BaseDeSoloLectura, IsReportedAndTheNextRunRegistersEverything) {

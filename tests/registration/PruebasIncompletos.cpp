@@ -61,9 +61,9 @@ TEST_P(Incompletos, AMendedLineReadInAnotherOrderIsCompletedByContentAlone) {
     // the table, where a table scan finds it last (its statistics, as the server keeps them,
     // make it scan a small table); the embedded database returns the lines in key order, so
     // there the line is also renumbered: either way it now comes last.
-    if (MotorProbado() == Motor::Postgres)
+    if (MotorProbado() == TipoDeBase::Postgres)
         c.Ejecutar(QStringLiteral("ANALYZE V_Mv_CpteInsumos"));
-    c.Ejecutar(MotorProbado() == Motor::Postgres
+    c.Ejecutar(MotorProbado() == TipoDeBase::Postgres
                    ? QStringLiteral("UPDATE V_Mv_CpteInsumos SET IDARTICULO = 'ART2' WHERE "
                                     "IDCOMPROBANTE = 'R1' AND RENGLON = 2")
                    : QStringLiteral("UPDATE V_Mv_CpteInsumos SET IDARTICULO = 'ART2', RENGLON = "
@@ -222,9 +222,9 @@ TEST_P(Incompletos, ANoteWhoseMissingRowIsRefusedAgainGetsNoneOfThem) {
     EXPECT_EQ(Log(), completado.fallas);
 }
 
-INSTANTIATE_TEST_SUITE_P(Motores, Incompletos, ::testing::Values(Motor::Sqlite, Motor::Postgres),
-                         [](const ::testing::TestParamInfo<Motor>& info) {
-                             return info.param == Motor::Sqlite ? "Sqlite" : "Postgres";
+INSTANTIATE_TEST_SUITE_P(Motores, Incompletos, ::testing::Values(TipoDeBase::Sqlite, TipoDeBase::Postgres),
+                         [](const ::testing::TestParamInfo<TipoDeBase>& info) {
+                             return info.param == TipoDeBase::Sqlite ? "Sqlite" : "Postgres";
                          });
 
 } // namespace

@@ -38,7 +38,7 @@ TEST(ConexionEmbebida, NamesAreRelativeToTheApplicationFolderAndBlankMeansTheDef
     c.BaseDatos = QStringLiteral("   ");
     c.Conectar(true, 3);
     ASSERT_TRUE(c.Conectada()) << c.UltimoError().toStdString();
-    EXPECT_EQ(c.MotorEnUso(), Conexion::Motor::Embebido);
+    EXPECT_EQ(c.DialectoSQL(), Dialecto::Embebido);
     EXPECT_TRUE(c.CadenaConexion().contains(carpeta.Archivo(Conexion::ArchivoPorDefecto())));
     EXPECT_EQ(Conexion::RutaEmbebida(QStringLiteral("sub/x.db")), carpeta.Archivo(QStringLiteral("sub/x.db")));
     EXPECT_EQ(Conexion::RutaEmbebida(QStringLiteral("/abs/x.db")), QStringLiteral("/abs/x.db"));

@@ -1,5 +1,6 @@
 #include "Ayudas.h"
 #include "Conexion.h"
+#include "MotorEmbebido.h"
 #include "Falla.h"
 #include "Recordset.h"
 
@@ -24,7 +25,7 @@ protected:
         c.Ejecutar(QStringLiteral("INSERT INTO TIPOS (V40, I) VALUES ('dos', 2)"));
     }
     sqlite3* Manejador() {
-        return *static_cast<sqlite3* const*>(c.BaseQt().driver()->handle().constData());
+        return static_cast<MotorEmbebido*>(c.MotorActual())->Manejador();
     }
     Pruebas::CarpetaPrueba carpeta;
     Conexion c;

@@ -1,5 +1,6 @@
 #include "Ayudas.h"
 #include "Conexion.h"
+#include "MotorEmbebido.h"
 #include "Falla.h"
 #include "Recordset.h"
 #include "SentenciasPreparadas.h"
@@ -58,7 +59,7 @@ TEST(SentenciasPreparadas, ValuesKeepTheMeaningOfTheirLiterals) {
         c.Ejecutar(QStringLiteral("DROP TABLE IF EXISTS B"));
         c.Ejecutar(QStringLiteral("CREATE TABLE A (N INTEGER, V %1)").arg(QLatin1String(tipo)));
         c.Ejecutar(QStringLiteral("CREATE TABLE B (N INTEGER, V %1)").arg(QLatin1String(tipo)));
-        sqlite3* h = *static_cast<sqlite3* const*>(c.BaseQt().driver()->handle().constData());
+        sqlite3* h = static_cast<MotorEmbebido*>(c.MotorActual())->Manejador();
         int n = 0;
         for (const char* literal : literales) {
             ++n;
@@ -116,7 +117,7 @@ TEST(SentenciasPreparadas, ARefusedRowCarriesTheEnginesMessageAndLeavesTheStatem
     RefRecordset rs;
     c.AbrirRecordset(QStringLiteral("SELECT count(*) FROM TA_CONFIGURACION"), rs);
     EXPECT_EQ(rs->Fields(0).Value().Entero(), 3);
-    sqlite3* h = *static_cast<sqlite3* const*>(c.BaseQt().driver()->handle().constData());
+    sqlite3* h = static_cast<MotorEmbebido*>(c.MotorActual())->Manejador();
     for (sqlite3_stmt* s = sqlite3_next_stmt(h, nullptr); s; s = sqlite3_next_stmt(h, s))
         EXPECT_FALSE(sqlite3_stmt_busy(s));
     c.Ejecutar(QStringLiteral("DROP TABLE TA_CONFIGURACION"));

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Recordset.h"
+#include "ValorSQL.h"
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class QSqlDatabase;
+class QSqlError;
+
+// One open connection to a database engine: what differs between the embedded SQLite file and
+// a server reached through ODBC lives behind this interface, one implementation each
+// (MotorEmbebido, MotorOdbc), chosen when the connection opens. Conexion keeps the ADO-shaped
+// operations the program uses and hands each to its engine; nothing outside the two
+// implementations speaks an engine's own API.
+//
+// Both open their connection through Qt SQL, which also runs the transactions; statements go
+// straight to the engine.
+class Motor {
+public:
+    virtual ~Motor();
+    Motor(const Motor&) = delete;
+    Motor& operator=(const Motor&) = delete;
+
+    virtual Dialecto DialectoSQL() const = 0;
+    bool Abierto() const;
+
+    // Every row of a statement, column definitions first.
+    virtual void Leer(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas) = 0;
+    // Runs a statement that returns no rows; gives the number of rows it changed.
+    virtual int Ejecutar(const QString& sql) = 0;
+    // Whether several statements can travel in one message as one transaction.
+    virtual bool AdmiteBloques() const { return false; }
+    virtual void EjecutarEnBloque(const QStringList& sentencias);
+
+    virtual void Comenzar();
+    void Confirmar();
+    virtual void Deshacer();
+    // Whether a transaction that was begun is still under way on the engine: the engine may
+    // have undone it by itself (a trigger's RAISE(ROLLBACK), a full disk, a lost connection).
+    virtual bool TransaccionAbierta() const = 0;
+    // Whether the connection is known to be gone (the server closed it, the network failed).
+    virtual bool ConexionPerdida() const = 0;
+    // Seconds a statement may wait or run before it is given up; 0, no limit.
+    virtual void EstablecerTiempoDeEspera(int segundos) = 0;
+    // Column names of the primary key of a table, in key order; empty when it has none.
+    virtual QStringList ClavePrimaria(const QString& tabla) const;
+
+protected:
+    // The engine's Qt SQL connection of that name; it is closed and removed with the engine.
+    explicit Motor(QString nombreQt);
+    QSqlDatabase Base() const;
+    static QString MensajeDe(const QSqlError& error);
+
+private:
+    const QString nombreQt_;
+};

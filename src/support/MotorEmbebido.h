@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Motor.h"
+#include "SentenciasPreparadas.h"
+
+#include <memory>
+
+struct sqlite3;
+
+// The embedded SQLite database file.
+class MotorEmbebido : public Motor {
+public:
+    // Opens an existing file (modo 1 read-only, any other for reading and writing) under the
+    // Qt SQL connection nombreQt, or gives nothing and says why in error. A missing file is
+    // never created.
+    static std::unique_ptr<MotorEmbebido> Abrir(const QString& nombreQt, const QString& ruta,
+                                                int modo, QString& error);
+    ~MotorEmbebido() override;
+
+    Dialecto DialectoSQL() const override { return Dialecto::Embebido; }
+    void Leer(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas) override;
+    int Ejecutar(const QString& sql) override;
+    void Deshacer() override;
+    bool TransaccionAbierta() const override;
+    bool ConexionPerdida() const override { return false; }
+    void EstablecerTiempoDeEspera(int segundos) override;
+
+    // The engine's own handle, for tests that look behind the connection.
+    sqlite3* Manejador() const { return base_; }
+
+private:
+    MotorEmbebido(const QString& nombreQt, sqlite3* base);
+
+    sqlite3* base_;
+    SentenciasPreparadas preparadas_;
+};
