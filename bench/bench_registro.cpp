@@ -1,6 +1,6 @@
 // Figures for the registration run, printed, never judged: on fresh copies of the same data it
 // measures (a) every INSERT of the run sent as its own autocommit statement through the same
-// layer, (b) the real run through the window's code path, (c) one set-based INSERT ... SELECT
+// layer, (b) the real run, (c) one set-based INSERT ... SELECT
 // writing the same rows, the lower bound. Then the same against PostgreSQL over ODBC when a
 // data source is given.
 //
@@ -12,7 +12,7 @@
 //
 //   bench_registro [--notas N] [--repeticiones R] [--dsn DATA_SOURCE] [--usuario USER]
 //                  [--sin-servidor] [--nocturna]
-#include "BUG.h"
+#include "CorridaRegistro.h"
 #include "BaseEmbebida.h"
 #include "Conexion.h"
 #include "Entorno.h"
@@ -22,7 +22,7 @@
 #include "ModGlobal.h"
 #include "Recordset.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -74,7 +74,7 @@ Medida UnoPorUno(Conexion& c) {
     reloj.start();
     Medida m;
     RefRecordset notas, renglones;
-    c.AbrirRecordset(BUG::SentenciaSeleccion(), notas);
+    c.AbrirRecordset(CorridaRegistro::SentenciaSeleccion(), notas);
     for (; !notas->Eof(); notas->MoveNext()) {
         c.AbrirRecordset(QStringLiteral("Select * from V_Mv_CpteInsumos where tc = '%1' and "
                                         "idcomprobante = '%2'")
@@ -83,7 +83,7 @@ Medida UnoPorUno(Conexion& c) {
                          renglones);
         int secuencia = 1;
         for (; !renglones->Eof(); renglones->MoveNext(), ++secuencia) {
-            c.Ejecutar(BUG::SentenciaInsert(*notas, *renglones, secuencia));
+            c.Ejecutar(CorridaRegistro::SentenciaInsert(*notas, *renglones, secuencia));
             ++m.filas;
         }
     }
@@ -91,11 +91,12 @@ Medida UnoPorUno(Conexion& c) {
     return m;
 }
 
-// (b) The real run, as "Ejecutar" starts it.
+// (b) The real run, as "Ejecutar" and batch mode start it.
 Medida Real() {
-    BUG ventana;
-    ventana.CmdEjecutar_Click();
-    return {ventana.UltimaCorrida().renglonesEscritos, ventana.UltimaCorrida().segundos};
+    CorridaRegistro corrida;
+    AvanceCorrida nadie;
+    const ResultadoCorrida r = corrida.Ejecutar(nadie);
+    return {r.renglonesEscritos, r.segundos};
 }
 
 // (c) One statement writing the same rows.
@@ -112,7 +113,7 @@ Medida Seleccion(Conexion& c) {
     QElapsedTimer reloj;
     reloj.start();
     RefRecordset notas;
-    c.AbrirRecordset(BUG::SentenciaSeleccion(), notas);
+    c.AbrirRecordset(CorridaRegistro::SentenciaSeleccion(), notas);
     return {notas->RecordCount(), reloj.nsecsElapsed() / 1e9};
 }
 
@@ -298,9 +299,7 @@ void Postgres(int notas, const QString& dsn, const QString& usuario) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("remitos"));
     int notas = 20000;
     QString dsn = qEnvironmentVariable("REMITOS_PG_DSN");

@@ -1,13 +1,14 @@
 #include "AvanceConsola.h"
 #include "BUG.h"
 #include "BaseEmbebida.h"
-#include "Conexion.h"
+#include "CorridaRegistro.h"
 #include "Entorno.h"
 #include "Falla.h"
 #include "Interaccion.h"
 #include "InteraccionConsola.h"
 #include "InteraccionQt.h"
 #include "ModGlobal.h"
+#include "Programa.h"
 #include "RemitosIncompletos.h"
 
 #include <QApplication>
@@ -20,8 +21,6 @@
 #include <optional>
 
 namespace {
-
-constexpr int EstadoUsoIncorrecto = 64;
 
 const char* const Ayuda =
     "Uso: remitos [opciones] [\"@Clave=valor;@Clave=valor;...\"]\n"
@@ -72,12 +71,6 @@ struct Opciones {
     bool version = false;
     QStringList resto;
 };
-
-void Escribir(FILE* destino, const QString& texto) {
-    const QByteArray bytes = texto.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), destino);
-    std::fflush(destino);
-}
 
 // Reads the program's own options; everything else is the family's command line.
 std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& error) {
@@ -152,84 +145,102 @@ int CrearBase(const Opciones& o) {
         if (compartida)
             QFile::setPermissions(o.crearBase, QFile::permissions(o.crearBase) |
                                                    QFile::ReadGroup | QFile::WriteGroup);
-        Escribir(stdout, QStringLiteral("Base creada: %1 (%2 remitos, %3 renglones, %4 pendientes de registrar)\n")
+        Programa::Escribir(stdout, QStringLiteral("Base creada: %1 (%2 remitos, %3 renglones, %4 pendientes de registrar)\n")
                              .arg(o.crearBase)
                              .arg(resumen.notas)
                              .arg(resumen.renglones)
                              .arg(resumen.pendientes));
         return 0;
     } catch (const Falla& falla) {
-        Escribir(stderr, QStringLiteral("remitos: %1\n").arg(falla.Descripcion()));
+        Programa::Escribir(stderr, QStringLiteral("remitos: %1\n").arg(falla.Descripcion()));
         return 1;
     }
 }
 
-// Releases what the program holds before Qt goes away, as the end of the program does.
-void Terminar() {
-    ModGlobal::LiberarObjetos();
-}
-
-// The registration with nobody at the screen: start-up, the run, a summary.
-int EjecutarSinVentana(int argc, char** argv, const Opciones& o) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("remitos"));
-    auto consola = std::make_unique<InteraccionConsola>();
-    InteraccionConsola* preguntas = consola.get();
-    Interaccion::Establecer(std::move(consola));
-    ModGlobal::EstablecerLineaDeComandos(o.resto.join(u' '));
-
-    BUG ventana;
-    ventana.Form_Load();
-    AvanceConsola avance(stderr);
-    ventana.EstablecerAvance(&avance);
-    ventana.CmdEjecutar_Click();
-    const ResultadoCorrida& r = ventana.UltimaCorrida();
+// The summary batch mode prints after the closing message.
+QString Resumen(const ResultadoCorrida& r, int erroresInformados) {
     QString resumen = QStringLiteral("Remitos procesados: %1\nRenglones registrados: %2\n"
                                      "Renglones rechazados: %3\n")
                           .arg(r.notas)
                           .arg(r.renglonesEscritos)
                           .arg(r.RenglonesNoRegistrados());
-    if (r.notasSinRenglones)
-        resumen += QStringLiteral("Remitos cuyos renglones no se pudieron leer: %1\n").arg(r.notasSinRenglones);
-    if (r.notasDeOtraCorrida)
-        resumen += QStringLiteral("Remitos registrados por otra corrida: %1\n").arg(r.notasDeOtraCorrida);
-    if (r.notasSinProcesar)
-        resumen += QStringLiteral("Remitos sin procesar: %1\n").arg(r.notasSinProcesar);
-    if (r.lineasDeRegistroPerdidas)
-        resumen += QStringLiteral("Líneas que no se pudieron escribir en el registro: %1\n")
-                       .arg(r.lineasDeRegistroPerdidas);
-    if (preguntas->ErroresInformados())
-        resumen += QStringLiteral("Errores informados y omitidos: %1\n").arg(preguntas->ErroresInformados());
+    auto linea = [&](int n, const char* texto) {
+        if (n)
+            resumen += QString::fromUtf8(texto) + QStringLiteral(": %1\n").arg(n);
+    };
+    linea(r.notasSinRenglones, "Remitos cuyos renglones no se pudieron leer");
+    linea(r.notasDeOtraCorrida, "Remitos registrados por otra corrida");
+    linea(r.notasSinProcesar, "Remitos sin procesar");
+    linea(r.lineasDeRegistroPerdidas, "Líneas que no se pudieron escribir en el registro");
+    linea(erroresInformados, "Errores informados y omitidos");
     resumen += QStringLiteral("Tiempo: %1 s\n").arg(r.segundos, 0, 'f', 2);
-    Escribir(stdout, resumen);
-    const int estado = r.SinFallas() && preguntas->ErroresInformados() == 0 ? 0 : 2;
-    // The connection closes while Qt is still there to close it.
-    Terminar();
+    return resumen;
+}
+
+// The registration with nobody at the screen and no window: start-up, the run, the closing
+// message and a summary.
+int EjecutarSinVentana(int argc, char** argv, const Opciones& o) {
+    QCoreApplication app(argc, argv);
+    Programa::Nombrar(app, QStringLiteral("remitos"));
+    InteraccionConsola& preguntas = Programa::IniciarSesionSinVentana(o.resto);
+    AvanceConsola avance(stderr);
+    CorridaRegistro corrida;
+    const ResultadoCorrida r = corrida.Ejecutar(avance);
+    Interaccion::Actual().Mensaje(CorridaRegistro::MensajeFinal(r, corrida.Log.ArchivoLog),
+                                  ModGlobal::TituloPrograma(), IconoMensaje::Ninguno);
+    Programa::Escribir(stdout, Resumen(r, preguntas.ErroresInformados()));
+    const int estado = r.SinFallas() && preguntas.ErroresInformados() == 0 ? 0 : 2;
+    Programa::Terminar();
     return estado;
 }
 
+// The window, when there is a screen to show it on.
+int ConVentana(int argc, char** argv, const Opciones& o) {
+    // Without a screen the start-up still runs, so that a database that cannot be opened is
+    // reported as such; only then is the missing screen the reason to stop.
+    const bool hayPantalla = Programa::PrepararPantalla();
+    QApplication app(argc, argv);
+    Programa::Nombrar(app, QStringLiteral("remitos"));
+    if (hayPantalla)
+        Interaccion::Establecer(std::make_unique<InteraccionQt>());
+    else
+        Programa::Escribir(stderr, QStringLiteral("remitos: no hay pantalla; para registrar sin "
+                                                  "ventana use --ejecutar.\n"));
+    ModGlobal::EstablecerLineaDeComandos(o.resto.join(u' '));
+    int estado = 0;
+    {
+        BUG ventana;
+        ventana.Form_Load();
+        if (hayPantalla) {
+            ventana.show();
+            estado = app.exec();
+        } else {
+            Programa::Escribir(stderr, QStringLiteral("remitos: no hay pantalla para mostrar la "
+                                                      "ventana (falta DISPLAY).\n"));
+            estado = Programa::EstadoUsoIncorrecto;
+        }
+    }
+    Programa::Terminar();
+    return estado;
+}
 
 // The incomplete notes, looked at (--revisar) or completed (--completar) with nobody at the
 // screen, on a program without windows: the session starts as batch mode starts it.
 int IncompletosSinVentana(int argc, char** argv, const Opciones& o,
                           const std::function<int(QString& salida)>& trabajo) {
     QCoreApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("remitos"));
-    Interaccion::Establecer(std::make_unique<InteraccionConsola>());
-    ModGlobal::EstablecerLineaDeComandos(o.resto.join(u' '));
-    ModGlobal::IniciarSesion();
+    Programa::Nombrar(app, QStringLiteral("remitos"));
+    Programa::IniciarSesionSinVentana(o.resto);
     int estado = 2;
     try {
         QString salida;
         estado = trabajo(salida);
-        Escribir(stdout, salida);
+        Programa::Escribir(stdout, salida);
     } catch (const Falla& falla) {
-        Escribir(stderr, QStringLiteral("*** No se pudieron revisar los remitos incompletos: %1\n")
+        Programa::Escribir(stderr, QStringLiteral("*** No se pudieron revisar los remitos incompletos: %1\n")
                              .arg(falla.Descripcion()));
     }
-    Terminar();
+    Programa::Terminar();
     return estado;
 }
 
@@ -263,10 +274,10 @@ int Completar(QString& salida) {
     QList<RemitosIncompletos::Remito> remitos;
     const auto r = RemitosIncompletos().Completar(&remitos);
     for (const QString& falla : r.fallas)
-        Escribir(stderr, falla + u'\n');
+        Programa::Escribir(stderr, falla + u'\n');
     if (r.registroFallido)
-        Escribir(stderr, QStringLiteral("*** No se pudo abrir el registro %1\n")
-                             .arg(Entorno::CarpetaDelPrograma() + BUG::NombreArchivoLog()));
+        Programa::Escribir(stderr, QStringLiteral("*** No se pudo abrir el registro %1\n")
+                             .arg(Entorno::CarpetaDelPrograma() + RegistroDeCorrida::NombreArchivo()));
     salida = Describir(remitos) +
              QStringLiteral("Remitos completados: %1\nRenglones registrados: %2\n")
                  .arg(r.completados)
@@ -284,30 +295,25 @@ int Completar(QString& salida) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QStringList argumentos;
-    for (int i = 0; i < argc; ++i)
-        argumentos << QString::fromLocal8Bit(argv[i]);
     QString error;
-    const auto opciones = LeerOpciones(argumentos, error);
-    if (!opciones) {
-        Escribir(stderr, QStringLiteral("remitos: %1\nPruebe «remitos --help».\n").arg(error));
-        return EstadoUsoIncorrecto;
-    }
+    const auto opciones = LeerOpciones(Programa::Argumentos(argc, argv), error);
+    if (!opciones)
+        return Programa::UsoIncorrecto(QStringLiteral("remitos"), error);
     if (opciones->ayuda) {
-        Escribir(stdout, QString::fromUtf8(Ayuda));
+        Programa::Escribir(stdout, QString::fromUtf8(Ayuda));
         return 0;
     }
     if (opciones->version) {
-        Escribir(stdout, QStringLiteral("remitos %1\n").arg(QStringLiteral(REMITOS_VERSION)));
+        Programa::MostrarVersion(QStringLiteral("remitos"));
         return 0;
     }
     if (!opciones->carpeta.isEmpty())
         Entorno::EstablecerCarpetaDelPrograma(opciones->carpeta);
     if (!opciones->crearBase.isEmpty()) {
         QCoreApplication app(argc, argv);
-        app.setApplicationName(QStringLiteral("remitos"));
+        Programa::Nombrar(app, QStringLiteral("remitos"));
         const int estado = CrearBase(*opciones);
-        Terminar();
+        Programa::Terminar();
         return estado;
     }
     if (opciones->ejecutar)
@@ -316,36 +322,5 @@ int main(int argc, char** argv) {
         return IncompletosSinVentana(argc, argv, *opciones, Revisar);
     if (opciones->completar)
         return IncompletosSinVentana(argc, argv, *opciones, Completar);
-
-    // Without a screen the start-up still runs, so that a database that cannot be opened is
-    // reported as such; only then is the missing screen the reason to stop.
-    const bool hayPantalla = Entorno::HayPantalla();
-    if (!hayPantalla)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("remitos"));
-    app.setApplicationVersion(QStringLiteral(REMITOS_VERSION));
-    if (hayPantalla)
-        Interaccion::Establecer(std::make_unique<InteraccionQt>());
-    else
-        Escribir(stderr, QStringLiteral("remitos: no hay pantalla; para registrar sin ventana "
-                                        "use --ejecutar.\n"));
-    ModGlobal::EstablecerLineaDeComandos(opciones->resto.join(u' '));
-
-    int estado = 0;
-    {
-        BUG ventana;
-        ventana.Form_Load();
-        if (hayPantalla) {
-            ventana.show();
-            estado = app.exec();
-        } else {
-            Escribir(stderr, QStringLiteral("remitos: no hay pantalla para mostrar la ventana "
-                                            "(falta DISPLAY).\n"));
-            estado = EstadoUsoIncorrecto;
-        }
-    }
-    Terminar();
-    return estado;
+    return ConVentana(argc, argv, *opciones);
 }

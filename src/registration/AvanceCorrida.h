@@ -20,19 +20,25 @@ struct ResultadoCorrida {
     int RenglonesNoRegistrados() const { return renglonesRechazados + renglonesIncompletos; }
     bool SinFallas() const {
         return RenglonesNoRegistrados() == 0 && notasSinRenglones == 0 && notasSinProcesar == 0 &&
-               notasDeOtraCorrida == 0 &&
-               !seleccionFallida && !registroFallido &&
+               notasDeOtraCorrida == 0 && !seleccionFallida && !registroFallido &&
                lineasDeRegistroPerdidas == 0;
     }
 };
 
-// Receives the progress of a run at every note boundary (batch mode prints it).
+// Whoever drives a run and hears about it: the main window (its status label, its events)
+// and batch mode (progress on the terminal) alike. Nothing is heard by default.
 class AvanceCorrida {
 public:
     virtual ~AvanceCorrida() = default;
-    virtual void Inicio(int notasPendientes) = 0;
-    virtual void Nota(int notasHechas, const ResultadoCorrida& hastaAhora) = 0;
+    virtual void Inicio(int notasPendientes);
+    // At every note boundary, once the note is done.
+    virtual void Nota(int notasHechas, const ResultadoCorrida& hastaAhora);
     // A failure the run wrote to its log (a line beginning with "*** ").
-    virtual void Falla(const QString& linea) = 0;
-    virtual void Fin(const ResultadoCorrida& resultado) = 0;
+    virtual void Falla(const QString& linea);
+    virtual void Fin(const ResultadoCorrida& resultado);
+    // The run's status line (the window's label LblMensaje).
+    virtual void Mostrar(const QString& texto);
+    // The run's event points, once before the selection and once before every note: the
+    // pending window events are handled there (through the interaction in use by default).
+    virtual void ProcesarEventos();
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "AvanceCorrida.h"
-#include "Recordset.h"
+#include "CorridaRegistro.h"
 
 #include <QWidget>
 
@@ -9,62 +9,52 @@ class BotonComando;
 class QLabel;
 
 // The program's main window: the job in a fixed text, "&Ejecutar" and "Salir", and a status
-// strip at the bottom. It owns the run log while a run is under way.
-class BUG : public QWidget {
+// strip at the bottom. "&Ejecutar" drives the registration run, which shows its progress in
+// the strip and hands the window its events between notes.
+class BUG : public QWidget, private AvanceCorrida {
     Q_OBJECT
 public:
     explicit BUG(QWidget* padre = nullptr);
 
     // The start-up of the program, run before the window is first shown.
     void Form_Load();
-    // The registration run: every pending delivery note gets one stock row per item line.
+    // The registration run, then its closing message. A click while a run is handling the
+    // window's events is not a second run.
     void CmdEjecutar_Click();
     // Releases the shared instances and ends the program at once.
     void CmdSalir_Click();
-    // Writes one line to the run log open under NumeroArchivo. A failure never stops the
-    // caller; during a run it is counted, so that the run does not end as if all was logged.
-    void Registra(const QString& Mensaje);
+    // Writes one line to the run log open under NumeroArchivo.
+    void Registra(const QString& Mensaje) { corrida_.Log.Registra(Mensaje); }
 
-    // Who hears about the progress of the runs (nobody by default).
-    void EstablecerAvance(AvanceCorrida* avance) { avance_ = avance; }
     const ResultadoCorrida& UltimaCorrida() const { return ultima_; }
-
-    // The run log's file name in the application folder.
-    static QString NombreArchivoLog() { return QStringLiteral("RQ857196.LOG"); }
-    // The statement that selects the pending delivery notes.
-    static QString SentenciaSeleccion();
-    // The statement that reads the item lines of a note.
-    static QString SentenciaRenglones(const QString& tc, const QString& idComprobante);
-    // The INSERT of the stock movement for the current line of a note.
-    static QString SentenciaInsert(Recordset& nota, Recordset& renglon, int secuencia);
 
     QLabel* Label2;
     BotonComando* CmdEjecutar;
     BotonComando* CmdSalir;
     QLabel* LblMensaje;
 
-    RefRecordset RsComprobantes;
-    RefRecordset RsInsumos;
-    qint16 NumeroArchivo = 0;
-    QString ArchivoLog;
+private:
+    CorridaRegistro corrida_;
+
+public:
+    // The state the run leaves in the window, under the family's names.
+    RefRecordset& RsComprobantes = corrida_.RsComprobantes;
+    RefRecordset& RsInsumos = corrida_.RsInsumos;
+    qint16& NumeroArchivo = corrida_.Log.NumeroArchivo;
+    QString& ArchivoLog = corrida_.Log.ArchivoLog;
 
 protected:
+    // During a run the window gets its events only between notes: a close asked for there is
+    // a "Salir" at that point, so that the program does not go on invisibly to the end.
     void closeEvent(QCloseEvent* evento) override;
 
 private:
     void Ubicar(QWidget* control, int izquierda, int arriba, int ancho, int alto);
-    void Mostrar(const QString& texto);
-    // Goes through the notes of a recordset; false when the connection was lost on the way.
-    bool RecorrerNotas(Recordset& notas, int total, ResultadoCorrida& resultado);
-    void RegistrarNota(Recordset& nota, const QString& documento, ResultadoCorrida& resultado);
-    // Ends the program as "Salir" does when the window was closed during the run.
-    void AtenderCierrePedido();
-    void AnotarFalla(const QString& texto);
-    QString MensajeFinal(const ResultadoCorrida& resultado) const;
+    // The run's status line and event points.
+    void Mostrar(const QString& texto) override;
+    void ProcesarEventos() override;
 
-    AvanceCorrida* avance_ = nullptr;
     ResultadoCorrida ultima_;
     bool enCorrida_ = false;
     bool cierrePedido_ = false;
-    int lineasPerdidas_ = 0;
 };

@@ -1,12 +1,12 @@
 #include "RemitosIncompletos.h"
 
-#include "Archivos.h"
-#include "BUG.h"
 #include "Cadenas.h"
 #include "Conexion.h"
-#include "Entorno.h"
+#include "CorridaRegistro.h"
 #include "Falla.h"
 #include "Recordset.h"
+#include "RegistroDeCorrida.h"
+#include "Rutina.h"
 #include "Transaccion.h"
 #include "Utilidades.h"
 
@@ -117,58 +117,9 @@ QString Describir(const Variant& articulo, const Variant& descripcion, const Var
         .arg(Mostrable(articulo), Mostrable(descripcion), Mostrable(cantidad));
 }
 
-QString Literal(const QString& texto) {
-    QString resultado = texto;
-    return resultado.replace(u'\'', QStringLiteral("''"));
-}
-
 QString EnUnaLinea(const QString& texto) {
     return texto.simplified();
 }
-
-QString Cantidad(int n, const char* singular, const char* plural) {
-    return QStringLiteral("%1 %2").arg(n).arg(QString::fromUtf8(n == 1 ? singular : plural));
-}
-
-// The run log, open for appending while the completion writes to it.
-class RegistroDeCorrida {
-public:
-    RegistroDeCorrida() {
-        try {
-            numero_ = Archivos::NumeroLibre();
-            Archivos::AbrirParaAnexar(numero_, Utilidades::Instancia().AgregarBarra(
-                                                   Entorno::CarpetaDelPrograma()) +
-                                                   BUG::NombreArchivoLog());
-        } catch (const Falla& falla) {
-            numero_ = 0;
-            error_ = falla.Descripcion();
-        }
-    }
-    ~RegistroDeCorrida() {
-        if (numero_)
-            Archivos::Cerrar(numero_);
-    }
-    RegistroDeCorrida(const RegistroDeCorrida&) = delete;
-    RegistroDeCorrida& operator=(const RegistroDeCorrida&) = delete;
-
-    bool Abierto() const { return numero_ != 0; }
-    const QString& Error() const { return error_; }
-    // Writes a line; false when it could not be written.
-    bool Escribir(const QString& linea) {
-        if (!numero_)
-            return false;
-        try {
-            Archivos::EscribirLinea(numero_, linea);
-            return true;
-        } catch (const Falla&) {
-            return false;
-        }
-    }
-
-private:
-    qint16 numero_ = 0;
-    QString error_;
-};
 
 } // namespace
 
@@ -200,10 +151,10 @@ RemitosIncompletos::Remito RemitosIncompletos::Examinar(Recordset& nota) {
     r.complemento = complemento.EsNulo() ? 0 : complemento.Entero();
 
     RefRecordset lineas, filas;
-    conexion.AbrirRecordset(BUG::SentenciaRenglones(tc, id), lineas);
+    conexion.AbrirRecordset(CorridaRegistro::SentenciaRenglones(tc, id), lineas);
     conexion.AbrirRecordset(
-        QStringLiteral("SELECT * FROM V_MV_Stock WHERE TC = '") + Literal(tc) +
-            QStringLiteral("' AND IDCOMPROBANTE = '") + Literal(id) +
+        QStringLiteral("SELECT * FROM V_MV_Stock WHERE TC = '") + Cadenas::DuplicarComillas(tc) +
+            QStringLiteral("' AND IDCOMPROBANTE = '") + Cadenas::DuplicarComillas(id) +
             QStringLiteral("' AND IDCOMPLEMENTO = ") + conexion.ValorSQL(complemento, Numerica) +
             QStringLiteral(" ORDER BY SECUENCIA"),
         filas);
@@ -254,7 +205,7 @@ RemitosIncompletos::Remito RemitosIncompletos::Examinar(Recordset& nota) {
         const int secuencia = int(siguiente++);
         try {
             r.faltantes << Faltante{secuencia, descripciones[i],
-                                    BUG::SentenciaInsert(nota, *lineas, secuencia)};
+                                    CorridaRegistro::SentenciaInsert(nota, *lineas, secuencia)};
         } catch (const Falla& falla) {
             r.problemas << QStringLiteral("no se puede armar el movimiento del renglón %1: %2")
                                .arg(descripciones[i], EnUnaLinea(falla.Descripcion()));
@@ -291,11 +242,10 @@ RemitosIncompletos::ResultadoCompletado RemitosIncompletos::Completar(QList<Remi
 
     ResultadoCompletado resultado;
     RegistroDeCorrida registro;
+    Rutina rutina(EstiloFallas::OmitirTodas);
+    registro.Abrir(rutina);
     resultado.registroFallido = !registro.Abierto();
-    auto anotar = [&](const QString& linea) {
-        if (!registro.Escribir(linea) && registro.Abierto())
-            ++resultado.lineasDeRegistroPerdidas;
-    };
+    auto anotar = [&](const QString& linea) { registro.Registra(linea); };
     for (; !candidatos->Eof(); candidatos->MoveNext()) {
         Remito r;
         try {
@@ -333,6 +283,9 @@ RemitosIncompletos::ResultadoCompletado RemitosIncompletos::Completar(QList<Remi
         if (examinados)
             examinados->append(r);
     }
+    registro.Cerrar();
+    if (!resultado.registroFallido)
+        resultado.lineasDeRegistroPerdidas = registro.LineasPerdidas();
     return resultado;
 }
 
@@ -341,8 +294,8 @@ QStringList RemitosIncompletos::Remito::Describir() const {
     if (complemento != 0)
         cabecera += QStringLiteral(" (complemento %1)").arg(complemento);
     cabecera += QStringLiteral(": %1, %2; ")
-                    .arg(Cantidad(renglones, "renglón", "renglones"),
-                         Cantidad(filas, "movimiento de stock", "movimientos de stock"));
+                    .arg(Cadenas::Contar(renglones, u"renglón", u"renglones"),
+                         Cadenas::Contar(filas, u"movimiento de stock", u"movimientos de stock"));
     QStringList lineas;
     if (!problemas.isEmpty()) {
         lineas << cabecera + QStringLiteral("necesita revisión, no se completa:");

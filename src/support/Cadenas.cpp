@@ -47,6 +47,10 @@ QString DuplicarComillas(QStringView texto) {
     return resultado;
 }
 
+QString Contar(int n, QStringView singular, QStringView plural) {
+    return QString::number(n) + u' ' + (n == 1 ? singular : plural).toString();
+}
+
 QString Recortar(QStringView texto) {
     return SinEspacios(texto).toString();
 }

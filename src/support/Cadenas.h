@@ -23,6 +23,9 @@ QString DuplicarComillas(QStringView texto);
 // The same appended to a statement being put together.
 void AgregarConComillasDobladas(QString& destino, QStringView texto);
 
+// A count with its noun in the right number: "1 remito", "3 remitos".
+QString Contar(int n, QStringView singular, QStringView plural);
+
 // Equality of whole texts without regard to case.
 bool IgualesSinMayusculas(QStringView a, QStringView b);
 

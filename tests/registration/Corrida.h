@@ -2,7 +2,7 @@
 #pragma once
 
 #include "Ayudas.h"
-#include "BUG.h"
+#include "CorridaRegistro.h"
 #include "BaseEmbebida.h"
 #include "Conexion.h"
 #include "Cp1252.h"
@@ -29,8 +29,14 @@ struct Movimiento {
     QString deposito, motivo, cuenta;
 };
 
+// What the run shows on its status line; its event points go to the scripted user.
+struct AvanceVisto : AvanceCorrida {
+    void Mostrar(const QString& texto) override { estados << texto; }
+    QStringList estados;
+};
+
 // A registration run's world: a fresh database of either engine, the program's folder, a
-// scripted user and the main window.
+// scripted user and the run.
 class CorridaBase : public ::testing::Test {
 protected:
     void Preparar(TipoDeBase motor) {
@@ -92,7 +98,7 @@ protected:
         return rs->Fields(0).Value().Entero();
     }
     QStringList Log() {
-        QFile f(carpeta.Archivo(BUG::NombreArchivoLog()));
+        QFile f(carpeta.Archivo(RegistroDeCorrida::NombreArchivo()));
         if (!f.open(QIODevice::ReadOnly))
             return {};
         const QString texto = Cp1252::Decodificar(f.readAll());
@@ -101,9 +107,15 @@ protected:
         lineas.removeLast();
         return lineas;
     }
-    QString UltimoMensaje() const {
-        return guion.mensajes.isEmpty() ? QString() : guion.mensajes.last().texto;
+    // A run as "Ejecutar" starts it, without the window: its closing message is kept as the
+    // window would show it.
+    const ResultadoCorrida& Correr() {
+        ultima = corrida.Ejecutar(avance);
+        mensajeFinal = CorridaRegistro::MensajeFinal(ultima, corrida.Log.ArchivoLog);
+        return ultima;
     }
+    const ResultadoCorrida& UltimaCorrida() const { return ultima; }
+    QString UltimoMensaje() const { return mensajeFinal; }
 
     // Notes R1..Rn dated in 2024, each with the given number of lines (articles A1, A2...).
     void Notas(int notas, int renglones) {
@@ -158,7 +170,10 @@ protected:
     InteraccionGuion& guion = Pruebas::NuevoGuion();
     Conexion& c = Conexion::Instancia();
     std::unique_ptr<Pruebas::BasePostgres> pg;
-    BUG ventana;
+    CorridaRegistro corrida;
+    AvanceVisto avance;
+    ResultadoCorrida ultima;
+    QString mensajeFinal;
 };
 
 class Corrida : public CorridaBase, public ::testing::WithParamInterface<TipoDeBase> {

@@ -58,7 +58,7 @@ TEST_P(Corrida, OnlyPendingDeliveryNotesAfterTheCutoffAreSelected) {
     c.Ejecutar(QStringLiteral("INSERT INTO V_MV_Stock (TC,IDCOMPROBANTE,IDCOMPLEMENTO,SECUENCIA,"
                               "IDARTICULO) VALUES ('RM','AJENA',0,100,'A1')"));
 
-    ventana.CmdEjecutar_Click();
+    Correr();
 
     QStringList esperadas;
     for (const auto& caso : casos) {
@@ -75,7 +75,6 @@ TEST_P(Corrida, OnlyPendingDeliveryNotesAfterTheCutoffAreSelected) {
     EXPECT_EQ(Stock(QStringLiteral("EN_STOCK")).size(), 1);
     EXPECT_EQ(Stock(QStringLiteral("AJENA")).size(), 1);
     EXPECT_EQ(UltimoMensaje(), QStringLiteral("Proceso Finalizado!"));
-    EXPECT_EQ(guion.mensajes.last().titulo, QStringLiteral("remitos"));
 }
 
 TEST_P(Corrida, EachLineBecomesAStockMovementTakingItsQuantityOut) {
@@ -87,7 +86,7 @@ TEST_P(Corrida, EachLineBecomesAStockMovementTakingItsQuantityOut) {
     Nota(QStringLiteral("R2"), Variant::Fecha(QDate(2024, 3, 1)));
     Renglon(QStringLiteral("R2"), 1, QStringLiteral("A400"), "7");
 
-    ventana.CmdEjecutar_Click();
+    Correr();
 
     const QList<Movimiento> filas = Stock(QStringLiteral("R1"));
     ASSERT_EQ(filas.size(), 3);
@@ -110,7 +109,7 @@ TEST_P(Corrida, EachLineBecomesAStockMovementTakingItsQuantityOut) {
     const QList<Movimiento> segunda = Stock(QStringLiteral("R2"));
     ASSERT_EQ(segunda.size(), 1);
     EXPECT_EQ(segunda[0].secuencia, 1);
-    EXPECT_EQ(ventana.UltimaCorrida().renglonesEscritos, 4);
+    EXPECT_EQ(UltimaCorrida().renglonesEscritos, 4);
 }
 
 TEST_P(Corrida, ARejectedLineIsLoggedAndTheLaterLinesKeepTheirNumbers) {
@@ -119,7 +118,7 @@ TEST_P(Corrida, ARejectedLineIsLoggedAndTheLaterLinesKeepTheirNumbers) {
     Renglon(QStringLiteral("R1"), 2, Variant::Nulo(), "2"); // the stock table needs an article
     Renglon(QStringLiteral("R1"), 3, QStringLiteral("A3"), "3");
 
-    ventana.CmdEjecutar_Click();
+    Correr();
 
     const QList<Movimiento> filas = Stock(QStringLiteral("R1"));
     ASSERT_EQ(filas.size(), 2);
@@ -133,20 +132,20 @@ TEST_P(Corrida, ARejectedLineIsLoggedAndTheLaterLinesKeepTheirNumbers) {
     EXPECT_GT(log[1].size(), 22); // the database's message follows
     EXPECT_TRUE(UltimoMensaje().startsWith(QStringLiteral("Proceso Finalizado!\nNo se registró 1 renglón.")))
         << UltimoMensaje().toStdString();
-    EXPECT_EQ(ventana.UltimaCorrida().renglonesRechazados, 1);
+    EXPECT_EQ(UltimaCorrida().renglonesRechazados, 1);
 
     // The note has rows now: the next run leaves it alone, even once the data is mended.
     c.Ejecutar(QStringLiteral("UPDATE V_Mv_CpteInsumos SET IDARTICULO = 'A2' WHERE RENGLON = 2"));
-    ventana.CmdEjecutar_Click();
-    EXPECT_EQ(ventana.UltimaCorrida().notas, 0);
+    Correr();
+    EXPECT_EQ(UltimaCorrida().notas, 0);
     EXPECT_EQ(Stock(QStringLiteral("R1")).size(), 2);
     EXPECT_EQ(UltimoMensaje(), QStringLiteral("Proceso Finalizado!"));
 }
 
 TEST_P(Corrida, ANoteWithoutLinesIsLoggedAndStaysPending) {
     Nota(QStringLiteral("VACIA"), Variant::Fecha(QDate(2024, 1, 10)));
-    ventana.CmdEjecutar_Click();
-    ventana.CmdEjecutar_Click();
+    Correr();
+    Correr();
     EXPECT_EQ(Log(), (QStringList{QStringLiteral("RMVACIA"), QStringLiteral("RMVACIA")}));
     EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM V_MV_Stock")), 0);
     EXPECT_EQ(UltimoMensaje(), QStringLiteral("Proceso Finalizado!"));
@@ -158,7 +157,7 @@ TEST_P(Corrida, NotesSharingTypeAndNumberEachGetTheLinesOfThatNumber) {
     Renglon(QStringLiteral("R7"), 1, QStringLiteral("A1"), "1", {}, 0);
     Renglon(QStringLiteral("R7"), 2, QStringLiteral("A2"), "2", {}, 0);
     Renglon(QStringLiteral("R7"), 1, QStringLiteral("A3"), "3", {}, 1);
-    ventana.CmdEjecutar_Click();
+    Correr();
     for (qint64 complemento : {0, 1}) {
         const QList<Movimiento> filas = Stock(QStringLiteral("R7"), complemento);
         ASSERT_EQ(filas.size(), 3) << complemento;
@@ -168,13 +167,13 @@ TEST_P(Corrida, NotesSharingTypeAndNumberEachGetTheLinesOfThatNumber) {
 }
 
 TEST_P(Corrida, TheLogGrowsAcrossRunsAndTheConfigurationKeyIsWrittenOnce) {
-    carpeta.Escribir(BUG::NombreArchivoLog(), QStringLiteral("RMANTERIOR\r\n"));
+    carpeta.Escribir(RegistroDeCorrida::NombreArchivo(), QStringLiteral("RMANTERIOR\r\n"));
     Nota(QStringLiteral("R1"), Variant::Fecha(QDate(2024, 1, 10)));
     Renglon(QStringLiteral("R1"), 1, QStringLiteral("A1"), "1");
-    ventana.CmdEjecutar_Click();
+    Correr();
     Nota(QStringLiteral("R2"), Variant::Fecha(QDate(2024, 1, 11)));
     Renglon(QStringLiteral("R2"), 1, QStringLiteral("A1"), "1");
-    ventana.CmdEjecutar_Click();
+    Correr();
     EXPECT_EQ(Log(), (QStringList{QStringLiteral("RMANTERIOR"), QStringLiteral("RMR1"),
                                   QStringLiteral("RMR2")}));
     EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM TA_CONFIGURACION WHERE "
@@ -184,31 +183,31 @@ TEST_P(Corrida, TheLogGrowsAcrossRunsAndTheConfigurationKeyIsWrittenOnce) {
 }
 
 TEST_P(Corrida, WithNothingPendingTheRunStillLeavesItsTraces) {
-    ventana.CmdEjecutar_Click();
-    EXPECT_TRUE(QFile::exists(carpeta.Archivo(BUG::NombreArchivoLog())));
+    Correr();
+    EXPECT_TRUE(QFile::exists(carpeta.Archivo(RegistroDeCorrida::NombreArchivo())));
     EXPECT_TRUE(Log().isEmpty());
     EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM TA_CONFIGURACION")), 1);
-    EXPECT_EQ(ventana.LblMensaje->text(), QString());
+    EXPECT_EQ(avance.estados.last(), QString());
     EXPECT_EQ(UltimoMensaje(), QStringLiteral("Proceso Finalizado!"));
-    EXPECT_FALSE(Archivos::Abierto(ventana.NumeroArchivo));
+    EXPECT_FALSE(Archivos::Abierto(corrida.Log.NumeroArchivo));
 }
 
 TEST_P(Corrida, ALogThatCannotBeOpenedDoesNotStopTheRunButIsReported) {
-    ASSERT_TRUE(QDir(carpeta.Ruta()).mkdir(BUG::NombreArchivoLog()));
+    ASSERT_TRUE(QDir(carpeta.Ruta()).mkdir(RegistroDeCorrida::NombreArchivo()));
     Nota(QStringLiteral("R1"), Variant::Fecha(QDate(2024, 1, 10)));
     Renglon(QStringLiteral("R1"), 1, QStringLiteral("A1"), "1");
-    ventana.CmdEjecutar_Click();
+    Correr();
     EXPECT_EQ(Stock(QStringLiteral("R1")).size(), 1);
-    EXPECT_TRUE(ventana.UltimaCorrida().registroFallido);
+    EXPECT_TRUE(UltimaCorrida().registroFallido);
     // Only what happened: every line went in.
     EXPECT_EQ(UltimoMensaje(), QStringLiteral("Proceso Finalizado!\nNo se pudo abrir el registro %1.")
-                                   .arg(carpeta.Archivo(BUG::NombreArchivoLog())));
+                                   .arg(carpeta.Archivo(RegistroDeCorrida::NombreArchivo())));
 }
 
 TEST_P(Corrida, LinesWithQuotesInTheirNumberAreReadSafely) {
     Nota(QStringLiteral("O'1"), Variant::Fecha(QDate(2024, 1, 10)));
     Renglon(QStringLiteral("O'1"), 1, QStringLiteral("A1"), "4");
-    ventana.CmdEjecutar_Click();
+    Correr();
     EXPECT_EQ(Stock(QStringLiteral("O'1")).size(), 1);
     EXPECT_EQ(Log(), QStringList{QStringLiteral("RMO'1")});
 }
@@ -222,13 +221,13 @@ TEST_P(Corrida, ALineWhoseRowCannotBePutTogetherIsSkippedAndLogged) {
         c.Ejecutar(QStringLiteral("ALTER TABLE V_Mv_CpteInsumos RENAME COLUMN COSTO TO COSTO_VIEJO"));
     else
         c.Ejecutar(QStringLiteral("ALTER TABLE V_Mv_CpteInsumos RENAME COLUMN costo TO costo_viejo"));
-    ventana.CmdEjecutar_Click();
+    Correr();
     EXPECT_TRUE(Stock(QStringLiteral("R1")).isEmpty());
     const QStringList log = Log();
     ASSERT_EQ(log.size(), 3);
     EXPECT_TRUE(log[1].startsWith(QStringLiteral("*** RMR1 renglón 1: no se pudo armar")));
     EXPECT_TRUE(log[2].startsWith(QStringLiteral("*** RMR1 renglón 2: no se pudo armar")));
-    EXPECT_EQ(ventana.UltimaCorrida().renglonesIncompletos, 2);
+    EXPECT_EQ(UltimaCorrida().renglonesIncompletos, 2);
 }
 
 TEST_P(Corrida, TheRunWritesExactlyWhatOneSetBasedInsertWrites) {
@@ -251,8 +250,8 @@ TEST_P(Corrida, TheRunWritesExactlyWhatOneSetBasedInsertWrites) {
     const qint64 esperadas = Contar(QStringLiteral("SELECT count(*) FROM ESPERADO"));
     ASSERT_GT(esperadas, Contar(QStringLiteral("SELECT count(*) FROM V_MV_Stock")));
 
-    ventana.CmdEjecutar_Click();
-    EXPECT_TRUE(ventana.UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
+    Correr();
+    EXPECT_TRUE(UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
     const QString columnas = QStringLiteral(
         "TC,IDCOMPROBANTE,IDCOMPLEMENTO,SECUENCIA,FECHA,IDARTICULO,DESCRIPCION,IDUNIDAD,CANTIDAD,"
         "COSTO,PRECIOVENTA,CLASEPRECIO,IDDEPOSITO,IDMOTIVOSTOCK,CUENTAPROVEEDOR");
@@ -265,8 +264,8 @@ TEST_P(Corrida, TheRunWritesExactlyWhatOneSetBasedInsertWrites) {
     EXPECT_EQ(sobrantes("ESPERADO", "V_MV_Stock"), 0);
     EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM V_MV_Stock")), esperadas);
 
-    ventana.CmdEjecutar_Click();
-    EXPECT_EQ(ventana.UltimaCorrida().renglonesEscritos, 0);
+    Correr();
+    EXPECT_EQ(UltimaCorrida().renglonesEscritos, 0);
     EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM V_MV_Stock")), esperadas);
 }
 
@@ -285,8 +284,8 @@ TEST_P(Corrida, DecimalsKeptAsDoublesAreWrittenBackToTheLastDigit) {
                                   "('RM','R1',0,%1,'A1',%2,%2,%2)")
                        .arg(++renglon)
                        .arg(c.ValorSQL(Variant(v), N)));
-    ventana.CmdEjecutar_Click();
-    EXPECT_EQ(ventana.UltimaCorrida().renglonesEscritos, renglon);
+    Correr();
+    EXPECT_EQ(UltimaCorrida().renglonesEscritos, renglon);
     EXPECT_EQ(Contar(QStringLiteral(
                   "SELECT count(*) FROM V_MV_Stock s JOIN V_Mv_CpteInsumos l ON l.TC = s.TC AND "
                   "l.IDCOMPROBANTE = s.IDCOMPROBANTE AND l.RENGLON = s.SECUENCIA WHERE "
@@ -320,8 +319,8 @@ TEST_P(CorridaServidor, AConnectionLostBetweenNotesEndsTheRunAndTheNextRunFinish
                                          "AND pid <> pg_backend_pid()"));
         }
     };
-    ventana.CmdEjecutar_Click();
-    const ResultadoCorrida primera = ventana.UltimaCorrida();
+    Correr();
+    const ResultadoCorrida primera = UltimaCorrida();
     EXPECT_FALSE(primera.SinFallas());
     EXPECT_EQ(primera.renglonesEscritos, 3);
     EXPECT_TRUE(UltimoMensaje().startsWith(QStringLiteral("Proceso Finalizado!\n")));
@@ -330,9 +329,9 @@ TEST_P(CorridaServidor, AConnectionLostBetweenNotesEndsTheRunAndTheNextRunFinish
     guion.alProcesarEventos = nullptr;
     c.Desconectar();
     pg->Conectar(c);
-    ventana.CmdEjecutar_Click();
-    EXPECT_TRUE(ventana.UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
-    EXPECT_EQ(ventana.UltimaCorrida().notas, 3);
+    Correr();
+    EXPECT_TRUE(UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
+    EXPECT_EQ(UltimaCorrida().notas, 3);
     for (int i = 1; i <= 4; ++i)
         EXPECT_EQ(Stock(QStringLiteral("R%1").arg(i)).size(), 3) << i;
 }
@@ -351,8 +350,8 @@ TEST_P(CorridaServidor, AConnectionLostInTheMiddleOfANoteLeavesNoneOfItsRows) {
         "LANGUAGE plpgsql"));
     c.Ejecutar(QStringLiteral("CREATE TRIGGER cortar BEFORE INSERT ON V_MV_Stock FOR EACH ROW "
                               "EXECUTE FUNCTION cortar()"));
-    ventana.CmdEjecutar_Click();
-    EXPECT_FALSE(ventana.UltimaCorrida().SinFallas());
+    Correr();
+    EXPECT_FALSE(UltimaCorrida().SinFallas());
 
     Conexion otra;
     pg->Conectar(otra);
@@ -378,7 +377,7 @@ TEST_P(CorridaServidor, ADatabaseThatReadsDatesMonthFirstStillGetsOnlyNotesAfter
         Nota(QString::fromLatin1(id), Variant::Fecha(fecha));
         Renglon(QString::fromLatin1(id), 1, QStringLiteral("A1"), "1");
     }
-    ventana.CmdEjecutar_Click();
+    Correr();
     EXPECT_EQ(Log(), QStringList{QStringLiteral("RMMARZO")});
     EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM V_MV_Stock")), 1);
     EXPECT_EQ(Stock(QStringLiteral("MARZO")).size(), 1);
@@ -390,6 +389,11 @@ INSTANTIATE_TEST_SUITE_P(Motores, CorridaServidor, ::testing::Values(TipoDeBase:
 // The window while a run is under way (embedded database).
 class CorridaEnVentana : public Corrida {
 protected:
+    // The closing message as the window showed it.
+    QString UltimoMensaje() const {
+        return guion.mensajes.isEmpty() ? QString() : guion.mensajes.last().texto;
+    }
+
     // Three notes; accion at the run's third event point, when one note is done. The
     // program must end there, with that note whole and nothing of the others.
     void TerminarEnLaTerceraParada(const std::function<void()>& accion) {
@@ -420,6 +424,8 @@ protected:
         EXPECT_EQ(rs->Fields(0).Value().Entero(), 2);
         EXPECT_EQ(Log().size(), 1);
     }
+
+    BUG ventana;
 };
 
 TEST_P(CorridaEnVentana, TheStatusStripFollowsTheRunAndIsEmptyAfterIt) {
@@ -466,6 +472,7 @@ TEST_P(CorridaEnVentana, EnterOnEjecutarStartsTheRun) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&ventana));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(UltimoMensaje(), QStringLiteral("Proceso Finalizado!"));
+    EXPECT_EQ(guion.mensajes.last().titulo, QStringLiteral("remitos"));
     EXPECT_EQ(Stock(QStringLiteral("R1")).size(), 1);
 }
 

@@ -88,8 +88,8 @@ TEST_P(InsercionRehusada, IsReportedAndTheNoteEndsRegisteredOnce) {
     Notas(NotasDePrueba, RenglonesPorNota);
     Rehusar();
 
-    ventana.CmdEjecutar_Click();
-    const ResultadoCorrida primera = ventana.UltimaCorrida();
+    Correr();
+    const ResultadoCorrida primera = UltimaCorrida();
     EXPECT_FALSE(primera.SinFallas());
     EXPECT_EQ(primera.notas, NotasDePrueba);
     const QString documento = QStringLiteral("RMR%1").arg(l.nota);
@@ -130,17 +130,17 @@ TEST_P(InsercionRehusada, IsReportedAndTheNoteEndsRegisteredOnce) {
 
     DejarDeRehusar();
     Reconectar();
-    ventana.CmdEjecutar_Click();
-    EXPECT_TRUE(ventana.UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
+    Correr();
+    EXPECT_TRUE(UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
     if (l.modo == LugarRehusado::Fila) {
         // A note with some of its rows is no longer pending: its missing row is written only
         // when asked for.
-        EXPECT_EQ(ventana.UltimaCorrida().notas, 0);
+        EXPECT_EQ(UltimaCorrida().notas, 0);
         const auto completado = RemitosIncompletos().Completar();
         EXPECT_EQ(completado.completados, 1);
         EXPECT_EQ(completado.renglonesEscritos, 1);
     } else {
-        EXPECT_EQ(ventana.UltimaCorrida().notas, 1);
+        EXPECT_EQ(UltimaCorrida().notas, 1);
     }
     ComprobarCadaNotaUnaVez(NotasDePrueba, RenglonesPorNota);
 }
@@ -199,8 +199,8 @@ TEST_P(FallaEntreNotas, TheLinesTableDroppedByAnotherProgramIsReported) {
             otra.Ejecutar(QStringLiteral("SET lock_timeout = '10s'"));
         otra.Ejecutar(QStringLiteral("DROP TABLE V_Mv_CpteInsumos"));
     });
-    ventana.CmdEjecutar_Click();
-    const ResultadoCorrida primera = ventana.UltimaCorrida();
+    Correr();
+    const ResultadoCorrida primera = UltimaCorrida();
     EXPECT_FALSE(primera.SinFallas());
     EXPECT_EQ(primera.renglonesEscritos, RenglonesPorNota);
     EXPECT_EQ(primera.notasSinRenglones, NotasDePrueba - 1);
@@ -220,9 +220,9 @@ TEST_P(FallaEntreNotas, TheLinesTableDroppedByAnotherProgramIsReported) {
         c.Ejecutar(QStringLiteral("ALTER TABLE copia RENAME TO V_Mv_CpteInsumos"));
     }
     Reconectar();
-    ventana.CmdEjecutar_Click();
-    EXPECT_TRUE(ventana.UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
-    EXPECT_EQ(ventana.UltimaCorrida().notas, NotasDePrueba - 1);
+    Correr();
+    EXPECT_TRUE(UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
+    EXPECT_EQ(UltimaCorrida().notas, NotasDePrueba - 1);
     ComprobarCadaNotaUnaVez(NotasDePrueba, RenglonesPorNota);
 }
 
@@ -237,8 +237,8 @@ TEST_P(FallaEntreNotas, ANoteAnotherRunRegisteredMeanwhileIsReportedOnceAndLeftA
             "CANTIDAD) SELECT TC, IDCOMPROBANTE, IDCOMPLEMENTO, RENGLON, IDARTICULO, -CANTIDAD "
             "FROM V_Mv_CpteInsumos WHERE IDCOMPROBANTE = 'R3'"));
     });
-    ventana.CmdEjecutar_Click();
-    const ResultadoCorrida r = ventana.UltimaCorrida();
+    Correr();
+    const ResultadoCorrida r = UltimaCorrida();
     EXPECT_EQ(r.notasDeOtraCorrida, 1);
     EXPECT_EQ(r.renglonesRechazados, 0);
     EXPECT_EQ(r.renglonesEscritos, (NotasDePrueba - 1) * RenglonesPorNota);
@@ -253,11 +253,11 @@ TEST_P(FallaEntreNotas, ANoteAnotherRunRegisteredMeanwhileIsReportedOnceAndLeftA
 }
 
 TEST_P(FallaEntreNotas, ALogPathTakenByAFolderLosesNoRow) {
-    ASSERT_TRUE(QDir(carpeta.Ruta()).mkdir(BUG::NombreArchivoLog()));
+    ASSERT_TRUE(QDir(carpeta.Ruta()).mkdir(RegistroDeCorrida::NombreArchivo()));
     Notas(NotasDePrueba, RenglonesPorNota);
-    ventana.CmdEjecutar_Click();
-    EXPECT_TRUE(ventana.UltimaCorrida().registroFallido);
-    EXPECT_FALSE(ventana.UltimaCorrida().SinFallas());
+    Correr();
+    EXPECT_TRUE(UltimaCorrida().registroFallido);
+    EXPECT_FALSE(UltimaCorrida().SinFallas());
     ComprobarCadaNotaUnaVez(NotasDePrueba, RenglonesPorNota);
 }
 
@@ -338,12 +338,12 @@ TEST_P(BaseDeSoloLectura, IsReportedAndTheNextRunRegistersEverything) {
         if (error.isEmpty())
             Reconectar();
     }
-    ventana.CmdEjecutar_Click();
+    Correr();
     if (!error.isEmpty())
         GTEST_SKIP() << "este sistema de archivos no permite hacer inmutable la base: "
                      << error.toStdString();
 
-    const ResultadoCorrida primera = ventana.UltimaCorrida();
+    const ResultadoCorrida primera = UltimaCorrida();
     EXPECT_FALSE(primera.SinFallas());
     EXPECT_EQ(primera.renglonesEscritos, enElMedio ? RenglonesPorNota : 0);
     EXPECT_FALSE(Fallas(Log()).isEmpty());
@@ -354,8 +354,8 @@ TEST_P(BaseDeSoloLectura, IsReportedAndTheNextRunRegistersEverything) {
     c.Desconectar();
     soloLectura.Quitar();
     Reconectar();
-    ventana.CmdEjecutar_Click();
-    EXPECT_TRUE(ventana.UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
+    Correr();
+    EXPECT_TRUE(UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
     ComprobarCadaNotaUnaVez(NotasDePrueba, RenglonesPorNota);
 }
 
@@ -431,8 +431,8 @@ TEST_P(DiscoLleno, IsReportedAndTheNextRunRegistersEverything) {
     // In the middle: room for a few notes and then none; otherwise none from the start.
     Llenar(relleno, montaje.Libre(), enElMedio ? 48 * 1024 : 0);
 
-    ventana.CmdEjecutar_Click();
-    const ResultadoCorrida primera = ventana.UltimaCorrida();
+    Correr();
+    const ResultadoCorrida primera = UltimaCorrida();
     EXPECT_FALSE(primera.SinFallas());
     EXPECT_GT(primera.RenglonesNoRegistrados(), 0);
     EXPECT_LT(primera.renglonesEscritos, notas * RenglonesPorNota);
@@ -448,10 +448,10 @@ TEST_P(DiscoLleno, IsReportedAndTheNextRunRegistersEverything) {
     c.Desconectar();
     ASSERT_TRUE(QFile::remove(relleno));
     Reconectar();
-    ventana.CmdEjecutar_Click();
-    EXPECT_TRUE(ventana.UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
+    Correr();
+    EXPECT_TRUE(UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
     ComprobarCadaNotaUnaVez(notas, RenglonesPorNota);
-    QFile log(lleno + u'/' + BUG::NombreArchivoLog());
+    QFile log(lleno + u'/' + RegistroDeCorrida::NombreArchivo());
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QByteArray texto = log.readAll();
     EXPECT_TRUE(texto.endsWith("\r\n"));

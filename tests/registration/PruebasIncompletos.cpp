@@ -53,7 +53,7 @@ TEST_P(Incompletos, AMendedLineReadInAnotherOrderIsCompletedByContentAlone) {
     Renglon(QStringLiteral("R1"), 1, QStringLiteral("ART8"), "1");
     Renglon(QStringLiteral("R1"), 2, Variant::Nulo(), "2"); // refused: no article
     Renglon(QStringLiteral("R1"), 3, QStringLiteral("ART9"), "3");
-    ventana.CmdEjecutar_Click();
+    Correr();
     ASSERT_EQ(ArticulosEnStock(QStringLiteral("R1")),
               (QStringList{QStringLiteral("1:ART8"), QStringLiteral("3:ART9")}));
 
@@ -69,7 +69,7 @@ TEST_P(Incompletos, AMendedLineReadInAnotherOrderIsCompletedByContentAlone) {
                    : QStringLiteral("UPDATE V_Mv_CpteInsumos SET IDARTICULO = 'ART2', RENGLON = "
                                     "4 WHERE IDCOMPROBANTE = 'R1' AND RENGLON = 2"));
     RefRecordset lineas;
-    c.AbrirRecordset(BUG::SentenciaRenglones(QStringLiteral("RM"), QStringLiteral("R1")), lineas);
+    c.AbrirRecordset(CorridaRegistro::SentenciaRenglones(QStringLiteral("RM"), QStringLiteral("R1")), lineas);
     QStringList orden;
     for (; !lineas->Eof(); lineas->MoveNext())
         orden << lineas->Fields(QStringLiteral("IDARTICULO")).Value().Texto();
@@ -77,8 +77,8 @@ TEST_P(Incompletos, AMendedLineReadInAnotherOrderIsCompletedByContentAlone) {
                                   QStringLiteral("ART2")}));
 
     // The run leaves a note with rows alone.
-    ventana.CmdEjecutar_Click();
-    EXPECT_EQ(ventana.UltimaCorrida().notas, 0);
+    Correr();
+    EXPECT_EQ(UltimaCorrida().notas, 0);
     EXPECT_EQ(Stock(QStringLiteral("R1")).size(), 2);
 
     const QList<Remito> revisados = RemitosIncompletos().Revisar();

@@ -100,14 +100,14 @@ TEST_F(VentanaPrincipal, RegistraWithoutAnOpenLogDoesNothing) {
     ventana.Registra(QStringLiteral("RMX0001"));
     ventana.NumeroArchivo = 0;
     ventana.Registra(QStringLiteral("RMX0001"));
-    EXPECT_FALSE(QFile::exists(carpeta.Archivo(BUG::NombreArchivoLog())));
+    EXPECT_FALSE(QFile::exists(carpeta.Archivo(RegistroDeCorrida::NombreArchivo())));
     EXPECT_TRUE(guion.mensajes.isEmpty());
     EXPECT_TRUE(guion.errores.isEmpty());
 }
 
 TEST_F(VentanaPrincipal, RegistraAppendsOneWindowsLineAfterTheExistingOnes) {
-    const QString log = carpeta.Archivo(BUG::NombreArchivoLog());
-    carpeta.Escribir(BUG::NombreArchivoLog(), QStringLiteral("RMR000100000001\r\n"));
+    const QString log = carpeta.Archivo(RegistroDeCorrida::NombreArchivo());
+    carpeta.Escribir(RegistroDeCorrida::NombreArchivo(), QStringLiteral("RMR000100000001\r\n"));
     ventana.NumeroArchivo = Archivos::NumeroLibre();
     Archivos::AbrirParaAnexar(ventana.NumeroArchivo, log);
     QString mensaje = QStringLiteral("RMÑ-2");

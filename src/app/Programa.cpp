@@ -1,0 +1,59 @@
+#include "Programa.h"
+
+#include "Entorno.h"
+#include "Interaccion.h"
+#include "InteraccionConsola.h"
+#include "ModGlobal.h"
+
+#include <QCoreApplication>
+
+namespace Programa {
+
+QStringList Argumentos(int argc, char** argv) {
+    QStringList argumentos;
+    for (int i = 0; i < argc; ++i)
+        argumentos << QString::fromLocal8Bit(argv[i]);
+    return argumentos;
+}
+
+void Escribir(FILE* destino, const QString& texto) {
+    const QByteArray bytes = texto.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), destino);
+    std::fflush(destino);
+}
+
+int UsoIncorrecto(const QString& programa, const QString& error) {
+    Escribir(stderr, QStringLiteral("%1: %2\nPruebe «%1 --help».\n").arg(programa, error));
+    return EstadoUsoIncorrecto;
+}
+
+void Nombrar(QCoreApplication& aplicacion, const QString& programa) {
+    aplicacion.setApplicationName(programa);
+    aplicacion.setApplicationVersion(QStringLiteral(REMITOS_VERSION));
+}
+
+void MostrarVersion(const QString& programa) {
+    Escribir(stdout, QStringLiteral("%1 %2\n").arg(programa, QStringLiteral(REMITOS_VERSION)));
+}
+
+bool PrepararPantalla() {
+    const bool hayPantalla = Entorno::HayPantalla();
+    if (!hayPantalla)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return hayPantalla;
+}
+
+InteraccionConsola& IniciarSesionSinVentana(const QStringList& claves) {
+    auto consola = std::make_unique<InteraccionConsola>();
+    InteraccionConsola& respuestas = *consola;
+    Interaccion::Establecer(std::move(consola));
+    ModGlobal::EstablecerLineaDeComandos(claves.join(u' '));
+    ModGlobal::IniciarSesion();
+    return respuestas;
+}
+
+void Terminar() {
+    ModGlobal::LiberarObjetos();
+}
+
+} // namespace Programa

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+
+class InteraccionConsola;
+class QCoreApplication;
+
+// What the two programs, remitos and consulta, do alike around their own work: their
+// arguments, their output, the start of the session with or without a screen, their end.
+namespace Programa {
+
+// Exit status of a malformed command line (and, for consulta, of a missing screen).
+constexpr int EstadoUsoIncorrecto = 64;
+
+// The program's arguments as texts, its own name first.
+QStringList Argumentos(int argc, char** argv);
+// Text to standard output or error at once, in the locale's encoding.
+void Escribir(FILE* destino, const QString& texto);
+// A malformed command line: says what is wrong and where help is; gives the exit status.
+int UsoIncorrecto(const QString& programa, const QString& error);
+// Names the application (messages and settings use the name) and gives its version.
+void Nombrar(QCoreApplication& aplicacion, const QString& programa);
+// "PROGRAM VERSION" on standard output.
+void MostrarVersion(const QString& programa);
+
+// Whether there is a screen to show windows on. Without one, Qt is told to draw offscreen, so
+// that the start-up can still run and report what it finds.
+bool PrepararPantalla();
+// Starts the session with nobody at the screen: questions are answered on the console,
+// never waited for. The family's keys come from the given arguments.
+// The console's answers are counted there.
+InteraccionConsola& IniciarSesionSinVentana(const QStringList& claves);
+// Releases what the program holds (the connection above all) while Qt is still there.
+void Terminar();
+
+} // namespace Programa

@@ -1,0 +1,40 @@
+#include "RegistroDeCorrida.h"
+
+#include "Archivos.h"
+#include "Entorno.h"
+#include "Falla.h"
+#include "Rutina.h"
+#include "Utilidades.h"
+
+RegistroDeCorrida::~RegistroDeCorrida() {
+    // Only a log this object opened and did not close: the number may serve another file by
+    // now.
+    if (abierto_)
+        Archivos::Cerrar(NumeroArchivo);
+}
+
+void RegistroDeCorrida::Abrir(Rutina& rutina) {
+    rutina.Paso([&] { NumeroArchivo = Archivos::NumeroLibre(); });
+    rutina.Paso([&] { ArchivoLog = Entorno::CarpetaDelPrograma(); });
+    rutina.Paso([&] { ArchivoLog = Utilidades::Instancia().AgregarBarra(ArchivoLog); });
+    rutina.Paso([&] { ArchivoLog += NombreArchivo(); });
+    rutina.Paso([&] {
+        Archivos::AbrirParaAnexar(NumeroArchivo, ArchivoLog);
+        abierto_ = true;
+    });
+    lineasPerdidas_ = 0;
+}
+
+void RegistroDeCorrida::Registra(const QString& Mensaje) {
+    try {
+        Archivos::EscribirLinea(NumeroArchivo, Mensaje);
+    } catch (const Falla&) {
+        // The log is a record of the run, never a reason to stop it.
+        ++lineasPerdidas_;
+    }
+}
+
+void RegistroDeCorrida::Cerrar() {
+    Archivos::Cerrar(NumeroArchivo);
+    abierto_ = false;
+}
