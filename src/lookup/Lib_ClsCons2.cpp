@@ -1,5 +1,6 @@
 #include "Lib_ClsCons2.h"
 
+#include "AlSalir.h"
 #include "Archivos.h"
 #include "Cadenas.h"
 #include "Falla.h"
@@ -13,14 +14,6 @@ namespace {
 const QString Cero = QString(QChar(0));
 const QString Ultimo = QString(QChar(255));
 
-// Closes a numbered file whatever happens.
-struct ArchivoAbierto {
-    qint16 numero = 0;
-    ~ArchivoAbierto() {
-        if (numero)
-            Archivos::Cerrar(numero);
-    }
-};
 } // namespace
 
 Lib_ClsCons2::Lib_ClsCons2() : CmpsDevueltos(NuevaCollection()), Valores(NuevaCollection()) {}
@@ -41,20 +34,20 @@ void Lib_ClsCons2::AplicarMascara(QString& SQL, QString& CampoBusqueda) {
     if (!gUsarMascarasConsultas || !QFileInfo(gRutaMascaraConsultas).isFile())
         return;
     Utilidades& util = Util();
-    ArchivoAbierto archivo;
+    qint16 numero = 0;
     try {
-        archivo.numero = Archivos::NumeroLibre();
-        Archivos::AbrirAleatorioLectura(archivo.numero, gRutaMascaraConsultas, MascaraConsulta::Largo);
+        numero = Archivos::NumeroLibre();
+        Archivos::AbrirAleatorioLectura(numero, gRutaMascaraConsultas, MascaraConsulta::Largo);
     } catch (const Falla&) {
         // A file that cannot be read: the statement goes as it came.
-        archivo.numero = 0;
         return;
     }
+    AlSalir cerrar([numero] { Archivos::Cerrar(numero); });
     const QString buscada = Cadenas::Recortar(SQL);
     // Only whole records: a cut last record is not one.
-    const qint64 registros = Archivos::Largo(archivo.numero) / MascaraConsulta::Largo;
+    const qint64 registros = Archivos::Largo(numero) / MascaraConsulta::Largo;
     for (qint64 n = 1; n <= registros; ++n) {
-        MascaraActual = MascaraConsulta::Decodificar(Archivos::LeerRegistro(archivo.numero, n));
+        MascaraActual = MascaraConsulta::Decodificar(Archivos::LeerRegistro(numero, n));
         const QString tabla = Cadenas::Recortar(util.QuitarCaracteres(MascaraActual.Tabla, Cero, Ultimo));
         if (!Cadenas::IgualesSinMayusculas(tabla, buscada))
             continue;
@@ -158,20 +151,15 @@ void Lib_ClsCons2::AgregarMascara(qint16 numeroArchivo) {
 }
 
 void Lib_ClsCons2::GrabarMascarasPorDefecto() {
-    ArchivoAbierto archivo;
-    archivo.numero = Archivos::NumeroLibre();
-    try {
-        Archivos::AbrirAleatorio(archivo.numero, gRutaMascaraConsultas, MascaraConsulta::Largo);
-    } catch (const Falla&) {
-        archivo.numero = 0;
-        throw;
-    }
+    const qint16 numero = Archivos::NumeroLibre();
+    Archivos::AbrirAleatorio(numero, gRutaMascaraConsultas, MascaraConsulta::Largo);
+    AlSalir cerrar([numero] { Archivos::Cerrar(numero); });
     for (const MascaraConsulta& defecto : MascaraConsulta::PorDefecto()) {
         MascaraActual.Nombre = Cadenas::Recortar(defecto.Nombre);
         MascaraActual.Tabla = defecto.Tabla;
         MascaraActual.Campos = Cadenas::Recortar(defecto.Campos);
         MascaraActual.Filtro = Cadenas::Recortar(defecto.Filtro);
         MascaraActual.FinDeLinea = QByteArrayLiteral("\r\n");
-        AgregarMascara(archivo.numero);
+        AgregarMascara(numero);
     }
 }

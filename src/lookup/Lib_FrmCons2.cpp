@@ -1,5 +1,6 @@
 #include "Lib_FrmCons2.h"
 
+#include "AlSalir.h"
 #include "Cadenas.h"
 #include "CodigosTecla.h"
 #include "Conexion.h"
@@ -306,10 +307,7 @@ void Lib_FrmCons2::Encolumnar() {
 void Lib_FrmCons2::Leer(qint32, qint16) {
     Rutina rutina(EstiloFallas::Informar, QStringLiteral("FORM_LOAD"));
     ListView1->IniciarCarga();
-    struct Fin {
-        ListView* lista;
-        ~Fin() { lista->TerminarCarga(); }
-    } fin{ListView1};
+    AlSalir finDeLaCarga([this] { ListView1->TerminarCarga(); });
     bool hayFilas = false;
     rutina.Paso([&] {
         if (!RsConsulta)

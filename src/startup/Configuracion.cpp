@@ -103,22 +103,22 @@ void GrabarConfiguracion(const QString& clave, const Variant& valor) {
 }
 
 void CargarConfiguracion(const QString& carpeta) {
-    gMostrarStockEnConsultas =
+    sesion.gMostrarStockEnConsultas =
         EsSi(Utilidades::Instancia().ValorTexto(LeerConfiguracion(QStringLiteral("MostrarStockenConsultas"))));
-    gTituloClientes = Cadenas::Recortar(LeerConfiguracion(QStringLiteral("TituloClientes")));
-    gTituloProveedores = Cadenas::Recortar(LeerConfiguracion(QStringLiteral("TituloProveedores")));
-    gRutaDocTareas = carpeta + QStringLiteral("ZVDOCTareas.zvr");
-    gExigeClaveConsultaLikeArticulos =
+    sesion.gTituloClientes = Cadenas::Recortar(LeerConfiguracion(QStringLiteral("TituloClientes")));
+    sesion.gTituloProveedores = Cadenas::Recortar(LeerConfiguracion(QStringLiteral("TituloProveedores")));
+    sesion.gRutaDocTareas = carpeta + QStringLiteral("ZVDOCTareas.zvr");
+    sesion.gExigeClaveConsultaLikeArticulos =
         EsSi(LeerConfiguracion(QStringLiteral("EXIGECLAVECONSULTALIKEARTICULOS")));
-    gUsaConsultaLike = EsSi(LeerConfiguracion(QStringLiteral("UsaConsultaLike")));
-    gCantidadDecimales = LeerConfiguracion(QStringLiteral("CantidadDecimales"));
-    gUsaMultilesMonedas = EsSi(LeerConfiguracion(QStringLiteral("UsaMultilesMonedas")));
-    gColorFondo = Color(LeerConfiguracion(QStringLiteral("CFondo")));
-    gColorLetra = Color(LeerConfiguracion(QStringLiteral("CLetra")));
+    sesion.gUsaConsultaLike = EsSi(LeerConfiguracion(QStringLiteral("UsaConsultaLike")));
+    sesion.gCantidadDecimales = LeerConfiguracion(QStringLiteral("CantidadDecimales"));
+    sesion.gUsaMultilesMonedas = EsSi(LeerConfiguracion(QStringLiteral("UsaMultilesMonedas")));
+    sesion.gColorFondo = Color(LeerConfiguracion(QStringLiteral("CFondo")));
+    sesion.gColorLetra = Color(LeerConfiguracion(QStringLiteral("CLetra")));
     // A background of 0 would be black: the family's default is cyan (0xFFFF00 is BBGGRR).
-    if (gColorFondo == 0)
-        gColorFondo = 0xFFFF00;
-    gModuloOrdenDeTrabajo = !Cadenas::IgualesSinMayusculas(
+    if (sesion.gColorFondo == 0)
+        sesion.gColorFondo = 0xFFFF00;
+    sesion.gModuloOrdenDeTrabajo = !Cadenas::IgualesSinMayusculas(
         Cadenas::Recortar(LeerConfiguracion(QStringLiteral("ModuloOrdenDeTrabajo"))), u"NO");
 }
 

@@ -23,24 +23,12 @@
 
 namespace ModGlobal {
 
-QString gSeccionEstacion;
-Variant gFlatToolbars;
-qint32 gColorFondo = 0;
-qint32 gColorLetra = 0;
-QString gParametroAdicional;
-QString gMenu;
-QString gUsuarioLogeado;
-QString gCaja;
-QString gCadenaDSN;
-bool gMostrarStockEnConsultas = false;
-QString gTituloClientes;
-QString gTituloProveedores;
-QString gRutaDocTareas;
-bool gExigeClaveConsultaLikeArticulos = false;
-bool gUsaConsultaLike = false;
-QString gCantidadDecimales;
-bool gUsaMultilesMonedas = false;
-bool gModuloOrdenDeTrabajo = false;
+Sesion::Sesion() = default;
+Sesion::~Sesion() = default;
+Sesion::Sesion(Sesion&&) noexcept = default;
+Sesion& Sesion::operator=(Sesion&&) noexcept = default;
+
+Sesion sesion;
 
 namespace {
 QString& Linea() {
@@ -49,11 +37,6 @@ QString& Linea() {
 }
 
 int estadoSinConexion = 1;
-
-std::unique_ptr<Lib_ClsCons2>& ConsultaGlobal() {
-    static std::unique_ptr<Lib_ClsCons2> consulta;
-    return consulta;
-}
 
 // Whether the key found at posicion is really the beginning of a longer key of the table.
 bool EsParteDeOtraClave(const QString& linea, qsizetype posicion, const QString& clave) {
@@ -144,24 +127,24 @@ void IniciarSesion() {
     QString servidor, baseDatos, usuario, password;
 
     rutina.Paso([&] { carpeta = util.AgregarBarra(Entorno::CarpetaDelPrograma()); });
-    rutina.Paso([&] { gColorLetra = 0; });
-    rutina.Paso([&] { gColorFondo = 0xFFFFFF; });
+    rutina.Paso([&] { sesion.gColorLetra = 0; });
+    rutina.Paso([&] { sesion.gColorFondo = 0xFFFFFF; });
     rutina.Paso([&] { argumentos = LineaDeComandos(); });
     rutina.Paso([&] {
         Estacion& estacion = Estacion::Instancia();
-        gSeccionEstacion =
+        sesion.gSeccionEstacion =
             estacion.NombreEquipo().toUpper() + u'|' + estacion.NombreUsuario().toUpper();
     });
     rutina.Paso([&] {
-        gFlatToolbars = Numero(Cadenas::Val(ArchivoIni::Instancia().LeerValor(
-            ArchivoIni::ArchivoDeLaFamilia(), gSeccionEstacion, QStringLiteral("FlatToolbars"),
+        sesion.gFlatToolbars = Numero(Cadenas::Val(ArchivoIni::Instancia().LeerValor(
+            ArchivoIni::ArchivoDeLaFamilia(), sesion.gSeccionEstacion, QStringLiteral("FlatToolbars"),
             QStringLiteral("1"))));
     });
 
     if (rutina.Si([] { return !Conexion::Instancia().Conectada(); })) {
         const QStringList& claves = ClavesDeLineaDeComandos();
-        QString* destinos[] = {&gParametroAdicional, &gMenu,    &servidor,        &baseDatos,
-                               &usuario,             &password, &gUsuarioLogeado, &gCaja};
+        QString* destinos[] = {&sesion.gParametroAdicional, &sesion.gMenu,    &servidor,        &baseDatos,
+                               &usuario,             &password, &sesion.gUsuarioLogeado, &sesion.gCaja};
         for (int i = 0; i < claves.size(); ++i)
             rutina.Paso([&] { *destinos[i] = ValorDeClave(argumentos, claves[i]); });
 
@@ -178,7 +161,7 @@ void IniciarSesion() {
 
     rutina.Paso([&] {
         Conexion& conexion = Conexion::Instancia();
-        gCadenaDSN = QStringLiteral("DSN=") + conexion.BaseDatos + QStringLiteral("; UID=") +
+        sesion.gCadenaDSN = QStringLiteral("DSN=") + conexion.BaseDatos + QStringLiteral("; UID=") +
                      conexion.Usuario + QStringLiteral("; PWD=") + conexion.Password;
     });
     rutina.Paso([&] {
@@ -190,10 +173,9 @@ void IniciarSesion() {
 }
 
 Lib_ClsCons2& gConsulta() {
-    auto& consulta = ConsultaGlobal();
-    if (!consulta)
-        consulta = std::make_unique<Lib_ClsCons2>();
-    return *consulta;
+    if (!sesion.consulta)
+        sesion.consulta = std::make_unique<Lib_ClsCons2>();
+    return *sesion.consulta;
 }
 
 void PrepararConsultas(Rutina& rutina, const QString& carpeta) {
@@ -252,10 +234,10 @@ void ConfigurarFormulario(QWidget* formulario) {
             if (!barra)
                 throw Falla::CampoInexistente(QString::fromLatin1(nombre));
             // The style before the session has read it is empty, which a toolbar takes as 0.
-            const QVariant estilo = gFlatToolbars.EsVacio() ? QVariant(0)
-                                    : gFlatToolbars.tipo() == Variant::Tipo::Entero
-                                        ? QVariant(gFlatToolbars.Entero())
-                                        : QVariant(gFlatToolbars.Doble());
+            const QVariant estilo = sesion.gFlatToolbars.EsVacio() ? QVariant(0)
+                                    : sesion.gFlatToolbars.tipo() == Variant::Tipo::Entero
+                                        ? QVariant(sesion.gFlatToolbars.Entero())
+                                        : QVariant(sesion.gFlatToolbars.Doble());
             barra->setProperty("StyleBar", estilo);
         });
     }
@@ -274,26 +256,5 @@ QString TituloPrograma() {
     return Entorno::Titulo();
 }
 
-void RestablecerSesion() {
-    gSeccionEstacion.clear();
-    gFlatToolbars = Variant();
-    gColorFondo = 0;
-    gColorLetra = 0;
-    gParametroAdicional.clear();
-    gMenu.clear();
-    gUsuarioLogeado.clear();
-    gCaja.clear();
-    gCadenaDSN.clear();
-    gMostrarStockEnConsultas = false;
-    gTituloClientes.clear();
-    gTituloProveedores.clear();
-    gRutaDocTareas.clear();
-    gExigeClaveConsultaLikeArticulos = false;
-    gUsaConsultaLike = false;
-    gCantidadDecimales.clear();
-    gUsaMultilesMonedas = false;
-    gModuloOrdenDeTrabajo = false;
-    ConsultaGlobal().reset();
-}
 
 } // namespace ModGlobal

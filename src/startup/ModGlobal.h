@@ -6,6 +6,7 @@ class Lib_ClsCons2;
 class Rutina;
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 class QWidget;
 
@@ -13,27 +14,41 @@ class QWidget;
 // family's forms.
 namespace ModGlobal {
 
-// The session record.
-extern QString gSeccionEstacion;
-extern Variant gFlatToolbars; // empty until the session reads it
-extern qint32 gColorFondo;
-extern qint32 gColorLetra;
-extern QString gParametroAdicional;
-extern QString gMenu;
-extern QString gUsuarioLogeado;
-extern QString gCaja;
-extern QString gCadenaDSN;
+// The session record: what the start of the session learns, alive until the program ends,
+// under the names the family's code gives it. A new start (a test's) begins from the values
+// given here.
+struct Sesion {
+    Sesion();
+    ~Sesion();
+    Sesion(Sesion&&) noexcept;
+    Sesion& operator=(Sesion&&) noexcept;
 
-// The configuration flags, loaded from TA_CONFIGURACION by CargarConfiguracion.
-extern bool gMostrarStockEnConsultas;
-extern QString gTituloClientes;
-extern QString gTituloProveedores;
-extern QString gRutaDocTareas;
-extern bool gExigeClaveConsultaLikeArticulos;
-extern bool gUsaConsultaLike;
-extern QString gCantidadDecimales;
-extern bool gUsaMultilesMonedas;
-extern bool gModuloOrdenDeTrabajo;
+    QString gSeccionEstacion;
+    Variant gFlatToolbars; // empty until the session reads it
+    qint32 gColorFondo = 0;
+    qint32 gColorLetra = 0;
+    QString gParametroAdicional;
+    QString gMenu;
+    QString gUsuarioLogeado;
+    QString gCaja;
+    QString gCadenaDSN;
+
+    // The configuration flags, loaded from TA_CONFIGURACION by CargarConfiguracion.
+    bool gMostrarStockEnConsultas = false;
+    QString gTituloClientes;
+    QString gTituloProveedores;
+    QString gRutaDocTareas;
+    bool gExigeClaveConsultaLikeArticulos = false;
+    bool gUsaConsultaLike = false;
+    QString gCantidadDecimales;
+    bool gUsaMultilesMonedas = false;
+    bool gModuloOrdenDeTrabajo = false;
+
+    // The program's lookup request (gConsulta), created on first use.
+    std::unique_ptr<Lib_ClsCons2> consulta;
+};
+
+extern Sesion sesion;
 
 // The keys of the command line, in the order they are looked up.
 const QStringList& ClavesDeLineaDeComandos();
@@ -87,6 +102,8 @@ void EstablecerEstadoSinConexion(int estado);
 QString TituloPrograma();
 
 // Puts the session record back to its start values (a new program run).
-void RestablecerSesion();
+inline void RestablecerSesion() {
+    sesion = Sesion();
+}
 
 } // namespace ModGlobal

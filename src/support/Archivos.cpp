@@ -11,26 +11,26 @@
 #include <memory>
 
 namespace {
-struct ArchivoAbierto {
+struct EntradaDeArchivo {
     std::unique_ptr<QFile> archivo;
     int largoRegistro = 0;
 };
 
 constexpr int NumeroMaximo = 255;
 
-std::array<ArchivoAbierto, NumeroMaximo + 1>& Tabla() {
-    static std::array<ArchivoAbierto, NumeroMaximo + 1> tabla;
+std::array<EntradaDeArchivo, NumeroMaximo + 1>& Tabla() {
+    static std::array<EntradaDeArchivo, NumeroMaximo + 1> tabla;
     return tabla;
 }
 
-ArchivoAbierto& Entrada(qint16 numero) {
+EntradaDeArchivo& Entrada(qint16 numero) {
     if (numero < 1 || numero > NumeroMaximo)
         throw Falla::Archivo(Errores::NumeroArchivoIncorrecto, QString::number(numero));
     return Tabla()[size_t(numero)];
 }
 
-ArchivoAbierto& EntradaAbierta(qint16 numero) {
-    ArchivoAbierto& e = Entrada(numero);
+EntradaDeArchivo& EntradaAbierta(qint16 numero) {
+    EntradaDeArchivo& e = Entrada(numero);
     if (!e.archivo)
         throw Falla::Archivo(Errores::NumeroArchivoIncorrecto, QString::number(numero));
     return e;
@@ -48,7 +48,7 @@ long NumeroDeFallaDeEscritura() {
 }
 
 void Abrir(qint16 numero, const QString& ruta, QIODevice::OpenMode modo, int largoRegistro) {
-    ArchivoAbierto& e = Entrada(numero);
+    EntradaDeArchivo& e = Entrada(numero);
     if (e.archivo)
         throw Falla::Archivo(Errores::ArchivoYaAbierto, QString::number(numero));
     if (QFileInfo(ruta).isDir())
@@ -87,7 +87,7 @@ void Archivos::AbrirAleatorioLectura(qint16 numero, const QString& ruta, int lar
 }
 
 void Archivos::EscribirLinea(qint16 numero, const QString& texto) {
-    ArchivoAbierto& e = EntradaAbierta(numero);
+    EntradaDeArchivo& e = EntradaAbierta(numero);
     const qint64 antes = e.archivo->size();
     try {
         Escribir(*e.archivo, Cp1252::Codificar(texto) + "\r\n");
@@ -104,7 +104,7 @@ qint64 Archivos::Largo(qint16 numero) {
 }
 
 QByteArray Archivos::LeerRegistro(qint16 numero, qint64 registro) {
-    ArchivoAbierto& e = EntradaAbierta(numero);
+    EntradaDeArchivo& e = EntradaAbierta(numero);
     if (registro < 1 || e.largoRegistro <= 0)
         throw Falla::ArgumentoNoValido(QString::number(registro));
     if (!e.archivo->seek((registro - 1) * e.largoRegistro))
@@ -113,7 +113,7 @@ QByteArray Archivos::LeerRegistro(qint16 numero, qint64 registro) {
 }
 
 void Archivos::EscribirRegistro(qint16 numero, qint64 registro, const QByteArray& bytes) {
-    ArchivoAbierto& e = EntradaAbierta(numero);
+    EntradaDeArchivo& e = EntradaAbierta(numero);
     if (registro < 1 || e.largoRegistro <= 0)
         throw Falla::ArgumentoNoValido(QString::number(registro));
     QByteArray completo = bytes.left(e.largoRegistro);

@@ -264,7 +264,7 @@ TEST(SesionConMascaras, AMasksFileThatCannotBeWrittenEndsTheSessionStartSilently
     ModGlobal::IniciarSesion();
     EXPECT_TRUE(Conexion::Instancia().Conectada());
     // The configuration stage never ran: the colours keep their start values.
-    EXPECT_EQ(ModGlobal::gColorFondo, 0xFFFFFF);
+    EXPECT_EQ(ModGlobal::sesion.gColorFondo, 0xFFFFFF);
     EXPECT_TRUE(guion.errores.isEmpty());
     EXPECT_TRUE(guion.mensajes.isEmpty());
 }

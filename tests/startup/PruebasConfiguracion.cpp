@@ -105,41 +105,41 @@ TEST_F(Configuracion, FlagsFollowTheirRules) {
     Fila("DATOS", "CLetra", "3.5");
     Fila("DATOS", "ModuloOrdenDeTrabajo", " no ");
     CargarConfiguracion(carpeta.Ruta());
-    EXPECT_TRUE(gMostrarStockEnConsultas);
-    EXPECT_EQ(gTituloClientes, QStringLiteral("Clientes"));
-    EXPECT_EQ(gTituloProveedores, QString());
-    EXPECT_EQ(gRutaDocTareas, carpeta.Archivo(QStringLiteral("ZVDOCTareas.zvr")));
-    EXPECT_FALSE(gExigeClaveConsultaLikeArticulos); // not trimmed: "SI " is not "SI"
-    EXPECT_TRUE(gUsaConsultaLike);
-    EXPECT_EQ(gCantidadDecimales, QStringLiteral(" "));
-    EXPECT_FALSE(gUsaMultilesMonedas);
-    EXPECT_EQ(gColorFondo, 2); // halves go to the even neighbour
-    EXPECT_EQ(gColorLetra, 4);
-    EXPECT_FALSE(gModuloOrdenDeTrabajo); // trimmed: " no " is "NO"
+    EXPECT_TRUE(sesion.gMostrarStockEnConsultas);
+    EXPECT_EQ(sesion.gTituloClientes, QStringLiteral("Clientes"));
+    EXPECT_EQ(sesion.gTituloProveedores, QString());
+    EXPECT_EQ(sesion.gRutaDocTareas, carpeta.Archivo(QStringLiteral("ZVDOCTareas.zvr")));
+    EXPECT_FALSE(sesion.gExigeClaveConsultaLikeArticulos); // not trimmed: "SI " is not "SI"
+    EXPECT_TRUE(sesion.gUsaConsultaLike);
+    EXPECT_EQ(sesion.gCantidadDecimales, QStringLiteral(" "));
+    EXPECT_FALSE(sesion.gUsaMultilesMonedas);
+    EXPECT_EQ(sesion.gColorFondo, 2); // halves go to the even neighbour
+    EXPECT_EQ(sesion.gColorLetra, 4);
+    EXPECT_FALSE(sesion.gModuloOrdenDeTrabajo); // trimmed: " no " is "NO"
     EXPECT_TRUE(guion.errores.isEmpty());
 }
 
 TEST_F(Configuracion, AbsentColoursAndABlackBackgroundGiveTheFamilysDefaults) {
     CargarConfiguracion(carpeta.Ruta());
-    EXPECT_EQ(gColorFondo, 0xFFFF00);
-    EXPECT_EQ(gColorLetra, 0);
-    EXPECT_TRUE(gModuloOrdenDeTrabajo);
+    EXPECT_EQ(sesion.gColorFondo, 0xFFFF00);
+    EXPECT_EQ(sesion.gColorLetra, 0);
+    EXPECT_TRUE(sesion.gModuloOrdenDeTrabajo);
     Fila("DATOS", "CFondo", "0");
     Fila("DATOS", "CLetra", "255");
     CargarConfiguracion(carpeta.Ruta());
-    EXPECT_EQ(gColorFondo, 0xFFFF00);
-    EXPECT_EQ(gColorLetra, 255);
+    EXPECT_EQ(sesion.gColorFondo, 0xFFFF00);
+    EXPECT_EQ(sesion.gColorLetra, 255);
 }
 
 TEST_F(Configuracion, AColourThatDoesNotFitEndsTheLoadingWhereItHappens) {
     Fila("DATOS", "CFondo", "99999999999");
     Fila("DATOS", "CLetra", "255");
     Fila("DATOS", "ModuloOrdenDeTrabajo", "NO");
-    gColorLetra = 7;
+    sesion.gColorLetra = 7;
     EXPECT_THROW(CargarConfiguracion(carpeta.Ruta()), Falla);
-    EXPECT_EQ(gColorLetra, 7);
-    EXPECT_FALSE(gModuloOrdenDeTrabajo);
-    EXPECT_EQ(gCantidadDecimales, QStringLiteral(" "));
+    EXPECT_EQ(sesion.gColorLetra, 7);
+    EXPECT_FALSE(sesion.gModuloOrdenDeTrabajo);
+    EXPECT_EQ(sesion.gCantidadDecimales, QStringLiteral(" "));
 }
 
 TEST_F(Configuracion, AFailingDatabaseAsksOncePerKeyAndLeavesItsValueEmpty) {
@@ -149,9 +149,9 @@ TEST_F(Configuracion, AFailingDatabaseAsksOncePerKeyAndLeavesItsValueEmpty) {
     EXPECT_EQ(guion.errores.size(), 10);
     for (const auto& e : guion.errores)
         EXPECT_EQ(e.origen, QStringLiteral("Cfg"));
-    EXPECT_EQ(gCantidadDecimales, QString());
-    EXPECT_EQ(gColorFondo, 0xFFFF00);
-    EXPECT_TRUE(gModuloOrdenDeTrabajo);
+    EXPECT_EQ(sesion.gCantidadDecimales, QString());
+    EXPECT_EQ(sesion.gColorFondo, 0xFFFF00);
+    EXPECT_TRUE(sesion.gModuloOrdenDeTrabajo);
 }
 
 TEST_F(Configuracion, TheSessionStartLoadsTheFlagsLast) {
@@ -160,8 +160,8 @@ TEST_F(Configuracion, TheSessionStartLoadsTheFlagsLast) {
     c.Desconectar();
     EstablecerLineaDeComandos(QString());
     IniciarSesion();
-    EXPECT_EQ(gColorFondo, 255);
-    EXPECT_TRUE(gUsaConsultaLike);
+    EXPECT_EQ(sesion.gColorFondo, 255);
+    EXPECT_TRUE(sesion.gUsaConsultaLike);
 }
 
 // Two runs started together both find the key absent and both add it: the one that loses

@@ -69,7 +69,7 @@ TEST_F(ConfigurarFormularioPrueba, TheIconNamedInTheIniFileComesFromTheProgramsR
 }
 
 TEST_F(ConfigurarFormularioPrueba, ToolbarsGetTheSessionsStyleButTheMdiFrameKeepsItsOwn) {
-    ModGlobal::gFlatToolbars = Variant(qint64(0));
+    ModGlobal::sesion.gFlatToolbars = Variant(qint64(0));
     QWidget formulario;
     auto* a = new QToolBar(&formulario);
     a->setObjectName(QStringLiteral("UtilZel1"));

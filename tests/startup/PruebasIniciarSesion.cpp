@@ -40,19 +40,19 @@ TEST_F(IniciarSesionPrueba, TheCommandLineFillsTheSessionAndOpensTheNamedDatabas
     EXPECT_EQ(c.Password, QStringLiteral("pw"));
     EXPECT_EQ(c.Servidor, QString());
     EXPECT_EQ(c.ConexionAdo().CommandTimeout(), 360);
-    EXPECT_EQ(gParametroAdicional, QStringLiteral("X1"));
-    EXPECT_EQ(gMenu, QStringLiteral("Stock"));
-    EXPECT_EQ(gUsuarioLogeado, QStringLiteral("ana"));
-    EXPECT_EQ(gCaja, QStringLiteral("12"));
-    EXPECT_EQ(gCadenaDSN, QStringLiteral("DSN=empresa.db; UID=juan; PWD=pw"));
+    EXPECT_EQ(sesion.gParametroAdicional, QStringLiteral("X1"));
+    EXPECT_EQ(sesion.gMenu, QStringLiteral("Stock"));
+    EXPECT_EQ(sesion.gUsuarioLogeado, QStringLiteral("ana"));
+    EXPECT_EQ(sesion.gCaja, QStringLiteral("12"));
+    EXPECT_EQ(sesion.gCadenaDSN, QStringLiteral("DSN=empresa.db; UID=juan; PWD=pw"));
     EXPECT_EQ(Entorno::Instancia().RutaAplicacion, carpeta.Ruta());
     // The configuration stage ran last: no colours in the table give the family's defaults.
-    EXPECT_EQ(gColorFondo, 0xFFFF00);
-    EXPECT_EQ(gColorLetra, 0);
-    EXPECT_EQ(gCantidadDecimales, QStringLiteral(" "));
+    EXPECT_EQ(sesion.gColorFondo, 0xFFFF00);
+    EXPECT_EQ(sesion.gColorLetra, 0);
+    EXPECT_EQ(sesion.gCantidadDecimales, QStringLiteral(" "));
     const Estacion& e = Estacion::Instancia();
-    EXPECT_EQ(gSeccionEstacion, e.NombreEquipo().toUpper() + u'|' + e.NombreUsuario().toUpper());
-    EXPECT_EQ(gFlatToolbars, Variant(qint64(1)));
+    EXPECT_EQ(sesion.gSeccionEstacion, e.NombreEquipo().toUpper() + u'|' + e.NombreUsuario().toUpper());
+    EXPECT_EQ(sesion.gFlatToolbars, Variant(qint64(1)));
     EXPECT_TRUE(guion.errores.isEmpty());
 }
 
@@ -60,7 +60,7 @@ TEST_F(IniciarSesionPrueba, AnEmptyCommandLineOpensTheDefaultDatabase) {
     Pruebas::CrearBaseSqlite(carpeta, Conexion::ArchivoPorDefecto());
     ASSERT_FALSE(Iniciar(QString()));
     EXPECT_TRUE(Conexion::Instancia().Conectada());
-    EXPECT_EQ(gCadenaDSN, QStringLiteral("DSN=; UID=; PWD="));
+    EXPECT_EQ(sesion.gCadenaDSN, QStringLiteral("DSN=; UID=; PWD="));
 }
 
 TEST_F(IniciarSesionPrueba, AValueWithNoSemicolonAfterItIsEmpty) {
@@ -68,7 +68,7 @@ TEST_F(IniciarSesionPrueba, AValueWithNoSemicolonAfterItIsEmpty) {
     ASSERT_FALSE(Iniciar(QStringLiteral("@Caja=3;@DbName=EMPRESA")));
     EXPECT_EQ(Conexion::Instancia().BaseDatos, QString());
     EXPECT_TRUE(Conexion::Instancia().Conectada());
-    EXPECT_EQ(gCaja, QStringLiteral("3"));
+    EXPECT_EQ(sesion.gCaja, QStringLiteral("3"));
 }
 
 TEST_F(IniciarSesionPrueba, WithoutADatabaseTheProgramEndsSayingWhy) {
@@ -78,7 +78,7 @@ TEST_F(IniciarSesionPrueba, WithoutADatabaseTheProgramEndsSayingWhy) {
     EXPECT_TRUE(guion.mensajes[0].texto.contains(QStringLiteral("no-existe.db")));
     EXPECT_EQ(guion.mensajes[0].icono, IconoMensaje::Critico);
     // The later steps never ran.
-    EXPECT_EQ(gCadenaDSN, QString());
+    EXPECT_EQ(sesion.gCadenaDSN, QString());
     EXPECT_EQ(Entorno::Instancia().RutaAplicacion, QString());
 }
 
@@ -98,8 +98,8 @@ TEST_F(IniciarSesionPrueba, AnOpenConnectionKeepsItsParametersAndTheCommandLineI
     ASSERT_FALSE(Iniciar(QStringLiteral("@DbName=otra.db;@Usuario=juan;@Caja=5;")));
     EXPECT_EQ(Conexion::Instancia().Usuario, QStringLiteral("previo"));
     EXPECT_EQ(Conexion::Instancia().ConexionAdo().CommandTimeout(), 30);
-    EXPECT_EQ(gCaja, QString());
-    EXPECT_TRUE(gCadenaDSN.contains(QStringLiteral("UID=previo")));
+    EXPECT_EQ(sesion.gCaja, QString());
+    EXPECT_TRUE(sesion.gCadenaDSN.contains(QStringLiteral("UID=previo")));
     EXPECT_EQ(Entorno::Instancia().RutaAplicacion, carpeta.Ruta());
 }
 
@@ -113,7 +113,7 @@ TEST_F(IniciarSesionPrueba, TheToolbarStyleComesFromTheWorkstationsSection) {
         carpeta.Escribir(QStringLiteral("KD000pr.INI"),
                          QStringLiteral("[%1]\r\nFlatToolbars=%2\r\n").arg(seccion, QLatin1String(texto)));
         ASSERT_FALSE(Iniciar(QString()));
-        EXPECT_EQ(gFlatToolbars, Variant(esperado)) << texto;
+        EXPECT_EQ(sesion.gFlatToolbars, Variant(esperado)) << texto;
         Conexion::Instancia().Desconectar();
     }
 }
