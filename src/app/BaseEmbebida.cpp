@@ -2,6 +2,7 @@
 
 #include "Conexion.h"
 #include "Falla.h"
+#include "Transaccion.h"
 
 #include <QDate>
 #include <QFile>
@@ -121,6 +122,208 @@ private:
     Conexion& c_;
 };
 
+// The demo data, drawn from one seed in a fixed order, so that a seed always gives the same
+// database.
+class Demostracion {
+public:
+    Demostracion(Conexion& conexion, quint32 semilla) : w_(conexion), azar_(semilla) {}
+
+    void Articulos();
+    // Customers (whose codes the notes take as accounts) or suppliers.
+    void Terceros(const QString& tabla, const QString& prefijo, int cuantos, bool sonCuentas);
+    void Contactos();
+    void Configuracion();
+    // Delivery notes, and one invoice for every ten of them: some voided, some dated before
+    // the cutoff, some already in stock, now and then two sharing a number.
+    BaseEmbebida::Resumen Documentos(int notas);
+
+private:
+    struct Documento {
+        bool remito = false;
+        QString tc, id;
+        int complemento = 0;
+        QDateTime fecha;
+        bool anulada = false;
+        bool enStock = false;
+        QString cuenta;
+    };
+    QDateTime Fecha();
+    // The document's lines (and its stock rows when it is in stock already); gives its total.
+    qint64 Renglones(const Documento& d, int lineas);
+    void Cabecera(const Documento& d, qint64 total);
+
+    Escritor w_;
+    Azar azar_;
+    QList<Articulo> articulos_;
+    QStringList cuentas_;
+    QList<QStringList> filasStock_;
+};
+
+const QDate Corte(2003, 3, 1);
+
+void Demostracion::Articulos() {
+    for (int i = 1; i <= 240; ++i) {
+        Articulo a;
+        a.codigo = QStringLiteral("A%1").arg(i, 5, 10, QLatin1Char('0'));
+        a.descripcion = QString::fromUtf8(azar_.De(Productos)) + u' ' +
+                        QString::fromUtf8(azar_.De(Medidas));
+        a.unidad = QString::fromUtf8(azar_.De(Unidades));
+        a.costoCentavos = azar_.Entre(50, 250000);
+        a.precioCentavos = a.costoCentavos + a.costoCentavos * azar_.Entre(15, 80) / 100;
+        articulos_ << a;
+        w_.Insertar(QStringLiteral("V_MA_ARTICULOS"),
+                    QStringLiteral("IDARTICULO,DESCRIPCION,IDUNIDAD,COSTO,PRECIO,SUSPENDIDO"),
+                    {w_.T(a.codigo), w_.T(a.descripcion), w_.T(a.unidad),
+                     w_.N(Variant::Decimal(Importe(a.costoCentavos))),
+                     w_.N(Variant::Decimal(Importe(a.precioCentavos))),
+                     w_.N(azar_.Probabilidad(0.05) ? 1 : 0)});
+    }
+}
+
+void Demostracion::Terceros(const QString& tabla, const QString& prefijo, int cuantos,
+                            bool sonCuentas) {
+    for (int i = 1; i <= cuantos; ++i) {
+        const QString codigo = QStringLiteral("%1%2").arg(prefijo).arg(i, 5, 10, QLatin1Char('0'));
+        const QString razon = QString::fromUtf8(azar_.De(Rubros)) + u' ' +
+                              QString::fromUtf8(azar_.De(Apellidos)) + u' ' +
+                              QString::fromUtf8(azar_.De(Sociedades));
+        if (sonCuentas)
+            cuentas_ << codigo;
+        w_.Insertar(tabla,
+                    QStringLiteral("CODIGO,RAZON_SOCIAL,CONTACTO,DOMICILIO,LOCALIDAD,TELEFONO,"
+                                   "CUIT,Dada_De_Baja"),
+                    {w_.T(codigo), w_.T(razon), w_.T(PersonaAlAzar(azar_)),
+                     w_.T(Domicilio(azar_)), w_.T(QString::fromUtf8(azar_.De(Localidades))),
+                     w_.T(Telefono(azar_)), w_.T(Cuit(azar_)), w_.N(azar_.Probabilidad(0.06) ? 1 : 0)});
+    }
+}
+
+void Demostracion::Contactos() {
+    for (int i = 1; i <= 80; ++i) {
+        const QString persona = PersonaAlAzar(azar_);
+        QString correo = persona.toLower();
+        correo.replace(u' ', u'.');
+        w_.Insertar(QStringLiteral("MA_CONTACTOS"),
+                    QStringLiteral("IDCONTACTO,Nombre_y_Apellido,Domicilio,Localidad,Telefono,Email"),
+                    {w_.N(i), w_.T(persona), w_.T(Domicilio(azar_)),
+                     w_.T(QString::fromUtf8(azar_.De(Localidades))), w_.T(Telefono(azar_)),
+                     w_.T(correo + QStringLiteral("@correo.example"))});
+    }
+}
+
+void Demostracion::Configuracion() {
+    for (const auto& [clave, valor] :
+         {std::pair{"CantidadDecimales", "2"}, std::pair{"MostrarStockenConsultas", "SI"},
+          std::pair{"UsaConsultaLike", "NO"}, std::pair{"TituloClientes", "Clientes"},
+          std::pair{"TituloProveedores", "Proveedores"}})
+        w_.Insertar(QStringLiteral("TA_CONFIGURACION"), QStringLiteral("GRUPO,CLAVE,VALOR"),
+                    {w_.T(QStringLiteral("DATOS")), w_.T(QString::fromLatin1(clave)),
+                     w_.T(QString::fromLatin1(valor))});
+}
+
+QDateTime Demostracion::Fecha() {
+    const QDate primera(2003, 3, 2);
+    const double tipoFecha = azar_.Entre(0, 999) / 1000.0;
+    if (tipoFecha < 0.05)
+        return QDateTime(Corte.addDays(-azar_.Entre(1, 420)), QTime(0, 0), Qt::UTC);
+    if (tipoFecha < 0.06)
+        return QDateTime(Corte,
+                         azar_.Probabilidad(0.5) ? QTime(0, 0) : QTime(azar_.Entre(8, 19), azar_.Entre(0, 59)),
+                         Qt::UTC);
+    const int diasDespues = int(primera.daysTo(QDate(2026, 11, 30)));
+    return QDateTime(primera.addDays(azar_.Entre(0, diasDespues)),
+                     azar_.Probabilidad(0.3) ? QTime(azar_.Entre(8, 19), azar_.Entre(0, 59)) : QTime(0, 0),
+                     Qt::UTC);
+}
+
+qint64 Demostracion::Renglones(const Documento& d, int lineas) {
+    const QString columnas = QStringLiteral(
+        "TC,IDCOMPROBANTE,IDCOMPLEMENTO,RENGLON,IDARTICULO,DESCRIPCION,IDUNIDAD,CANTIDAD,COSTO,"
+        "IMPORTE,CLASEPRECIO");
+    qint64 total = 0;
+    filasStock_.clear();
+    for (int r = 1; r <= lineas; ++r) {
+        const Articulo& a = articulos_[azar_.Entre(0, int(articulos_.size()) - 1)];
+        const bool fraccionada = a.unidad == QLatin1String("KG") ||
+                                 a.unidad == QLatin1String("MT") || a.unidad == QLatin1String("LT");
+        const int milesimos = fraccionada ? azar_.Entre(250, 60000) : azar_.Entre(1, 48) * 1000;
+        const qint64 importe = qint64(a.precioCentavos) * milesimos / 1000;
+        total += importe;
+        const QString cantidad = QStringLiteral("%1.%2").arg(milesimos / 1000).arg(
+            milesimos % 1000, 3, 10, QLatin1Char('0'));
+        const int clase = azar_.Entre(1, 3);
+        const QString costo = w_.N(Variant::Decimal(Importe(a.costoCentavos)));
+        const QString precio = w_.N(Variant::Decimal(Importe(importe)));
+        w_.Insertar(QStringLiteral("V_Mv_CpteInsumos"), columnas,
+                    {w_.T(d.tc), w_.T(d.id), w_.N(d.complemento), w_.N(r), w_.T(a.codigo),
+                     w_.T(a.descripcion), w_.T(a.unidad), w_.N(Variant::Decimal(cantidad)), costo,
+                     precio, w_.N(clase)});
+        if (d.enStock)
+            filasStock_ << QStringList{w_.T(d.tc), w_.T(d.id), w_.N(d.complemento), w_.N(r),
+                                       w_.T(Variant(d.fecha)), w_.T(a.codigo), w_.T(a.descripcion),
+                                       w_.T(a.unidad), w_.N(Variant::Decimal(cantidad).Negado()),
+                                       costo, precio, w_.N(clase), w_.T(QStringLiteral("   1")),
+                                       w_.T(QStringLiteral("   1")), w_.T(d.cuenta)};
+    }
+    return total;
+}
+
+void Demostracion::Cabecera(const Documento& d, qint64 total) {
+    w_.Insertar(QStringLiteral("V_MV_Cpte"),
+                QStringLiteral("TC,IDCOMPROBANTE,IDCOMPLEMENTO,FECHA,CUENTA,RAZONSOCIAL,IMPORTE,"
+                               "ANULADA,OBSERVACIONES"),
+                {w_.T(d.tc), w_.T(d.id), w_.N(d.complemento), w_.T(Variant(d.fecha)),
+                 w_.T(d.cuenta), w_.T(QString()), w_.N(Variant::Decimal(Importe(total))),
+                 w_.N(d.anulada ? 1 : 0),
+                 w_.T(d.anulada ? QStringLiteral("Anulado a pedido del cliente") : QString())});
+    const QString columnasStock = QStringLiteral(
+        "TC,IDCOMPROBANTE,IDCOMPLEMENTO,SECUENCIA,FECHA,IDARTICULO,DESCRIPCION,IDUNIDAD,CANTIDAD,"
+        "COSTO,PRECIOVENTA,CLASEPRECIO,IDDEPOSITO,IDMOTIVOSTOCK,CUENTAPROVEEDOR");
+    for (const QStringList& fila : filasStock_)
+        w_.Insertar(QStringLiteral("V_MV_Stock"), columnasStock, fila);
+}
+
+BaseEmbebida::Resumen Demostracion::Documentos(int notas) {
+    BaseEmbebida::Resumen resumen;
+    int numero = 0;
+    bool anteriorEnStock = false;
+    int complementoAnterior = 0;
+    for (int i = 0; i < notas + notas / 10; ++i) {
+        Documento d;
+        d.remito = i < notas;
+        d.tc = d.remito ? QStringLiteral("RM") : QStringLiteral("FA");
+        // Now and then a note shares its number with the one before, under another complement
+        // (never with one registered already: its rows would then cover only its own lines,
+        // not all the lines of the number as a run writes them).
+        if (d.remito && i > 0 && complementoAnterior == 0 && !anteriorEnStock &&
+            azar_.Probabilidad(0.01))
+            d.complemento = 1;
+        else
+            ++numero;
+        complementoAnterior = d.complemento;
+        d.id = QStringLiteral("%1%2%3")
+                   .arg(d.remito ? QChar(u'R') : QChar(u'A'))
+                   .arg(d.remito ? 1 : 2, 4, 10, QLatin1Char('0'))
+                   .arg(numero, 8, 10, QLatin1Char('0'));
+        d.fecha = Fecha();
+        d.anulada = azar_.Probabilidad(0.03);
+        d.enStock = d.remito && d.complemento == 0 && azar_.Probabilidad(0.08);
+        anteriorEnStock = d.enStock;
+        d.cuenta = cuentas_[azar_.Entre(0, int(cuentas_.size()) - 1)];
+        const int lineas = azar_.Entre(1, 9);
+        Cabecera(d, Renglones(d, lineas));
+        if (!d.remito)
+            continue;
+        ++resumen.notas;
+        resumen.renglones += lineas;
+        const bool despuesDelCorte =
+            d.fecha.date() > Corte || (d.fecha.date() == Corte && d.fecha.time() != QTime(0, 0));
+        if (despuesDelCorte && !d.anulada && !d.enStock)
+            ++resumen.pendientes;
+    }
+    return resumen;
+}
+
 } // namespace
 
 QString BaseEmbebida::Esquema(const QString& motor) {
@@ -227,178 +430,14 @@ BaseEmbebida::Resumen BaseEmbebida::Crear(const QString& ruta, int notas, quint3
 
 BaseEmbebida::Resumen BaseEmbebida::CargarDemostracion(Conexion& conexion, int notas,
                                                        quint32 semilla) {
-    Azar azar(semilla);
-    Escritor w(conexion);
-    Resumen resumen;
-    conexion.BeginTrans();
-    try {
-        // Articles.
-        QList<Articulo> articulos;
-        for (int i = 1; i <= 240; ++i) {
-            Articulo a;
-            a.codigo = QStringLiteral("A%1").arg(i, 5, 10, QLatin1Char('0'));
-            a.descripcion = QString::fromUtf8(azar.De(Productos)) + u' ' +
-                            QString::fromUtf8(azar.De(Medidas));
-            a.unidad = QString::fromUtf8(azar.De(Unidades));
-            a.costoCentavos = azar.Entre(50, 250000);
-            a.precioCentavos = a.costoCentavos + a.costoCentavos * azar.Entre(15, 80) / 100;
-            articulos << a;
-            w.Insertar(QStringLiteral("V_MA_ARTICULOS"),
-                       QStringLiteral("IDARTICULO,DESCRIPCION,IDUNIDAD,COSTO,PRECIO,SUSPENDIDO"),
-                       {w.T(a.codigo), w.T(a.descripcion), w.T(a.unidad),
-                        w.N(Variant::Decimal(Importe(a.costoCentavos))),
-                        w.N(Variant::Decimal(Importe(a.precioCentavos))),
-                        w.N(azar.Probabilidad(0.05) ? 1 : 0)});
-        }
-
-        // Customers and suppliers.
-        QStringList cuentas;
-        auto terceros = [&](const QString& tabla, const QString& prefijo, int cuantos,
-                            QStringList* codigos) {
-            for (int i = 1; i <= cuantos; ++i) {
-                const QString codigo = QStringLiteral("%1%2").arg(prefijo).arg(i, 5, 10, QLatin1Char('0'));
-                const QString razon = QString::fromUtf8(azar.De(Rubros)) + u' ' +
-                                      QString::fromUtf8(azar.De(Apellidos)) + u' ' +
-                                      QString::fromUtf8(azar.De(Sociedades));
-                if (codigos)
-                    *codigos << codigo;
-                w.Insertar(tabla,
-                           QStringLiteral("CODIGO,RAZON_SOCIAL,CONTACTO,DOMICILIO,LOCALIDAD,"
-                                          "TELEFONO,CUIT,Dada_De_Baja"),
-                           {w.T(codigo), w.T(razon), w.T(PersonaAlAzar(azar)),
-                            w.T(Domicilio(azar)), w.T(QString::fromUtf8(azar.De(Localidades))),
-                            w.T(Telefono(azar)), w.T(Cuit(azar)),
-                            w.N(azar.Probabilidad(0.06) ? 1 : 0)});
-            }
-        };
-        terceros(QStringLiteral("VT_CLIENTES"), QStringLiteral("C"), 150, &cuentas);
-        terceros(QStringLiteral("VT_PROVEEDORES"), QStringLiteral("P"), 40, nullptr);
-
-        for (int i = 1; i <= 80; ++i) {
-            const QString persona = PersonaAlAzar(azar);
-            QString correo = persona.toLower();
-            correo.replace(u' ', u'.');
-            w.Insertar(QStringLiteral("MA_CONTACTOS"),
-                       QStringLiteral("IDCONTACTO,Nombre_y_Apellido,Domicilio,Localidad,Telefono,Email"),
-                       {w.N(i), w.T(persona), w.T(Domicilio(azar)),
-                        w.T(QString::fromUtf8(azar.De(Localidades))), w.T(Telefono(azar)),
-                        w.T(correo + QStringLiteral("@correo.example"))});
-        }
-
-        for (const auto& [clave, valor] :
-             {std::pair{"CantidadDecimales", "2"}, std::pair{"MostrarStockenConsultas", "SI"},
-              std::pair{"UsaConsultaLike", "NO"}, std::pair{"TituloClientes", "Clientes"},
-              std::pair{"TituloProveedores", "Proveedores"}})
-            w.Insertar(QStringLiteral("TA_CONFIGURACION"), QStringLiteral("GRUPO,CLAVE,VALOR"),
-                       {w.T(QStringLiteral("DATOS")), w.T(QString::fromLatin1(clave)),
-                        w.T(QString::fromLatin1(valor))});
-
-        // Documents: delivery notes, and one invoice for every ten of them.
-        const QDate corte(2003, 3, 1);
-        const QDate primera(2003, 3, 2);
-        const int diasDespues = int(primera.daysTo(QDate(2026, 11, 30)));
-        const int invoices = notas / 10;
-        const QString columnasCpte =
-            QStringLiteral("TC,IDCOMPROBANTE,IDCOMPLEMENTO,FECHA,CUENTA,RAZONSOCIAL,IMPORTE,ANULADA,OBSERVACIONES");
-        const QString columnasRenglon = QStringLiteral(
-            "TC,IDCOMPROBANTE,IDCOMPLEMENTO,RENGLON,IDARTICULO,DESCRIPCION,IDUNIDAD,CANTIDAD,COSTO,IMPORTE,CLASEPRECIO");
-        const QString columnasStock = QStringLiteral(
-            "TC,IDCOMPROBANTE,IDCOMPLEMENTO,SECUENCIA,FECHA,IDARTICULO,DESCRIPCION,IDUNIDAD,CANTIDAD,COSTO,PRECIOVENTA,CLASEPRECIO,IDDEPOSITO,IDMOTIVOSTOCK,CUENTAPROVEEDOR");
-
-        int numero = 0;
-        bool anteriorEnStock = false;
-        int complementoAnterior = 0;
-        for (int i = 0; i < notas + invoices; ++i) {
-            const bool remito = i < notas;
-            const QString tc = remito ? QStringLiteral("RM") : QStringLiteral("FA");
-            int complemento = 0;
-            // Now and then a note shares its number with the one before, under another
-            // complement (never with one registered already: its rows would then cover only
-            // its own lines, not all the lines of the number as a run writes them).
-            if (remito && i > 0 && complementoAnterior == 0 && !anteriorEnStock &&
-                azar.Probabilidad(0.01))
-                complemento = 1;
-            else
-                ++numero;
-            complementoAnterior = complemento;
-            const QString id = QStringLiteral("%1%2%3")
-                                   .arg(remito ? QChar(u'R') : QChar(u'A'))
-                                   .arg(remito ? 1 : 2, 4, 10, QLatin1Char('0'))
-                                   .arg(numero, 8, 10, QLatin1Char('0'));
-
-            QDateTime fecha;
-            const double tipoFecha = azar.Entre(0, 999) / 1000.0;
-            if (tipoFecha < 0.05)
-                fecha = QDateTime(corte.addDays(-azar.Entre(1, 420)), QTime(0, 0), Qt::UTC);
-            else if (tipoFecha < 0.06)
-                fecha = QDateTime(corte, azar.Probabilidad(0.5) ? QTime(0, 0)
-                                                                 : QTime(azar.Entre(8, 19), azar.Entre(0, 59)),
-                                  Qt::UTC);
-            else
-                fecha = QDateTime(primera.addDays(azar.Entre(0, diasDespues)),
-                                  azar.Probabilidad(0.3) ? QTime(azar.Entre(8, 19), azar.Entre(0, 59))
-                                                         : QTime(0, 0),
-                                  Qt::UTC);
-            const bool anulada = azar.Probabilidad(0.03);
-            const bool enStock = remito && complemento == 0 && azar.Probabilidad(0.08);
-            anteriorEnStock = enStock;
-            const QString cuenta = cuentas[azar.Entre(0, int(cuentas.size()) - 1)];
-
-            const int lineas = azar.Entre(1, 9);
-            qint64 total = 0;
-            QList<QStringList> filasStock;
-            for (int r = 1; r <= lineas; ++r) {
-                const Articulo& a = articulos[azar.Entre(0, int(articulos.size()) - 1)];
-                const bool fraccionada = a.unidad == QLatin1String("KG") ||
-                                         a.unidad == QLatin1String("MT") ||
-                                         a.unidad == QLatin1String("LT");
-                const int cantidadMilesimos =
-                    fraccionada ? azar.Entre(250, 60000) : azar.Entre(1, 48) * 1000;
-                const qint64 importe = qint64(a.precioCentavos) * cantidadMilesimos / 1000;
-                total += importe;
-                const QString cantidad = QStringLiteral("%1.%2")
-                                             .arg(cantidadMilesimos / 1000)
-                                             .arg(cantidadMilesimos % 1000, 3, 10, QLatin1Char('0'));
-                const int clase = azar.Entre(1, 3);
-                w.Insertar(QStringLiteral("V_Mv_CpteInsumos"), columnasRenglon,
-                           {w.T(tc), w.T(id), w.N(complemento), w.N(r), w.T(a.codigo),
-                            w.T(a.descripcion), w.T(a.unidad), w.N(Variant::Decimal(cantidad)),
-                            w.N(Variant::Decimal(Importe(a.costoCentavos))),
-                            w.N(Variant::Decimal(Importe(importe))), w.N(clase)});
-                if (enStock)
-                    filasStock << QStringList{w.T(tc), w.T(id), w.N(complemento), w.N(r),
-                                              w.T(Variant(fecha)), w.T(a.codigo),
-                                              w.T(a.descripcion), w.T(a.unidad),
-                                              w.N(Variant::Decimal(cantidad).Negado()),
-                                              w.N(Variant::Decimal(Importe(a.costoCentavos))),
-                                              w.N(Variant::Decimal(Importe(importe))), w.N(clase),
-                                              w.T(QStringLiteral("   1")), w.T(QStringLiteral("   1")),
-                                              w.T(cuenta)};
-            }
-            w.Insertar(QStringLiteral("V_MV_Cpte"), columnasCpte,
-                       {w.T(tc), w.T(id), w.N(complemento), w.T(Variant(fecha)), w.T(cuenta),
-                        w.T(QString()), w.N(Variant::Decimal(Importe(total))),
-                        w.N(anulada ? 1 : 0),
-                        w.T(anulada ? QStringLiteral("Anulado a pedido del cliente") : QString())});
-            for (const QStringList& fila : filasStock)
-                w.Insertar(QStringLiteral("V_MV_Stock"), columnasStock, fila);
-
-            if (remito) {
-                ++resumen.notas;
-                resumen.renglones += lineas;
-                const bool despuesDelCorte =
-                    fecha.date() > corte || (fecha.date() == corte && fecha.time() != QTime(0, 0));
-                if (despuesDelCorte && !anulada && !enStock)
-                    ++resumen.pendientes;
-            }
-        }
-        conexion.CommitTrans();
-    } catch (...) {
-        try {
-            conexion.RollbackTrans();
-        } catch (const Falla&) {
-        }
-        throw;
-    }
+    Transaccion transaccion(conexion);
+    Demostracion demostracion(conexion, semilla);
+    demostracion.Articulos();
+    demostracion.Terceros(QStringLiteral("VT_CLIENTES"), QStringLiteral("C"), 150, true);
+    demostracion.Terceros(QStringLiteral("VT_PROVEEDORES"), QStringLiteral("P"), 40, false);
+    demostracion.Contactos();
+    demostracion.Configuracion();
+    const Resumen resumen = demostracion.Documentos(notas);
+    transaccion.Confirmar();
     return resumen;
 }

@@ -6,6 +6,7 @@
 #include "InteraccionQt.h"
 #include "Lib_ClsCons2.h"
 #include "ModGlobal.h"
+#include "Programa.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -17,7 +18,6 @@ namespace {
 constexpr int EstadoAceptada = 0;
 constexpr int EstadoCancelada = 1;
 constexpr int EstadoSinConexion = 2;
-constexpr int EstadoUsoIncorrecto = 64;
 
 const char* const Ayuda =
     "Uso: consulta --tabla TABLA [opciones] [\"@Clave=valor;@Clave=valor;...\"]\n"
@@ -58,12 +58,6 @@ struct Opciones {
     bool version = false;
     QStringList resto;
 };
-
-void Escribir(FILE* destino, const QString& texto) {
-    const QByteArray bytes = texto.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), destino);
-    std::fflush(destino);
-}
 
 std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& error) {
     Opciones o;
@@ -122,94 +116,96 @@ QString Texto(const Variant& v) {
     return v.EsNulo() ? QString() : v.Texto();
 }
 
+// The column whose value is printed: the one given, or else the mask's first column (the one
+// the lookup searches first). Empty when neither says.
+QString Devuelto(const Opciones& o, Lib_ClsCons2& consulta) {
+    QString devuelto = o.devuelto;
+    if (devuelto.isEmpty() && !o.camposDados && !o.casillas) {
+        QString sentencia = o.tabla;
+        consulta.AplicarMascara(sentencia, devuelto);
+    }
+    return devuelto;
+}
+
+// What the person chose, a line per value, each with its quantity after a tab when asked.
+QString Elegido(const Opciones& o, const Lib_ClsCons2& consulta) {
+    auto cantidad = [&](int i) {
+        if (!o.cantidades || !consulta.Cantidades)
+            return QString();
+        // A chosen row has one quantity; marked rows have one each.
+        const int j = o.casillas ? i : 1;
+        return j <= consulta.Cantidades->Count() ? u'\t' + Texto(consulta.Cantidades->Item(j))
+                                                  : QStringLiteral("\t");
+    };
+    QString salida;
+    if (o.casillas || o.camposDados) {
+        for (int i = 1; i <= consulta.Valores->Count(); ++i)
+            salida += Texto(consulta.Valores->Item(i)) + cantidad(i) + u'\n';
+    } else if (!consulta.ValorDevuelto.EsVacio()) {
+        salida += Texto(consulta.ValorDevuelto) + cantidad(1) + u'\n';
+    }
+    return salida;
+}
+
+// The lookup on the session's request, and what was chosen on standard output.
+int Consultar(const Opciones& o) {
+    Lib_ClsCons2& consulta = ModGlobal::gConsulta();
+    const QString devuelto = Devuelto(o, consulta);
+    if (devuelto.isEmpty() && !o.camposDados && !o.casillas) {
+        Programa::Escribir(stderr, QStringLiteral("consulta: diga con --devuelto o --campos qué "
+                                                  "columna escribir: «%1» no tiene máscara.\n")
+                                       .arg(o.tabla));
+        return Programa::EstadoUsoIncorrecto;
+    }
+    consulta.Checks = o.casillas;
+    consulta.UsaCantidades = o.cantidades;
+    consulta.CampoDevuelto = devuelto;
+    RefCollection campos;
+    if (o.camposDados) {
+        campos = NuevaCollection();
+        for (const QString& campo : o.campos)
+            campos->Add(campo);
+    }
+    QString clave = o.buscar;
+    QString campoBusqueda;
+    consulta.ConsultaSearch(o.tabla, campos, clave, campoBusqueda);
+    if (!consulta.Valores)
+        return EstadoCancelada;
+    Programa::Escribir(stdout, Elegido(o, consulta));
+    return EstadoAceptada;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QStringList argumentos;
-    for (int i = 0; i < argc; ++i)
-        argumentos << QString::fromLocal8Bit(argv[i]);
     QString error;
-    const auto o = LeerOpciones(argumentos, error);
-    if (!o) {
-        Escribir(stderr, QStringLiteral("consulta: %1\nPruebe «consulta --help».\n").arg(error));
-        return EstadoUsoIncorrecto;
-    }
+    const auto o = LeerOpciones(Programa::Argumentos(argc, argv), error);
+    if (!o)
+        return Programa::UsoIncorrecto(QStringLiteral("consulta"), error);
     if (o->ayuda) {
-        Escribir(stdout, QString::fromUtf8(Ayuda));
+        Programa::Escribir(stdout, QString::fromUtf8(Ayuda));
         return 0;
     }
     if (o->version) {
-        Escribir(stdout, QStringLiteral("consulta %1\n").arg(QStringLiteral(REMITOS_VERSION)));
+        Programa::MostrarVersion(QStringLiteral("consulta"));
         return 0;
     }
     if (!o->carpeta.isEmpty())
         Entorno::EstablecerCarpetaDelPrograma(o->carpeta);
-    const bool hayPantalla = Entorno::HayPantalla();
-    if (!hayPantalla)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
+    const bool hayPantalla = Programa::PrepararPantalla();
     QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("consulta"));
+    Programa::Nombrar(app, QStringLiteral("consulta"));
     if (hayPantalla)
         Interaccion::Establecer(std::make_unique<InteraccionQt>());
     ModGlobal::EstablecerEstadoSinConexion(EstadoSinConexion);
     ModGlobal::EstablecerLineaDeComandos(o->resto.join(u' '));
     ModGlobal::IniciarSesion();
-    if (!hayPantalla) {
-        Escribir(stderr, QStringLiteral("consulta: no hay pantalla para mostrar la consulta "
-                                        "(falta DISPLAY).\n"));
-        ModGlobal::LiberarObjetos();
-        return EstadoUsoIncorrecto;
-    }
-
-    Lib_ClsCons2& consulta = ModGlobal::gConsulta();
-    QString devuelto = o->devuelto;
-    if (devuelto.isEmpty() && !o->camposDados && !o->casillas) {
-        // The mask's first column: the one the lookup searches first.
-        QString sentencia = o->tabla;
-        consulta.AplicarMascara(sentencia, devuelto);
-        if (devuelto.isEmpty()) {
-            Escribir(stderr, QStringLiteral("consulta: diga con --devuelto o --campos qué "
-                                            "columna escribir: «%1» no tiene máscara.\n")
-                                 .arg(o->tabla));
-            ModGlobal::LiberarObjetos();
-            return EstadoUsoIncorrecto;
-        }
-    }
-    consulta.Checks = o->casillas;
-    consulta.UsaCantidades = o->cantidades;
-    consulta.CampoDevuelto = devuelto;
-    RefCollection campos;
-    if (o->camposDados) {
-        campos = NuevaCollection();
-        for (const QString& campo : o->campos)
-            campos->Add(campo);
-    }
-    QString clave = o->buscar;
-    QString campoBusqueda;
-    consulta.ConsultaSearch(o->tabla, campos, clave, campoBusqueda);
-
-    int estado = EstadoCancelada;
-    if (consulta.Valores) {
-        estado = EstadoAceptada;
-        QString salida;
-        auto cantidad = [&](int i) {
-            if (!o->cantidades || !consulta.Cantidades)
-                return QString();
-            // A chosen row has one quantity; marked rows have one each.
-            const int j = o->casillas ? i : 1;
-            return j <= consulta.Cantidades->Count()
-                       ? u'\t' + Texto(consulta.Cantidades->Item(j))
-                       : QStringLiteral("\t");
-        };
-        if (o->casillas || o->camposDados) {
-            for (int i = 1; i <= consulta.Valores->Count(); ++i)
-                salida += Texto(consulta.Valores->Item(i)) + cantidad(i) + u'\n';
-        } else if (!consulta.ValorDevuelto.EsVacio()) {
-            salida += Texto(consulta.ValorDevuelto) + cantidad(1) + u'\n';
-        }
-        Escribir(stdout, salida);
-    }
-    ModGlobal::LiberarObjetos();
+    int estado = Programa::EstadoUsoIncorrecto;
+    if (hayPantalla)
+        estado = Consultar(*o);
+    else
+        Programa::Escribir(stderr, QStringLiteral("consulta: no hay pantalla para mostrar la "
+                                                  "consulta (falta DISPLAY).\n"));
+    Programa::Terminar();
     return estado;
 }

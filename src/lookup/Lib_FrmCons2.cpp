@@ -3,6 +3,7 @@
 #include "AlSalir.h"
 #include "Cadenas.h"
 #include "CodigosTecla.h"
+#include "ColumnaCantidades.h"
 #include "Conexion.h"
 #include "Entorno.h"
 #include "Falla.h"
@@ -28,6 +29,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -49,20 +51,20 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* padre)
 
     picFields = new QWidget(this);
     picFields->setObjectName(QStringLiteral("picFields"));
-    Ubicar(picFields, 0, 0, 7200, 3975);
+    medidas_.Ubicar(picFields, 0, 0, 7200, 3975);
 
     auto* etiqueta = new QLabel(picFields);
     etiqueta->setObjectName(QStringLiteral("lblFieldName"));
     etiqueta->setFont(QFont(QStringLiteral("Tahoma")));
-    Ubicar(etiqueta, 0, 60, 1572, 252);
+    medidas_.Ubicar(etiqueta, 0, 60, 1572, 252);
     lblFieldName << etiqueta;
 
     CmbSearch << NuevaCajaDeBusqueda();
-    Ubicar(CmbSearch[0], 0, 0, 1815, 315);
+    medidas_.Ubicar(CmbSearch[0], 0, 0, 1815, 315);
 
     ListView1 = new ListView(picFields);
     ListView1->setObjectName(QStringLiteral("ListView1"));
-    Ubicar(ListView1, 0, 360, 7335, 3255);
+    medidas_.Ubicar(ListView1, 0, 360, 7335, 3255);
     connect(ListView1, &ListView::ColumnClick, this,
             [this](int columna) { ListView1_ColumnClick(columna); });
     connect(ListView1, &ListView::KeyDown, this,
@@ -75,7 +77,7 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* padre)
 
     HScroll1 = new QScrollBar(Qt::Horizontal, this);
     HScroll1->setObjectName(QStringLiteral("HScroll1"));
-    Ubicar(HScroll1, 0, 3600, 7215, 255);
+    medidas_.Ubicar(HScroll1, 0, 3600, 7215, 255);
     HScroll1->setMinimum(0);
     HScroll1->setSingleStep(240);
     HScroll1->setPageStep(1440);
@@ -84,14 +86,14 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* padre)
     Frame1 = new QFrame(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setFrameShape(QFrame::NoFrame);
-    Ubicar(Frame1, 1080, 3960, 4935, 255);
+    medidas_.Ubicar(Frame1, 1080, 3960, 4935, 255);
 
     CmdAceptar = new QPushButton(QStringLiteral("&Aceptar"), Frame1);
     CmdAceptar->setObjectName(QStringLiteral("CmdAceptar"));
-    Ubicar(CmdAceptar, 120, 0, 1695, 255);
+    medidas_.Ubicar(CmdAceptar, 120, 0, 1695, 255);
     CmdCancelar = new QPushButton(QStringLiteral("&Cancelar"), Frame1);
     CmdCancelar->setObjectName(QStringLiteral("CmdCancelar"));
-    Ubicar(CmdCancelar, 3000, 0, 1695, 255);
+    medidas_.Ubicar(CmdCancelar, 3000, 0, 1695, 255);
     // Only "&Aceptar" answers Enter: a button that had the focus must not take it over.
     CmdAceptar->setAutoDefault(false);
     CmdCancelar->setAutoDefault(false);
@@ -131,78 +133,21 @@ QComboBox* Lib_FrmCons2::NuevaCajaDeBusqueda() {
     if (!CmbSearch.isEmpty()) {
         caja->setFont(CmbSearch[0]->font());
         const QRectF m = Medidas(CmbSearch[0]);
-        Ubicar(caja, m.left(), m.top(), m.width(), m.height());
+        medidas_.Ubicar(caja, m.left(), m.top(), m.width(), m.height());
     }
     return caja;
 }
 
 QRectF Lib_FrmCons2::Medidas(const QWidget* control) const {
-    return medidas_.value(control);
-}
-
-void Lib_FrmCons2::Ubicar(QWidget* control, double izquierda, double arriba, double ancho,
-                          double alto) {
-    medidas_[control] = QRectF(izquierda, arriba, ancho, alto);
-    control->setGeometry(Twips::APixelesX(int(std::lround(izquierda)), this),
-                         Twips::APixelesY(int(std::lround(arriba)), this),
-                         qMax(0, Twips::APixelesX(int(std::lround(ancho)), this)),
-                         qMax(0, Twips::APixelesY(int(std::lround(alto)), this)));
-}
-
-void Lib_FrmCons2::AsignarIzquierda(QWidget* control, double izquierda) {
-    const QRectF m = Medidas(control);
-    Ubicar(control, izquierda, m.top(), m.width(), m.height());
-}
-
-void Lib_FrmCons2::AsignarArriba(QWidget* control, double arriba) {
-    const QRectF m = Medidas(control);
-    Ubicar(control, m.left(), arriba, m.width(), m.height());
-}
-
-void Lib_FrmCons2::AsignarAncho(QWidget* control, double ancho) {
-    if (ancho < 0)
-        throw Falla(380, QStringLiteral("El valor de la propiedad no es válido"));
-    const QRectF m = Medidas(control);
-    Ubicar(control, m.left(), m.top(), ancho, m.height());
-}
-
-void Lib_FrmCons2::AsignarAlto(QWidget* control, double alto) {
-    if (alto < 0)
-        throw Falla(380, QStringLiteral("El valor de la propiedad no es válido"));
-    const QRectF m = Medidas(control);
-    Ubicar(control, m.left(), m.top(), m.width(), alto);
-}
-
-QSize Lib_FrmCons2::Marco() const {
-    // Borders and title bar, once the window system has put them on.
-    const QRect exterior = frameGeometry();
-    const QRect interior = geometry();
-    return {exterior.width() - interior.width(), exterior.height() - interior.height()};
-}
-
-double Lib_FrmCons2::AnchoVentana() const {
-    return Twips::DesdePixelesX(width() + Marco().width(), this);
-}
-
-double Lib_FrmCons2::AltoVentana() const {
-    return Twips::DesdePixelesY(height() + Marco().height(), this);
+    return medidas_.De(control);
 }
 
 void Lib_FrmCons2::AsignarAnchoVentana(double ancho) {
-    const int pixeles = Twips::APixelesX(int(std::lround(ancho)), this) - Marco().width();
+    const int pixeles = Twips::APixelesX(int(std::lround(ancho)), this) - medidas_.Marco().width();
     resize(qMax(1, pixeles), height());
     // A hidden window gets its resize event only when shown; the layout follows at once.
     if (!isVisible())
         Form_Resize();
-}
-
-double Lib_FrmCons2::AnchoPantalla() const {
-    const QScreen* pantalla = screen() ? screen() : QGuiApplication::primaryScreen();
-    return pantalla ? Twips::DesdePixelesX(pantalla->geometry().width(), this) : 15360;
-}
-
-double Lib_FrmCons2::AnchoDeTexto(const QString& texto) const {
-    return Twips::DesdePixelesX(QFontMetrics(font()).horizontalAdvance(texto), this);
 }
 
 void Lib_FrmCons2::MostrarModal() {
@@ -232,8 +177,8 @@ void Lib_FrmCons2::Form_Load() {
             const ColumnHeader columna = ListView1->ColumnHeaders().Item(i);
             if (i - 1 >= CmbSearch.size())
                 throw Falla::FueraDeIntervalo(QStringLiteral("CmbSearch(%1)").arg(i - 1));
-            AsignarIzquierda(CmbSearch[i - 1], columna.Left);
-            AsignarAncho(CmbSearch[i - 1], columna.Width - 50);
+            medidas_.AsignarIzquierda(CmbSearch[i - 1], columna.Left);
+            medidas_.AsignarAncho(CmbSearch[i - 1], columna.Width - 50);
             AnchoColumnas += columna.Width;
         }
     });
@@ -243,9 +188,9 @@ void Lib_FrmCons2::Form_Load() {
             AnchoColumnas += ListView1->ColumnHeaders().Item(ultima).Width;
         }
     });
-    rutina.Paso([&] { AsignarAncho(ListView1, AnchoColumnas + 360); });
-    rutina.Paso([&] { AsignarAncho(picFields, RedondeoBancario(AnchoColumnas) + 360); });
-    rutina.Paso([&] { AsignarAncho(HScroll1, AnchoColumnas); });
+    rutina.Paso([&] { medidas_.AsignarAncho(ListView1, AnchoColumnas + 360); });
+    rutina.Paso([&] { medidas_.AsignarAncho(picFields, RedondeoBancario(AnchoColumnas) + 360); });
+    rutina.Paso([&] { medidas_.AsignarAncho(HScroll1, AnchoColumnas); });
     rutina.Paso([&] {
         const double panel = Medidas(picFields).width();
         if (panel > 32700) {
@@ -293,11 +238,11 @@ void Lib_FrmCons2::Encolumnar() {
             if (tamano >= 1000)
                 tamano = 1000;
             ListView1->ColumnHeaders().Add({}, campo.Name(),
-                                           AnchoDeTexto(QString(int(qMax(0L, tamano)), u'X')));
+                                           medidas_.AnchoDeTexto(QString(int(qMax(0L, tamano)), u'X')));
         }
         if (UsaCantidades)
             ListView1->ColumnHeaders().Add(QStringLiteral("CANTIDAD"), QStringLiteral("**Cantidad**"),
-                                           AnchoDeTexto(QStringLiteral("XXXXXXXXXX")));
+                                           medidas_.AnchoDeTexto(QStringLiteral("XXXXXXXXXX")));
     } catch (const Falla& falla) {
         Interaccion::Actual().Mensaje(falla.Descripcion(), Entorno::Titulo(),
                                       IconoMensaje::Ninguno);
@@ -370,7 +315,7 @@ qint16 Lib_FrmCons2::IndiceColumna(const QString& Columna) {
 
 void Lib_FrmCons2::HScroll1_Change() {
     Rutina rutina(EstiloFallas::OmitirTodas);
-    rutina.Paso([&] { AsignarIzquierda(picFields, -HScroll1->value()); });
+    rutina.Paso([&] { medidas_.AsignarIzquierda(picFields, -HScroll1->value()); });
 }
 
 qint32 Lib_FrmCons2::Busqueda(qint32 Clave, const QString& QueValor) {
@@ -397,16 +342,16 @@ void Lib_FrmCons2::Form_Resize() {
     const double ancho = AnchoVentana();
     const double alto = AltoVentana();
     const double altoMarco = Medidas(Frame1).height();
-    rutina.Paso([&] { AsignarAlto(picFields, alto - altoMarco - 480); });
-    rutina.Paso([&] { AsignarAlto(ListView1, Medidas(picFields).height() - altoMarco - 600); });
-    rutina.Paso([&] { AsignarAncho(picFields, ancho - 120); });
-    rutina.Paso([&] { AsignarAncho(ListView1, Medidas(picFields).width() - 20); });
-    rutina.Paso([&] { AsignarArriba(Frame1, alto - altoMarco - 420); });
+    rutina.Paso([&] { medidas_.AsignarAlto(picFields, alto - altoMarco - 480); });
+    rutina.Paso([&] { medidas_.AsignarAlto(ListView1, Medidas(picFields).height() - altoMarco - 600); });
+    rutina.Paso([&] { medidas_.AsignarAncho(picFields, ancho - 120); });
+    rutina.Paso([&] { medidas_.AsignarAncho(ListView1, Medidas(picFields).width() - 20); });
+    rutina.Paso([&] { medidas_.AsignarArriba(Frame1, alto - altoMarco - 420); });
     rutina.Paso([&] {
-        AsignarArriba(HScroll1, Medidas(picFields).height() - Medidas(HScroll1).height() - 120);
+        medidas_.AsignarArriba(HScroll1, Medidas(picFields).height() - Medidas(HScroll1).height() - 120);
     });
-    rutina.Paso([&] { AsignarAncho(HScroll1, ancho - 120); });
-    rutina.Paso([&] { AsignarIzquierda(Frame1, ancho / 2 - Medidas(Frame1).width() / 2); });
+    rutina.Paso([&] { medidas_.AsignarAncho(HScroll1, ancho - 120); });
+    rutina.Paso([&] { medidas_.AsignarIzquierda(Frame1, ancho / 2 - Medidas(Frame1).width() / 2); });
     ajustando_ = false;
 }
 
@@ -493,13 +438,7 @@ void Lib_FrmCons2::CmbSearch_KeyDown(qint16 Index, qint16 KeyCode, qint16) {
         QComboBox* caja = nullptr;
         QStringList valores;
         rutina.Paso([&] { caja = CmbSearch.at(Index); });
-        rutina.Paso([&] {
-            const ModeloLista& modelo = ListView1->Modelo();
-            const int filas = modelo.CantidadFilas();
-            valores.reserve(filas);
-            for (int p = 0; p < filas; ++p)
-                valores << modelo.Celda(modelo.IdEn(p), Index);
-        });
+        rutina.Paso([&] { valores = ListView1->Modelo().ValoresDeColumna(Index); });
         rutina.Paso([&] {
             // Filling the drop-down list leaves the box's text as it was: no search runs.
             const QSignalBlocker bloqueo(caja);
@@ -543,14 +482,7 @@ void Lib_FrmCons2::AgregarAlBuscador(const QString& texto) {
 
 void Lib_FrmCons2::ListView1_KeyDown(qint16& KeyCode, qint16 Shift) {
     Rutina rutina(EstiloFallas::Informar, QStringLiteral("ListView1_KeyDown"));
-    const QLocale local;
-    auto formato = [&](double valor, int decimales) {
-        QLocale sinGrupos = local;
-        sinGrupos.setNumberOptions(QLocale::OmitGroupSeparator);
-        return sinGrupos.toString(valor, 'f', decimales);
-    };
     const qint16 codigo = KeyCode;
-
     if (codigo == CodigosTecla::Intro) {
         // Acceptance, once: the key goes no further, so the default button does not take it
         // as well.
@@ -558,65 +490,8 @@ void Lib_FrmCons2::ListView1_KeyDown(qint16& KeyCode, qint16 Shift) {
         rutina.Paso([&] { CmdAceptar_Click(); });
         return;
     }
-    if (codigo == CodigosTecla::Insertar && Shift == CodigosTecla::MascaraMayusculas &&
-        UsaCantidades) {
-        ListItem fila;
-        int k = 0;
-        QString cantidad;
-        std::optional<QString> respuesta;
-        rutina.Paso([&] {
-            fila = ListView1->SelectedItem();
-            k = SubItemCantidad();
-            cantidad = fila.SubItems(k);
-        });
-        rutina.Paso([&] {
-            respuesta = Interaccion::Actual().PedirTexto(
-                QStringLiteral("Ingrese la Cantidad del Articulo..."),
-                QStringLiteral("Carga de Datos"), cantidad);
-        });
-        // A cancelled input box changes nothing.
-        if (!respuesta)
-            return;
-        rutina.Paso([&] {
-            const QString texto = Cadenas::Recortar(*respuesta);
-            bool ok = texto.isEmpty();
-            const double valor = texto.isEmpty() ? 0 : local.toDouble(texto, &ok);
-            if (!ok)
-                throw Falla::TiposNoCoinciden(*respuesta);
-            if (valor == 0) {
-                // Nothing to take: as when taking away reaches zero.
-                fila.AsignarSubItems(k, QStringLiteral("0.00"));
-                fila.AsignarChecked(false);
-            } else {
-                fila.AsignarSubItems(k, formato(valor, 2));
-                fila.AsignarChecked(true);
-            }
-        });
-        return;
-    }
-    if (codigo == CodigosTecla::Insertar && Shift == 0 && UsaCantidades) {
-        rutina.Paso([&] {
-            ListItem fila = ListView1->SelectedItem();
-            const int k = SubItemCantidad();
-            fila.AsignarSubItems(k, formato(Cadenas::Val(fila.SubItems(k)) + 1, 1));
-            fila.AsignarChecked(true);
-        });
-        return;
-    }
-    if (codigo == CodigosTecla::Suprimir && Shift == 0 && UsaCantidades) {
-        ListItem fila;
-        int k = 0;
-        rutina.Paso([&] {
-            fila = ListView1->SelectedItem();
-            k = SubItemCantidad();
-            fila.AsignarSubItems(k, formato(Cadenas::Val(fila.SubItems(k)) - 1, 1));
-        });
-        rutina.Paso([&] {
-            if (Cadenas::Val(fila.SubItems(k)) <= 0) {
-                fila.AsignarChecked(false);
-                fila.AsignarSubItems(k, QStringLiteral("0.00"));
-            }
-        });
+    if (UsaCantidades && (codigo == CodigosTecla::Insertar || codigo == CodigosTecla::Suprimir)) {
+        TeclaDeCantidades(rutina, codigo, Shift);
         return;
     }
     const bool letraODigito = (codigo >= 48 && codigo <= 57) || (codigo >= 65 && codigo <= 90) ||
@@ -637,6 +512,42 @@ void Lib_FrmCons2::ListView1_KeyDown(qint16& KeyCode, qint16 Shift) {
             caja->setEditText(caja->currentText().chopped(qMin<qsizetype>(1, caja->currentText().size())));
             caja->setFocus(Qt::OtherFocusReason);
         });
+    }
+}
+
+void Lib_FrmCons2::TeclaDeCantidades(Rutina& rutina, qint16 codigo, qint16 Shift) {
+    ListItem fila;
+    ColumnaCantidades columna(0);
+    auto elegida = [&] {
+        fila = ListView1->SelectedItem();
+        columna = ColumnaCantidades(SubItemCantidad());
+    };
+    if (codigo == CodigosTecla::Insertar && Shift == CodigosTecla::MascaraMayusculas) {
+        QString cantidad;
+        std::optional<QString> respuesta;
+        rutina.Paso([&] {
+            elegida();
+            cantidad = columna.Actual(fila);
+        });
+        rutina.Paso([&] {
+            respuesta = Interaccion::Actual().PedirTexto(
+                QStringLiteral("Ingrese la Cantidad del Articulo..."),
+                QStringLiteral("Carga de Datos"), cantidad);
+        });
+        // A cancelled input box changes nothing.
+        if (respuesta)
+            rutina.Paso([&] { columna.Asignar(fila, *respuesta); });
+    } else if (codigo == CodigosTecla::Insertar && Shift == 0) {
+        rutina.Paso([&] {
+            elegida();
+            columna.SumarUno(fila);
+        });
+    } else if (codigo == CodigosTecla::Suprimir && Shift == 0) {
+        rutina.Paso([&] {
+            elegida();
+            columna.RestarUno(fila);
+        });
+        rutina.Paso([&] { columna.VaciarSiNoQueda(fila); });
     }
 }
 

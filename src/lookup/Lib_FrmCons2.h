@@ -2,6 +2,7 @@
 
 #include "Collection.h"
 #include "ListView.h"
+#include "MedidasTwips.h"
 #include "Recordset.h"
 #include "Variant.h"
 
@@ -11,6 +12,7 @@
 #include <QRectF>
 
 class QAction;
+class Rutina;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -22,8 +24,7 @@ class QScrollBar;
 // column above it, "&Aceptar" and "&Cancelar" centred at the bottom. The lookup request fills
 // its public fields, shows it modally and reads the results back once it hides itself.
 //
-// Lengths are twips, as the family's windows measure them; every control keeps the twips it
-// was given, so that sizes read back are the ones set, not pixels rounded twice.
+// Lengths are twips, as the family's windows measure them (MedidasTwips).
 class Lib_FrmCons2 : public QDialog {
     Q_OBJECT
 public:
@@ -96,10 +97,10 @@ public:
 
     // The twips a control was given (or the window's outer size).
     QRectF Medidas(const QWidget* control) const;
-    double AnchoVentana() const;
-    double AltoVentana() const;
+    double AnchoVentana() const { return medidas_.AnchoVentana(); }
+    double AltoVentana() const { return medidas_.AltoVentana(); }
     // The screen's width in twips.
-    double AnchoPantalla() const;
+    double AnchoPantalla() const { return medidas_.AnchoPantalla(); }
 
 protected:
     bool eventFilter(QObject* objeto, QEvent* evento) override;
@@ -115,21 +116,16 @@ private:
     int SubItemCantidad();
     void AgregarAlBuscador(const QString& texto);
     QComboBox* NuevaCajaDeBusqueda();
-    double AnchoDeTexto(const QString& texto) const;
-    void Ubicar(QWidget* control, double izquierda, double arriba, double ancho, double alto);
-    void AsignarIzquierda(QWidget* control, double izquierda);
-    void AsignarArriba(QWidget* control, double arriba);
-    void AsignarAncho(QWidget* control, double ancho);
-    void AsignarAlto(QWidget* control, double alto);
+    // Insert, Shift+Insert and Delete on a list with quantities.
+    void TeclaDeCantidades(Rutina& rutina, qint16 codigo, qint16 Shift);
     void AsignarAnchoVentana(double ancho);
-    QSize Marco() const;
 
     ListItem ItemActual;
     RefRecordset RsConsulta;
     QString ModoLlenar;
     qint16 IndiceBusqueda = 0;
 
-    QHash<const QWidget*, QRectF> medidas_;
+    MedidasTwips medidas_{this};
     bool cargada_ = false;
     bool ajustando_ = false;
 };

@@ -81,6 +81,14 @@ const QString& ModeloLista::Celda(int id, int columna) const {
     return celdas_[size_t(columna)][size_t(id)];
 }
 
+QStringList ModeloLista::ValoresDeColumna(int columna) const {
+    QStringList valores;
+    valores.reserve(CantidadFilas());
+    for (int p = 0; p < CantidadFilas(); ++p)
+        valores << Celda(IdEn(p), columna);
+    return valores;
+}
+
 void ModeloLista::AsignarCelda(int id, int columna, const QString& texto) {
     if (columna < 0 || columna >= int(celdas_.size()))
         throw Falla::FueraDeIntervalo(QStringLiteral("columna %1").arg(columna));

@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 // The rows of a report-style list: every cell a text, a check mark per row, and an order of
@@ -32,6 +33,8 @@ public:
     int PosicionDe(int id) const { return posicion_.at(size_t(id)); }
 
     const QString& Celda(int id, int columna) const;
+    // The cells of a column in the present order of display.
+    QStringList ValoresDeColumna(int columna) const;
     void AsignarCelda(int id, int columna, const QString& texto);
     bool Marcada(int id) const { return marcadas_.at(size_t(id)) != 0; }
     void Marcar(int id, bool marcada);

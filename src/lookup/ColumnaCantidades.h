@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+class ListItem;
+
+// The quantities column of a lookup with quantities: one number per row, in the row's
+// sub-item of that column. A row with a quantity is checked; taking away to zero or below
+// unchecks it and shows "0.00".
+class ColumnaCantidades {
+public:
+    explicit ColumnaCantidades(int subItem) : subItem_(subItem) {}
+
+    // Insert: one more.
+    void SumarUno(ListItem& fila) const;
+    // Delete: one less; then, as a step of its own, a row with nothing left is emptied.
+    void RestarUno(ListItem& fila) const;
+    void VaciarSiNoQueda(ListItem& fila) const;
+    // The answer to Shift+Insert's question: a number in the user's way of writing them (a
+    // blank answer is 0); any other text is a type mismatch (13) and changes nothing.
+    void Asignar(ListItem& fila, const QString& respuesta) const;
+    // What the row has now, as its question offers it.
+    QString Actual(const ListItem& fila) const;
+
+private:
+    int subItem_;
+};
