@@ -20,8 +20,12 @@ grep -q "^Proceso Finalizado!$" "$dir/salida" || falla "falta el mensaje final"
 grep -q "^Remitos procesados: $pendientes$" "$dir/salida" || falla "resumen: $(cat "$dir/salida")"
 grep -q "^Renglones rechazados: 0$" "$dir/salida" || falla "resumen: $(cat "$dir/salida")"
 grep -q "renglones/s" "$dir/avance" || falla "sin avance en la salida de errores"
-"$remitos" --carpeta "$dir" --ejecutar >"$dir/salida" 2>/dev/null || falla "la segunda corrida falló"
+# As cron starts it, with next to nothing in the environment: no window system, so no word
+# from Qt on standard error, only the run's own progress.
+env -i PATH=/usr/bin:/bin "$remitos" --carpeta "$dir" --ejecutar >"$dir/salida" 2>"$dir/avance" \
+  || falla "la segunda corrida falló: $(cat "$dir/avance")"
 grep -q "^Remitos procesados: 0$" "$dir/salida" || falla "la segunda corrida encontró remitos"
+grep -v "^Remitos pendientes: " "$dir/avance" | grep . && falla "la corrida sin entorno escribió otra cosa en la salida de errores"
 
 # A line the database refuses: status 2, and the log says which.
 sqlite3 "$dir/remitos.db" "INSERT INTO V_MV_Cpte (TC,IDCOMPROBANTE,IDCOMPLEMENTO,FECHA,ANULADA) VALUES ('RM','MALO',0,'2024-05-05',0);
