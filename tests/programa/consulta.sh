@@ -48,7 +48,7 @@ wait "$programa"; estado=$?
 "$consulta" --carpeta "$dir/app" "@DbName=$dir/demo.db;" --tabla VT_CLIENTES >"$dir/salida" 2>"$dir/error" &
 programa=$!
 x_procesos+=($programa)
-ventana=$(x_esperar_ventana "^Consulta\.\.\.$") || falla "no apareció la segunda consulta"
+ventana=$(x_esperar_ventana "^Consulta\.\.\.$") || { wait "$programa"; falla "no apareció la segunda consulta (estado $?): $(cat "$dir/error")"; }
 x_teclas "$ventana" Escape
 wait "$programa"; estado=$?
 [[ $estado -eq 1 ]] || falla "Escape terminó con $estado"
