@@ -66,6 +66,8 @@ void BUG::Form_Load() {
 }
 
 void BUG::CmdSalir_Click() {
+    // During a run, what it wrote so far is made durable before the program ends.
+    corrida_.ConfirmarLoHecho();
     ModGlobal::LiberarObjetos();
     Interaccion::Actual().TerminarPrograma(0);
 }

@@ -1,5 +1,6 @@
 #include "CorridaRegistro.h"
 
+#include "AlSalir.h"
 #include "Cadenas.h"
 #include "Conexion.h"
 #include "Falla.h"
@@ -67,6 +68,15 @@ QString CorridaRegistro::SentenciaInsert(Recordset& nota, Recordset& renglon, in
     return sentencia;
 }
 
+QString CorridaRegistro::SentenciaRenglonesPreparada() {
+    return QStringLiteral("Select * from V_Mv_CpteInsumos where tc = ? and idcomprobante = ?");
+}
+
+void CorridaRegistro::EstablecerLote(int notas, int milisegundos) {
+    notasPorLote_ = qMax(1, notas);
+    milisegundosPorLote_ = qMax(0, milisegundos);
+}
+
 ResultadoCorrida CorridaRegistro::Ejecutar(AvanceCorrida& avance) {
     QElapsedTimer reloj;
     reloj.start();
@@ -74,6 +84,13 @@ ResultadoCorrida CorridaRegistro::Ejecutar(AvanceCorrida& avance) {
     Rutina rutina(EstiloFallas::OmitirTodas);
     conexion_ = &Conexion::Instancia();
     avance_ = &avance;
+    resultado_ = &resultado;
+    // However the run ends, no transaction of it stays open behind it.
+    AlSalir fin([this] {
+        transaccion_.reset();
+        lote_.clear();
+        resultado_ = nullptr;
+    });
 
     Log.Abrir(rutina);
     if (rutina.UltimaFalla()) {
@@ -85,9 +102,10 @@ ResultadoCorrida CorridaRegistro::Ejecutar(AvanceCorrida& avance) {
                                                       QStringLiteral("SI")); });
     rutina.Paso([&] { avance.Mostrar(QStringLiteral("Procesando Datos... Por Favor Espere...")); });
     rutina.Paso([&] { avance.ProcesarEventos(); });
-    if (Seleccionar(rutina, resultado)) {
+    if (Seleccionar(rutina)) {
         avance.Inicio(int(RsComprobantes->RecordCount()));
-        RecorrerNotas(resultado);
+        if (RecorrerNotas())
+            ConfirmarLote();
     }
     rutina.Paso([&] { avance.Mostrar(QString()); });
     rutina.Paso([&] { Log.Cerrar(); });
@@ -98,23 +116,29 @@ ResultadoCorrida CorridaRegistro::Ejecutar(AvanceCorrida& avance) {
     return resultado;
 }
 
-bool CorridaRegistro::Seleccionar(Rutina& rutina, ResultadoCorrida& resultado) {
+void CorridaRegistro::ConfirmarLoHecho() {
+    if (resultado_)
+        ConfirmarLote();
+}
+
+bool CorridaRegistro::Seleccionar(Rutina& rutina) {
     QString Sentencia;
     rutina.Paso([&] { Sentencia = SentenciaSeleccion(); });
     rutina.Paso([&] { conexion_->AbrirRecordset(Sentencia, RsComprobantes, nullptr, 0, 1, -1); });
     if (!rutina.UltimaFalla() && RsComprobantes && RsComprobantes->Abierto())
         return true;
     // Nothing to go through: the run goes on to its end.
-    resultado.seleccionFallida = true;
+    resultado_->seleccionFallida = true;
     AnotarFalla(QStringLiteral("*** No se pudieron leer los remitos pendientes: %1")
                     .arg(EnUnaLinea(rutina.UltimaFalla() ? rutina.UltimaFalla()->Descripcion()
                                                           : QString())));
     return false;
 }
 
-bool CorridaRegistro::RecorrerNotas(ResultadoCorrida& resultado) {
+bool CorridaRegistro::RecorrerNotas() {
     Rutina rutina(EstiloFallas::OmitirTodas);
     Utilidades& util = Utilidades::Instancia();
+    ResultadoCorrida& resultado = *resultado_;
     Recordset& notas = *RsComprobantes;
     const int total = int(notas.RecordCount());
     if (!notas.Bof())
@@ -130,7 +154,9 @@ bool CorridaRegistro::RecorrerNotas(ResultadoCorrida& resultado) {
         rutina.Paso([&] { Log.Registra(documento); });
         const int fallasAntes = resultado.RenglonesNoRegistrados() + resultado.notasSinRenglones;
         NotaEnCurso n{notas, documento, {}, {}};
-        RegistrarNota(n, resultado);
+        RegistrarNota(n);
+        if (LoteVencido())
+            ConfirmarLote();
         ++resultado.notas;
         avance_->Nota(resultado.notas, resultado);
         notas.MoveNext();
@@ -138,6 +164,7 @@ bool CorridaRegistro::RecorrerNotas(ResultadoCorrida& resultado) {
             resultado.RenglonesNoRegistrados() + resultado.notasSinRenglones != fallasAntes;
         // Once the server is gone every later note would fail the same way.
         if (fallo && conexion_->ConexionPerdida()) {
+            PerderLote(QStringLiteral("se perdió la conexión con la base de datos"));
             resultado.notasSinProcesar = total - resultado.notas;
             AnotarFalla(resultado.notasSinProcesar == 1
                             ? QStringLiteral("*** Se perdió la conexión con la base de datos: "
@@ -151,29 +178,31 @@ bool CorridaRegistro::RecorrerNotas(ResultadoCorrida& resultado) {
     return true;
 }
 
-void CorridaRegistro::RegistrarNota(NotaEnCurso& n, ResultadoCorrida& resultado) {
-    if (!LeerRenglones(n, resultado))
+void CorridaRegistro::RegistrarNota(NotaEnCurso& n) {
+    if (!LeerRenglones(n))
         return;
-    const QList<Movimiento> movimientos = ArmarMovimientos(n, resultado);
+    const QList<Movimiento> movimientos = ArmarMovimientos(n);
     if (movimientos.isEmpty())
         return;
-    // A server that takes the rows in one message saves a round trip per line; when it
-    // refuses one, nothing of the message stays and the lines go again one by one, so that
-    // the refused ones are known and the others kept.
-    if (conexion_->AdmiteBloques() && movimientos.size() > 1 &&
-        EnviarEnBloque(n, movimientos, resultado))
+    if (AbrirLote(n.documento)) {
+        EnviarEnLote(n, movimientos);
         return;
-    EnviarUnoPorUno(n, movimientos, resultado);
+    }
+    // Without a transaction the lines still go, each on its own.
+    NotaEscrita escrita{n.documento, {}};
+    EnviarUnoPorUno(n, movimientos, escrita, false);
+    resultado_->renglonesEscritos += int(escrita.sentencias.size());
 }
 
-bool CorridaRegistro::LeerRenglones(NotaEnCurso& n, ResultadoCorrida& resultado) {
+bool CorridaRegistro::LeerRenglones(NotaEnCurso& n) {
     Utilidades& util = Utilidades::Instancia();
     try {
         n.tc = util.ValorTexto(n.nota.Fields(QStringLiteral("TC")));
         n.id = util.ValorTexto(n.nota.Fields(QStringLiteral("IDCOMPROBANTE")));
-        conexion_->AbrirRecordset(SentenciaRenglones(n.tc, n.id), RsInsumos, nullptr, 0, 1, -1);
+        // The statement is prepared once for the whole run.
+        conexion_->AbrirRecordsetPreparado(SentenciaRenglonesPreparada(), {n.tc, n.id}, RsInsumos);
     } catch (const Falla& falla) {
-        ++resultado.notasSinRenglones;
+        ++resultado_->notasSinRenglones;
         AnotarFalla(QStringLiteral("*** %1: no se pudieron leer los renglones: %2")
                         .arg(n.documento, EnUnaLinea(falla.Descripcion())));
         return false;
@@ -181,8 +210,7 @@ bool CorridaRegistro::LeerRenglones(NotaEnCurso& n, ResultadoCorrida& resultado)
     return true;
 }
 
-QList<CorridaRegistro::Movimiento> CorridaRegistro::ArmarMovimientos(NotaEnCurso& n,
-                                                                     ResultadoCorrida& resultado) {
+QList<CorridaRegistro::Movimiento> CorridaRegistro::ArmarMovimientos(NotaEnCurso& n) {
     // Every line's statement is put together first; a line whose statement cannot be is
     // skipped, and no other statement goes in its place.
     QList<Movimiento> movimientos;
@@ -193,7 +221,7 @@ QList<CorridaRegistro::Movimiento> CorridaRegistro::ArmarMovimientos(NotaEnCurso
         try {
             movimientos.append({Secuencia, SentenciaInsert(n.nota, *RsInsumos, Secuencia)});
         } catch (const Falla& falla) {
-            ++resultado.renglonesIncompletos;
+            ++resultado_->renglonesIncompletos;
             AnotarFalla(QStringLiteral("*** %1 renglón %2: no se pudo armar el movimiento: %3")
                             .arg(n.documento)
                             .arg(Secuencia)
@@ -203,43 +231,59 @@ QList<CorridaRegistro::Movimiento> CorridaRegistro::ArmarMovimientos(NotaEnCurso
     return movimientos;
 }
 
+void CorridaRegistro::EnviarEnLote(NotaEnCurso& n, const QList<Movimiento>& movimientos) {
+    NotaEscrita escrita{n.documento, {}};
+    if (conexion_->AdmiteBloques()) {
+        // A server that takes the note in one message saves a round trip per line.
+        if (EnviarEnBloque(n, movimientos, escrita))
+            return;
+    } else {
+        Intentar(QStringLiteral("SAVEPOINT nota"));
+    }
+    EnviarUnoPorUno(n, movimientos, escrita, true);
+}
+
 bool CorridaRegistro::EnviarEnBloque(NotaEnCurso& n, const QList<Movimiento>& movimientos,
-                                     ResultadoCorrida& resultado) {
-    QStringList sentencias;
+                                     NotaEscrita& escrita) {
+    QStringList bloque{QStringLiteral("SAVEPOINT nota")};
     for (const Movimiento& m : movimientos)
-        sentencias << m.sentencia;
+        bloque << m.sentencia;
+    bloque << QStringLiteral("RELEASE SAVEPOINT nota");
     try {
-        conexion_->EjecutarEnBloque(sentencias);
-        resultado.renglonesEscritos += int(movimientos.size());
+        conexion_->EjecutarEnBloque(bloque);
+        for (const Movimiento& m : movimientos)
+            escrita.sentencias << m.sentencia;
+        lote_ << escrita;
+        resultado_->renglonesEscritos += int(movimientos.size());
         return true;
     } catch (const Falla&) {
-        if (!RegistradaPorOtraCorrida(n))
-            return false;
+        // The server stopped at the refused row: back to the note's start, where the lines
+        // go again one by one, so that the refused ones are known and the others kept.
+        Intentar(QStringLiteral("ROLLBACK TO SAVEPOINT nota"));
     }
-    AnotarDeOtraCorrida(n, resultado);
+    if (!RegistradaPorOtraCorrida(n))
+        return false;
+    Intentar(QStringLiteral("RELEASE SAVEPOINT nota"));
+    AnotarDeOtraCorrida(n);
     return true;
 }
 
 void CorridaRegistro::EnviarUnoPorUno(NotaEnCurso& n, const QList<Movimiento>& movimientos,
-                                      ResultadoCorrida& resultado) {
-    std::optional<Transaccion> transaccion;
-    try {
-        transaccion.emplace(*conexion_);
-    } catch (const Falla& falla) {
-        AnotarFalla(QStringLiteral("*** %1: no se pudo abrir una transacción: %2")
-                        .arg(n.documento, EnUnaLinea(falla.Descripcion())));
-    }
-    int escritos = 0;
+                                      NotaEscrita& escrita, bool enLote) {
+    ResultadoCorrida& resultado = *resultado_;
     for (qsizetype i = 0; i < movimientos.size(); ++i) {
         const Movimiento& m = movimientos[i];
         try {
             conexion_->Ejecutar(m.sentencia);
-            ++escritos;
+            escrita.sentencias << m.sentencia;
             continue;
         } catch (const Falla& falla) {
             if (i == 0 && RegistradaPorOtraCorrida(n)) {
-                transaccion.reset();
-                AnotarDeOtraCorrida(n, resultado);
+                if (enLote) {
+                    Intentar(QStringLiteral("ROLLBACK TO SAVEPOINT nota"));
+                    Intentar(QStringLiteral("RELEASE SAVEPOINT nota"));
+                }
+                AnotarDeOtraCorrida(n);
                 return;
             }
             // A refused row undoes only itself; the later lines are still sent.
@@ -249,29 +293,24 @@ void CorridaRegistro::EnviarUnoPorUno(NotaEnCurso& n, const QList<Movimiento>& m
                             .arg(m.secuencia)
                             .arg(EnUnaLinea(falla.Descripcion())));
         }
-        if (transaccion && !transaccion->Abierta()) {
-            // The database undid the whole note by itself: the rows written so far are gone,
-            // and the later ones must not go in one by one outside a transaction.
-            resultado.renglonesRechazados += escritos + int(movimientos.size() - i - 1);
+        if (enLote && !transaccion_->Abierta()) {
+            // The database undid the whole transaction by itself: this note's rows are gone,
+            // and its later ones must not go in one by one outside a transaction.
+            resultado.renglonesRechazados +=
+                int(escrita.sentencias.size() + movimientos.size() - i - 1);
             AnotarFalla(QStringLiteral("*** %1: la base de datos deshizo el remito; no se "
                                        "registró ninguno de sus renglones")
                             .arg(n.documento));
+            RehacerLote();
             return;
         }
     }
-    if (transaccion) {
-        try {
-            transaccion->Confirmar();
-        } catch (const Falla& falla) {
-            AnotarFalla(QStringLiteral("*** %1: no se confirmaron sus %2 renglones: %3")
-                            .arg(n.documento)
-                            .arg(escritos)
-                            .arg(EnUnaLinea(falla.Descripcion())));
-            resultado.renglonesRechazados += escritos;
-            return;
-        }
-    }
-    resultado.renglonesEscritos += escritos;
+    if (!enLote)
+        return;
+    Intentar(QStringLiteral("RELEASE SAVEPOINT nota"));
+    if (!escrita.sentencias.isEmpty())
+        lote_ << escrita;
+    resultado.renglonesEscritos += int(escrita.sentencias.size());
 }
 
 bool CorridaRegistro::RegistradaPorOtraCorrida(NotaEnCurso& n) {
@@ -291,8 +330,8 @@ bool CorridaRegistro::RegistradaPorOtraCorrida(NotaEnCurso& n) {
     }
 }
 
-void CorridaRegistro::AnotarDeOtraCorrida(NotaEnCurso& n, ResultadoCorrida& resultado) {
-    ++resultado.notasDeOtraCorrida;
+void CorridaRegistro::AnotarDeOtraCorrida(NotaEnCurso& n) {
+    ++resultado_->notasDeOtraCorrida;
     AnotarFalla(QStringLiteral("*** %1: lo registró otra corrida al mismo tiempo; no se "
                                "escribió ninguno de sus renglones")
                     .arg(n.documento));
@@ -301,6 +340,115 @@ void CorridaRegistro::AnotarDeOtraCorrida(NotaEnCurso& n, ResultadoCorrida& resu
 void CorridaRegistro::AnotarFalla(const QString& linea) {
     Log.Registra(linea);
     avance_->Falla(linea);
+}
+
+bool CorridaRegistro::Intentar(const QString& sentencia) {
+    try {
+        conexion_->Ejecutar(sentencia);
+        return true;
+    } catch (const Falla&) {
+        return false;
+    }
+}
+
+bool CorridaRegistro::AbrirLote(const QString& documento) {
+    if (transaccion_)
+        return true;
+    try {
+        transaccion_.emplace(*conexion_);
+        edadDelLote_.start();
+        return true;
+    } catch (const Falla& falla) {
+        AnotarFalla(QStringLiteral("*** %1: no se pudo abrir una transacción: %2")
+                        .arg(documento, EnUnaLinea(falla.Descripcion())));
+        return false;
+    }
+}
+
+bool CorridaRegistro::LoteVencido() const {
+    return transaccion_ && (lote_.size() >= notasPorLote_ ||
+                            edadDelLote_.elapsed() >= milisegundosPorLote_);
+}
+
+void CorridaRegistro::ConfirmarLote() {
+    if (!transaccion_)
+        return;
+    QList<NotaEscrita> notas = std::move(lote_);
+    lote_.clear();
+    try {
+        transaccion_->Confirmar();
+        transaccion_.reset();
+        return;
+    } catch (const Falla& falla) {
+        transaccion_.reset();
+        // Nothing of the transaction stayed. Each note goes again in a transaction of its
+        // own, so that only a note the database refuses stays out.
+        for (const NotaEscrita& nota : notas) {
+            if (conexion_->ConexionPerdida()) {
+                NoConfirmada(nota, falla.Descripcion());
+                continue;
+            }
+            try {
+                Transaccion propia(*conexion_);
+                Reescribir(nota);
+                propia.Confirmar();
+            } catch (const Falla& otra) {
+                NoConfirmada(nota, otra.Descripcion());
+            }
+        }
+    }
+}
+
+void CorridaRegistro::RehacerLote() {
+    transaccion_.reset();
+    QList<NotaEscrita> notas = std::move(lote_);
+    lote_.clear();
+    if (notas.isEmpty())
+        return;
+    if (!AbrirLote(notas.first().documento)) {
+        for (const NotaEscrita& nota : notas)
+            NoConfirmada(nota, QStringLiteral("no se pudo abrir otra transacción"));
+        return;
+    }
+    for (const NotaEscrita& nota : notas) {
+        try {
+            conexion_->Ejecutar(QStringLiteral("SAVEPOINT nota"));
+            Reescribir(nota);
+            conexion_->Ejecutar(QStringLiteral("RELEASE SAVEPOINT nota"));
+            lote_ << nota;
+        } catch (const Falla& falla) {
+            Intentar(QStringLiteral("ROLLBACK TO SAVEPOINT nota"));
+            Intentar(QStringLiteral("RELEASE SAVEPOINT nota"));
+            NoConfirmada(nota, falla.Descripcion());
+        }
+    }
+}
+
+void CorridaRegistro::PerderLote(const QString& motivo) {
+    transaccion_.reset();
+    const QList<NotaEscrita> notas = std::move(lote_);
+    lote_.clear();
+    for (const NotaEscrita& nota : notas)
+        NoConfirmada(nota, motivo);
+}
+
+void CorridaRegistro::Reescribir(const NotaEscrita& nota) {
+    if (conexion_->AdmiteBloques()) {
+        conexion_->EjecutarEnBloque(nota.sentencias);
+        return;
+    }
+    for (const QString& sentencia : nota.sentencias)
+        conexion_->Ejecutar(sentencia);
+}
+
+void CorridaRegistro::NoConfirmada(const NotaEscrita& nota, const QString& motivo) {
+    const int renglones = int(nota.sentencias.size());
+    resultado_->renglonesEscritos -= renglones;
+    resultado_->renglonesRechazados += renglones;
+    AnotarFalla(QStringLiteral("*** %1: no se confirmaron sus %2 renglones: %3")
+                    .arg(nota.documento)
+                    .arg(renglones)
+                    .arg(EnUnaLinea(motivo)));
 }
 
 QString CorridaRegistro::MensajeFinal(const ResultadoCorrida& r, const QString& archivoLog) {

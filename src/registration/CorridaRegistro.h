@@ -3,9 +3,13 @@
 #include "AvanceCorrida.h"
 #include "Recordset.h"
 #include "RegistroDeCorrida.h"
+#include "Transaccion.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <optional>
 
 class Conexion;
 class Rutina;
@@ -15,9 +19,13 @@ class Rutina;
 // through an AvanceCorrida, which shows its status line, handles the events at its event
 // points and hears its progress. The closing message is the caller's to show.
 //
-// Each note's rows go in one transaction, so that a program ended or a connection lost in the
-// middle of a note leaves none of them; a row the database refuses undoes only itself, and the
-// failure is logged. A note that has any stock row is never selected again.
+// Several notes share a transaction, each behind a savepoint of its own, and the transaction
+// is confirmed after a number of notes or a fraction of a second, at the end of the run, and
+// before the program ends during one. A note is thus whole or absent: a program killed or a
+// connection lost loses only the notes not confirmed yet, which the next run registers whole.
+// A row the database refuses undoes only itself, and the failure is logged; a note the
+// database undoes by itself takes the transaction with it, and the other notes of the
+// transaction are written again. A note that has any stock row is never selected again.
 class CorridaRegistro {
 public:
     CorridaRegistro() = default;
@@ -26,11 +34,17 @@ public:
 
     // The run, up to closing its log; what it did.
     ResultadoCorrida Ejecutar(AvanceCorrida& avance);
+    // Makes what the run has written so far durable (the program is about to end during it).
+    void ConfirmarLoHecho();
+    // How many notes, and how many milliseconds, a transaction takes at most.
+    void EstablecerLote(int notas, int milisegundos);
 
     // The selection of pending notes, as the family's programs send it.
     static QString SentenciaSeleccion();
     // The item lines of a note, chosen by its type and number only.
     static QString SentenciaRenglones(const QString& tc, const QString& idComprobante);
+    // The same with "?" for the type and the number, as the run keeps it prepared.
+    static QString SentenciaRenglonesPreparada();
     // The INSERT of the stock movement for the current line of a note, numbered secuencia.
     // A value that cannot be rendered fails the whole statement.
     static QString SentenciaInsert(Recordset& nota, Recordset& renglon, int secuencia);
@@ -58,22 +72,54 @@ private:
         QString id;
     };
 
-    bool Seleccionar(Rutina& rutina, ResultadoCorrida& resultado);
+    // A note written in the transaction still open, with the statements that went in for
+    // it, so that it can be written again if the transaction goes before it is confirmed.
+    struct NotaEscrita {
+        QString documento;
+        QStringList sentencias;
+    };
+
+    bool Seleccionar(Rutina& rutina);
     // Goes through the selection; false when the connection was lost on the way.
-    bool RecorrerNotas(ResultadoCorrida& resultado);
-    void RegistrarNota(NotaEnCurso& n, ResultadoCorrida& resultado);
-    bool LeerRenglones(NotaEnCurso& n, ResultadoCorrida& resultado);
-    QList<Movimiento> ArmarMovimientos(NotaEnCurso& n, ResultadoCorrida& resultado);
-    // The note's rows in one message; true when that settled the note.
-    bool EnviarEnBloque(NotaEnCurso& n, const QList<Movimiento>& movimientos,
-                        ResultadoCorrida& resultado);
-    void EnviarUnoPorUno(NotaEnCurso& n, const QList<Movimiento>& movimientos,
-                         ResultadoCorrida& resultado);
+    bool RecorrerNotas();
+    void RegistrarNota(NotaEnCurso& n);
+    bool LeerRenglones(NotaEnCurso& n);
+    QList<Movimiento> ArmarMovimientos(NotaEnCurso& n);
+    // The note's rows inside the open transaction, behind the note's savepoint.
+    void EnviarEnLote(NotaEnCurso& n, const QList<Movimiento>& movimientos);
+    // The note's rows in one message, savepoint and release included; true when that settled
+    // the note, false when its lines must go one by one.
+    bool EnviarEnBloque(NotaEnCurso& n, const QList<Movimiento>& movimientos, NotaEscrita& escrita);
+    // The note's rows one by one: a refused one undoes only itself.
+    void EnviarUnoPorUno(NotaEnCurso& n, const QList<Movimiento>& movimientos, NotaEscrita& escrita,
+                         bool enLote);
     // Whether another run registered the note since this one selected it.
     bool RegistradaPorOtraCorrida(NotaEnCurso& n);
-    void AnotarDeOtraCorrida(NotaEnCurso& n, ResultadoCorrida& resultado);
+    void AnotarDeOtraCorrida(NotaEnCurso& n);
     void AnotarFalla(const QString& linea);
+
+    // The transaction the notes share.
+    bool AbrirLote(const QString& documento);
+    bool LoteVencido() const;
+    void ConfirmarLote();
+    // The transaction went with the note the database undid: the notes written in it before
+    // go again in a new one.
+    void RehacerLote();
+    // The connection is gone: nothing of the open transaction stays.
+    void PerderLote(const QString& motivo);
+    // A note written again, in a transaction of its own or behind a savepoint; a failure
+    // leaves nothing of it.
+    void Reescribir(const NotaEscrita& nota);
+    void NoConfirmada(const NotaEscrita& nota, const QString& motivo);
+    // A statement whose failure leaves the run to go on (a savepoint to release).
+    bool Intentar(const QString& sentencia);
 
     Conexion* conexion_ = nullptr;
     AvanceCorrida* avance_ = nullptr;
+    ResultadoCorrida* resultado_ = nullptr;
+    std::optional<Transaccion> transaccion_;
+    QList<NotaEscrita> lote_;
+    QElapsedTimer edadDelLote_;
+    int notasPorLote_ = 500;
+    int milisegundosPorLote_ = 250;
 };

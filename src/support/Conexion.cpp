@@ -150,6 +150,19 @@ void Conexion::AbrirRecordset(const QString& sql, RefRecordset& rs, Connection* 
                tipoCursor != 0 && tipoBloqueo != 1);
 }
 
+void Conexion::AbrirRecordsetPreparado(const QString& sql, const QList<Variant>& valores,
+                                       RefRecordset& rs) {
+    Motor& motor = MotorAbierto();
+    if (!rs)
+        rs = std::make_shared<Recordset>();
+    else if (rs->Abierto())
+        rs->Close();
+    QList<Columna> definicion;
+    std::vector<Variant> celdas;
+    motor.LeerPreparada(sql, valores, definicion, celdas);
+    rs->Cargar(std::move(definicion), std::move(celdas), this, sql, false);
+}
+
 void Conexion::CerrarRecordset(RefRecordset& rs) {
     if (!rs)
         throw Falla::ObjetoNoEstablecido();
@@ -171,9 +184,8 @@ bool Conexion::AdmiteBloques() const {
 
 void Conexion::EjecutarEnBloque(const QStringList& sentencias) {
     Motor& motor = MotorAbierto();
-    if (!motor.AdmiteBloques() || enTransaccion_)
-        throw Falla::ArgumentoNoValido(
-            QStringLiteral("un bloque necesita un servidor que lo admita y ninguna transacción abierta"));
+    if (!motor.AdmiteBloques())
+        throw Falla::ArgumentoNoValido(QStringLiteral("este servidor no admite bloques de sentencias"));
     motor.EjecutarEnBloque(sentencias);
 }
 

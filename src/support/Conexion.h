@@ -54,6 +54,10 @@ public:
     // changed and added (AddNew, Update).
     void AbrirRecordset(const QString& sql, RefRecordset& rs, Connection* conexion = nullptr,
                         int tipoCursor = 0, int tipoBloqueo = 1, int opciones = -1);
+    // The same for a statement with "?" in place of values, bound in order: the engine keeps
+    // it prepared, so that opening it again with other values parses nothing.
+    void AbrirRecordsetPreparado(const QString& sql, const QList<Variant>& valores,
+                                 RefRecordset& rs);
     void CerrarRecordset(RefRecordset& rs);
     // Runs a statement that returns no rows; a statement the database refuses is a failure
     // carrying the database's message.
@@ -68,8 +72,10 @@ public:
     // Whether several statements can travel to the server together, all or none of them
     // taking effect (PostgreSQL): EjecutarEnBloque then saves the round trips of a batch.
     bool AdmiteBloques() const;
-    // Runs the statements as one message, one transaction: either every one of them takes
-    // effect, or, when the server refuses one, none does and the failure says why.
+    // Runs the statements as one message. Outside a transaction they are one transaction of
+    // their own: every one takes effect, or, when the server refuses one, none does and the
+    // failure says why. Inside one, the server stops at the first refusal and the transaction
+    // can only go on after a ROLLBACK TO a savepoint the block set first.
     void EjecutarEnBloque(const QStringList& sentencias);
 
     // The value as an SQL literal for this connection's engine: mark "'" a quoted text or

@@ -29,6 +29,11 @@ public:
 
     // Every row of a statement, column definitions first.
     virtual void Leer(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas) = 0;
+    // The same for a statement with "?" in place of values, bound in order (texts, whole
+    // numbers, nulls). The engine keeps the statement prepared, so that running it again with
+    // other values parses nothing.
+    virtual void LeerPreparada(const QString& sql, const QList<Variant>& valores,
+                               QList<Columna>& definicion, std::vector<Variant>& celdas) = 0;
     // Runs a statement that returns no rows; gives the number of rows it changed.
     virtual int Ejecutar(const QString& sql) = 0;
     // Whether several statements can travel in one message as one transaction.

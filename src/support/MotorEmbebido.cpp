@@ -1,5 +1,6 @@
 #include "MotorEmbebido.h"
 
+#include "AlSalir.h"
 #include "ColacionFecha.h"
 #include "Falla.h"
 
@@ -222,6 +223,31 @@ void DeducirColumna(sqlite3_stmt* s, int i, Columna& c) {
     }
 }
 
+// Every row of a statement ready to run: column definitions from the declared types (or, for
+// an expression, from its values), then the cells row after row.
+void LeerFilas(sqlite3* base, sqlite3_stmt* s, QList<Columna>& definicion,
+               std::vector<Variant>& celdas) {
+    const int columnas = sqlite3_column_count(s);
+    definicion.resize(columnas);
+    QList<bool> deducir(columnas, false);
+    for (int i = 0; i < columnas; ++i) {
+        definicion[i].nombre = QString::fromUtf8(sqlite3_column_name(s, i));
+        deducir[i] = !ColumnaSqlite(sqlite3_column_decltype(s, i), definicion[i]);
+    }
+    for (;;) {
+        const int rc = sqlite3_step(s);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW)
+            throw Falla::BaseDeDatos(QString::fromUtf8(sqlite3_errmsg(base)));
+        for (int i = 0; i < columnas; ++i) {
+            if (deducir[i])
+                DeducirColumna(s, i, definicion[i]);
+            celdas.push_back(ValorSqlite(s, i, definicion[i].tipo));
+        }
+    }
+}
+
 } // namespace
 
 std::unique_ptr<MotorEmbebido> MotorEmbebido::Abrir(const QString& nombreQt, const QString& ruta,
@@ -271,6 +297,8 @@ MotorEmbebido::MotorEmbebido(const QString& nombreQt, sqlite3* base)
 
 MotorEmbebido::~MotorEmbebido() {
     // Kept statements must go before the engine can close the file.
+    for (auto& [sql, sentencia] : consultas_)
+        sqlite3_finalize(sentencia);
     preparadas_.Vaciar();
     preparadas_.Usar(nullptr);
 }
@@ -278,20 +306,40 @@ MotorEmbebido::~MotorEmbebido() {
 void MotorEmbebido::Leer(const QString& sql, QList<Columna>& definicion,
                          std::vector<Variant>& celdas) {
     SentenciaNativa s(base_, sql.toUtf8());
-    const int columnas = sqlite3_column_count(*s);
-    definicion.resize(columnas);
-    QList<bool> deducir(columnas, false);
-    for (int i = 0; i < columnas; ++i) {
-        definicion[i].nombre = QString::fromUtf8(sqlite3_column_name(*s, i));
-        deducir[i] = !ColumnaSqlite(sqlite3_column_decltype(*s, i), definicion[i]);
-    }
-    while (s.Paso()) {
-        for (int i = 0; i < columnas; ++i) {
-            if (deducir[i])
-                DeducirColumna(*s, i, definicion[i]);
-            celdas.push_back(ValorSqlite(*s, i, definicion[i].tipo));
+    LeerFilas(base_, *s, definicion, celdas);
+}
+
+void MotorEmbebido::LeerPreparada(const QString& sql, const QList<Variant>& valores,
+                                  QList<Columna>& definicion, std::vector<Variant>& celdas) {
+    sqlite3_stmt*& s = consultas_[sql];
+    if (!s) {
+        const QByteArray texto = sql.toUtf8();
+        if (sqlite3_prepare_v3(base_, texto.constData(), int(texto.size()), SQLITE_PREPARE_PERSISTENT,
+                               &s, nullptr) != SQLITE_OK) {
+            const QString error = QString::fromUtf8(sqlite3_errmsg(base_));
+            sqlite3_finalize(s);
+            consultas_.erase(sql);
+            throw Falla::BaseDeDatos(error);
         }
     }
+    // Whatever happens, the statement is left ready for its next values.
+    AlSalir listo([s] {
+        sqlite3_reset(s);
+        sqlite3_clear_bindings(s);
+    });
+    for (qsizetype i = 0; i < valores.size(); ++i) {
+        const Variant& v = valores[i];
+        const int n = int(i + 1);
+        if (v.EsNulo())
+            sqlite3_bind_null(s, n);
+        else if (v.tipo() == Variant::Tipo::Entero)
+            sqlite3_bind_int64(s, n, v.Entero());
+        else {
+            const QByteArray texto = v.Texto().toUtf8();
+            sqlite3_bind_text(s, n, texto.constData(), int(texto.size()), SQLITE_TRANSIENT);
+        }
+    }
+    LeerFilas(base_, s, definicion, celdas);
 }
 
 int MotorEmbebido::Ejecutar(const QString& sql) {
@@ -303,6 +351,18 @@ int MotorEmbebido::Ejecutar(const QString& sql) {
     while (s.Paso()) {
     }
     return sqlite3_changes(base_);
+}
+
+void MotorEmbebido::Comenzar() {
+    // The write lock is taken at the start: a transaction that reads first and writes later
+    // could otherwise find that another program wrote in between, and be refused at its first
+    // write. Another writer is waited for as long as a statement may wait.
+    char* error = nullptr;
+    if (sqlite3_exec(base_, "BEGIN IMMEDIATE", nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString mensaje = QString::fromUtf8(error ? error : sqlite3_errmsg(base_));
+        sqlite3_free(error);
+        throw Falla::BaseDeDatos(mensaje);
+    }
 }
 
 void MotorEmbebido::Deshacer() {

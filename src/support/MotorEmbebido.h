@@ -4,6 +4,7 @@
 #include "SentenciasPreparadas.h"
 
 #include <memory>
+#include <unordered_map>
 
 struct sqlite3;
 
@@ -19,7 +20,10 @@ public:
 
     Dialecto DialectoSQL() const override { return Dialecto::Embebido; }
     void Leer(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas) override;
+    void LeerPreparada(const QString& sql, const QList<Variant>& valores,
+                       QList<Columna>& definicion, std::vector<Variant>& celdas) override;
     int Ejecutar(const QString& sql) override;
+    void Comenzar() override;
     void Deshacer() override;
     bool TransaccionAbierta() const override;
     bool ConexionPerdida() const override { return false; }
@@ -33,4 +37,5 @@ private:
 
     sqlite3* base_;
     SentenciasPreparadas preparadas_;
+    std::unordered_map<QString, struct sqlite3_stmt*> consultas_;
 };

@@ -76,6 +76,11 @@ std::unique_ptr<MotorOdbc> MotorOdbc::Abrir(const QString& nombreQt, const QStri
 
 MotorOdbc::MotorOdbc(const QString& nombreQt) : Motor(nombreQt) {}
 
+MotorOdbc::~MotorOdbc() {
+    // Kept statements go before the connection closes.
+    preparadas_.clear();
+}
+
 void* MotorOdbc::Dbc() const {
     const QVariant h = Base().driver()->handle();
     return h.isValid() ? *static_cast<const SQLHANDLE*>(h.constData()) : nullptr;
@@ -132,6 +137,17 @@ QString MotorOdbc::LeerFechasConElDiaPrimero(const QString& servidor) {
 
 void MotorOdbc::Leer(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas) {
     SentenciaOdbc(Dbc()).Leer(sql, definicion, celdas);
+}
+
+void MotorOdbc::LeerPreparada(const QString& sql, const QList<Variant>& valores,
+                              QList<Columna>& definicion, std::vector<Variant>& celdas) {
+    auto& preparada = preparadas_[sql];
+    if (!preparada) {
+        auto nueva = std::make_unique<SentenciaOdbc>(Dbc());
+        nueva->Preparar(sql);
+        preparada = std::move(nueva);
+    }
+    preparada->LeerPreparada(valores, definicion, celdas);
 }
 
 int MotorOdbc::Ejecutar(const QString& sql) {

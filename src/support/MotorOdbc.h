@@ -2,7 +2,10 @@
 
 #include "Motor.h"
 
+#include "SentenciaOdbc.h"
+
 #include <memory>
+#include <unordered_map>
 
 // A database server reached through unixODBC and the server's ODBC driver.
 class MotorOdbc : public Motor {
@@ -18,7 +21,10 @@ public:
     static bool ExisteOrigenDeDatos(const QString& nombre);
 
     Dialecto DialectoSQL() const override { return Dialecto::Servidor; }
+    ~MotorOdbc() override;
     void Leer(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas) override;
+    void LeerPreparada(const QString& sql, const QList<Variant>& valores,
+                       QList<Columna>& definicion, std::vector<Variant>& celdas) override;
     int Ejecutar(const QString& sql) override;
     bool AdmiteBloques() const override { return admiteBloques_; }
     void EjecutarEnBloque(const QStringList& sentencias) override;
@@ -37,4 +43,5 @@ private:
     QString LeerFechasConElDiaPrimero(const QString& servidor);
 
     bool admiteBloques_ = false;
+    std::unordered_map<QString, std::unique_ptr<SentenciaOdbc>> preparadas_;
 };

@@ -211,9 +211,48 @@ Columna SentenciaOdbc::Describir(const QString& nombre, int tipoSql, qulonglong 
 
 void SentenciaOdbc::Leer(const QString& sql, QList<Columna>& columnas,
                          std::vector<Variant>& celdas) {
-    Comprobar(SQLExecDirectW(sentencia_,
-                             ParaOdbc(sql),
-                             SQLINTEGER(sql.size())));
+    LeerResultado([&] { Comprobar(SQLExecDirectW(sentencia_, ParaOdbc(sql), SQLINTEGER(sql.size()))); },
+                  columnas, celdas);
+}
+
+void SentenciaOdbc::Preparar(const QString& sql) {
+    Comprobar(SQLPrepareW(sentencia_, ParaOdbc(sql), SQLINTEGER(sql.size())));
+}
+
+void SentenciaOdbc::LeerPreparada(const QList<Variant>& valores, QList<Columna>& columnas,
+                                  std::vector<Variant>& celdas) {
+    SQLFreeStmt(sentencia_, SQL_RESET_PARAMS);
+    // The values must stay where they are until the statement has run.
+    std::vector<QString> textos(size_t(valores.size()));
+    std::vector<SQLBIGINT> enteros(size_t(valores.size()));
+    std::vector<SQLLEN> largos(size_t(valores.size()));
+    for (qsizetype i = 0; i < valores.size(); ++i) {
+        const Variant& v = valores[i];
+        const auto n = SQLUSMALLINT(i + 1);
+        if (v.tipo() == Variant::Tipo::Entero) {
+            enteros[size_t(i)] = v.Entero();
+            Comprobar(SQLBindParameter(sentencia_, n, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0,
+                                       0, &enteros[size_t(i)], 0, nullptr));
+            continue;
+        }
+        QString& texto = textos[size_t(i)];
+        if (v.EsNulo())
+            largos[size_t(i)] = SQL_NULL_DATA;
+        else
+            texto = v.Texto();
+        if (!v.EsNulo())
+            largos[size_t(i)] = SQLLEN(texto.size() * qsizetype(sizeof(SQLWCHAR)));
+        Comprobar(SQLBindParameter(sentencia_, n, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR,
+                                   SQLULEN(qMax<qsizetype>(texto.size(), 1)), 0, ParaOdbc(texto),
+                                   largos[size_t(i)], &largos[size_t(i)]));
+    }
+    LeerResultado([&] { Comprobar(SQLExecute(sentencia_)); }, columnas, celdas);
+    SQLFreeStmt(sentencia_, SQL_RESET_PARAMS);
+}
+
+void SentenciaOdbc::LeerResultado(const std::function<void()>& ejecutar, QList<Columna>& columnas,
+                                  std::vector<Variant>& celdas) {
+    ejecutar();
     SQLSMALLINT cuantas = 0;
     Comprobar(SQLNumResultCols(sentencia_, &cuantas));
     columnas.clear();
@@ -229,25 +268,24 @@ void SentenciaOdbc::Leer(const QString& sql, QList<Columna>& columnas,
         tamanos_[i] = tamano;
         columnas << Describir(DeSqlWchar(nombre, qMin<qsizetype>(largoNombre, 255)), tipo, tamano);
     }
-    if (cuantas == 0)
-        return;
     bool enBloques = true;
     for (SQLSMALLINT i = 0; i < cuantas; ++i)
         if (EnlaceDe(tiposSql_[size_t(i)], tamanos_[size_t(i)]).bytes == 0)
             enBloques = false;
-    if (!enBloques || !LeerEnBloques(columnas, celdas)) {
+    if (cuantas > 0 && (!enBloques || !LeerEnBloques(columnas, celdas))) {
         // A long value does not fit a buffer for a whole block: run the query again and read
         // its values one by one.
         celdas.clear();
         SQLFreeStmt(sentencia_, SQL_CLOSE);
         SQLFreeStmt(sentencia_, SQL_UNBIND);
         SQLSetStmtAttr(sentencia_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
-        Comprobar(SQLExecDirectW(sentencia_,
-                                 ParaOdbc(sql),
-                                 SQLINTEGER(sql.size())));
+        ejecutar();
         LeerValorPorValor(columnas, celdas);
     }
+    // Nothing of this reading may stay bound to the statement: its buffers are gone.
     SQLFreeStmt(sentencia_, SQL_CLOSE);
+    SQLFreeStmt(sentencia_, SQL_UNBIND);
+    SQLSetStmtAttr(sentencia_, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
 }
 
 bool SentenciaOdbc::LeerEnBloques(QList<Columna>& columnas, std::vector<Variant>& celdas) {

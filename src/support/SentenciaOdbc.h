@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 #include <vector>
 
 // One ODBC statement on the program's connection, run straight through the driver: rows come
@@ -22,6 +23,12 @@ public:
     int Ejecutar(const QString& sql);
     // Runs a query and reads every row of its result.
     void Leer(const QString& sql, QList<Columna>& columnas, std::vector<Variant>& celdas);
+    // Prepares a query with "?" in place of values, to be run many times.
+    void Preparar(const QString& sql);
+    // Runs the prepared query with these values (texts, whole numbers or nulls) and reads
+    // every row of its result.
+    void LeerPreparada(const QList<Variant>& valores, QList<Columna>& columnas,
+                       std::vector<Variant>& celdas);
 
     // Kind and size of a column from its SQL type and size, sized as ADO does: characters for
     // texts, precision for decimals, bytes for fixed-size types.
@@ -29,6 +36,10 @@ public:
 
 private:
     void Comprobar(short resultado);
+    // Runs the query with ejecutar and reads its result; the statement is left ready to run
+    // again.
+    void LeerResultado(const std::function<void()>& ejecutar, QList<Columna>& columnas,
+                       std::vector<Variant>& celdas);
     QString Diagnostico() const;
     bool LeerEnBloques(QList<Columna>& columnas, std::vector<Variant>& celdas);
     void LeerValorPorValor(QList<Columna>& columnas, std::vector<Variant>& celdas);

@@ -166,6 +166,13 @@ INSTANTIATE_TEST_SUITE_P(Lugares, InsercionRehusada, ::testing::ValuesIn(Lugares
 
 class FallaEntreNotas : public Corrida {
 protected:
+    // Another program acts between two notes: the first note must be confirmed by then, or
+    // the other program would wait for the run's transaction to end.
+    void SetUp() override {
+        Corrida::SetUp();
+        corrida.EstablecerLote(1, 0);
+    }
+
     // Runs accion when the run has registered its first note.
     void TrasLaPrimeraNota(std::function<void()> accion) {
         guion.alProcesarEventos = [this, accion, puntos = 0]() mutable {
@@ -319,7 +326,11 @@ private:
 
 class BaseDeSoloLectura : public CorridaBase, public ::testing::WithParamInterface<bool> {
 protected:
-    void SetUp() override { Preparar(TipoDeBase::Sqlite); }
+    void SetUp() override {
+        Preparar(TipoDeBase::Sqlite);
+        // What was confirmed before the file turns read-only stays: one note a transaction.
+        corrida.EstablecerLote(1, 0);
+    }
 };
 
 TEST_P(BaseDeSoloLectura, IsReportedAndTheNextRunRegistersEverything) {
@@ -410,7 +421,11 @@ void Llenar(const QString& archivo, qint64 libre, qint64 dejar) {
     }
 }
 
-class DiscoLleno : public CorridaBase, public ::testing::WithParamInterface<bool> {};
+class DiscoLleno : public CorridaBase, public ::testing::WithParamInterface<bool> {
+protected:
+    // What was confirmed before the disk fills up stays: one note a transaction.
+    void SetUp() override { corrida.EstablecerLote(1, 0); }
+};
 
 TEST_P(DiscoLleno, IsReportedAndTheNextRunRegistersEverything) {
     const bool enElMedio = GetParam();
