@@ -153,7 +153,16 @@ bool CorridaRegistro::RecorrerNotas() {
         rutina.Paso([&] { avance_->Mostrar(QStringLiteral("Procesando... ") + documento); });
         rutina.Paso([&] { Log.Registra(documento); });
         const int fallasAntes = resultado.RenglonesNoRegistrados() + resultado.notasSinRenglones;
-        NotaEnCurso n{notas, documento, {}, {}};
+        NotaEnCurso n{notas, documento, {}, {}, {}, {}, false};
+        if (conexion_->AdmiteBloques()) {
+            const auto tc = notas.ValorAdelante(1, QStringLiteral("TC"));
+            const auto id = notas.ValorAdelante(1, QStringLiteral("IDCOMPROBANTE"));
+            n.haySiguiente = tc && id;
+            if (n.haySiguiente) {
+                n.tcSiguiente = util.ValorTexto(*tc);
+                n.idSiguiente = util.ValorTexto(*id);
+            }
+        }
         RegistrarNota(n);
         if (LoteVencido())
             ConfirmarLote();
@@ -199,8 +208,19 @@ bool CorridaRegistro::LeerRenglones(NotaEnCurso& n) {
     try {
         n.tc = util.ValorTexto(n.nota.Fields(QStringLiteral("TC")));
         n.id = util.ValorTexto(n.nota.Fields(QStringLiteral("IDCOMPROBANTE")));
-        // The statement is prepared once for the whole run.
-        conexion_->AbrirRecordsetPreparado(SentenciaRenglonesPreparada(), {n.tc, n.id}, RsInsumos);
+        const QString clave = n.tc + u'\n' + n.id;
+        if (adelantados_ && adelantadosDe_ == clave) {
+            // Read already, with the rows of the note before.
+            std::swap(RsInsumos, adelantados_);
+        } else if (conexion_->AdmiteBloques()) {
+            // Through the PostgreSQL driver a prepared statement inside a transaction costs a
+            // round trip more than the text itself.
+            conexion_->AbrirRecordset(SentenciaRenglones(n.tc, n.id), RsInsumos, nullptr, 0, 1, -1);
+        } else {
+            // Prepared once for the whole run.
+            conexion_->AbrirRecordsetPreparado(SentenciaRenglonesPreparada(), {n.tc, n.id}, RsInsumos);
+        }
+        adelantadosDe_.clear();
     } catch (const Falla& falla) {
         ++resultado_->notasSinRenglones;
         AnotarFalla(QStringLiteral("*** %1: no se pudieron leer los renglones: %2")
@@ -248,9 +268,18 @@ bool CorridaRegistro::EnviarEnBloque(NotaEnCurso& n, const QList<Movimiento>& mo
     QStringList bloque{QStringLiteral("SAVEPOINT nota")};
     for (const Movimiento& m : movimientos)
         bloque << m.sentencia;
+    // The next note's lines travel in the same message, inside the savepoint: when they
+    // cannot be read, the message fails as a whole and everything goes again the long way.
+    if (n.haySiguiente)
+        bloque << SentenciaRenglones(n.tcSiguiente, n.idSiguiente);
     bloque << QStringLiteral("RELEASE SAVEPOINT nota");
     try {
-        conexion_->EjecutarEnBloque(bloque);
+        if (n.haySiguiente) {
+            conexion_->EjecutarEnBloqueYLeer(bloque, adelantados_);
+            adelantadosDe_ = n.tcSiguiente + u'\n' + n.idSiguiente;
+        } else {
+            conexion_->EjecutarEnBloque(bloque);
+        }
         for (const Movimiento& m : movimientos)
             escrita.sentencias << m.sentencia;
         lote_ << escrita;

@@ -70,6 +70,10 @@ private:
         QString documento; // TC and IDCOMPROBANTE run together, as the log names it
         QString tc;
         QString id;
+        // The type and number of the note after it, whose lines can travel with its rows.
+        QString tcSiguiente;
+        QString idSiguiente;
+        bool haySiguiente = false;
     };
 
     // A note written in the transaction still open, with the statements that went in for
@@ -120,6 +124,9 @@ private:
     std::optional<Transaccion> transaccion_;
     QList<NotaEscrita> lote_;
     QElapsedTimer edadDelLote_;
+    // The lines of the next note, read with the rows of the last one, and whose they are.
+    RefRecordset adelantados_;
+    QString adelantadosDe_;
     int notasPorLote_ = 500;
     int milisegundosPorLote_ = 250;
 };

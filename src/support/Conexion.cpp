@@ -134,33 +134,41 @@ Motor& Conexion::MotorAbierto() const {
     return *motor_;
 }
 
+void Conexion::Cargar(RefRecordset& rs, const QString& sql, bool actualizable,
+                      const std::function<void(Motor&, QList<Columna>&, std::vector<Variant>&)>& leer) {
+    Motor& motor = MotorAbierto();
+    if (!rs)
+        rs = std::make_shared<Recordset>();
+    else if (rs->Abierto())
+        rs->Close();
+    QList<Columna> definicion;
+    std::vector<Variant> celdas;
+    leer(motor, definicion, celdas);
+    rs->Cargar(std::move(definicion), std::move(celdas), this, sql, actualizable);
+}
+
 void Conexion::AbrirRecordset(const QString& sql, RefRecordset& rs, Connection* conexion,
                               int tipoCursor, int tipoBloqueo, int) {
     if (conexion && conexion != &conexionAdo_)
         throw Falla::ArgumentoNoValido(QStringLiteral("la conexión no es la de este programa"));
-    Motor& motor = MotorAbierto();
-    if (!rs)
-        rs = std::make_shared<Recordset>();
-    else if (rs->Abierto())
-        rs->Close();
-    QList<Columna> definicion;
-    std::vector<Variant> celdas;
-    motor.Leer(sql, definicion, celdas);
-    rs->Cargar(std::move(definicion), std::move(celdas), this, sql,
-               tipoCursor != 0 && tipoBloqueo != 1);
+    Cargar(rs, sql, tipoCursor != 0 && tipoBloqueo != 1,
+           [&](Motor& m, QList<Columna>& d, std::vector<Variant>& c) { m.Leer(sql, d, c); });
 }
 
 void Conexion::AbrirRecordsetPreparado(const QString& sql, const QList<Variant>& valores,
                                        RefRecordset& rs) {
-    Motor& motor = MotorAbierto();
-    if (!rs)
-        rs = std::make_shared<Recordset>();
-    else if (rs->Abierto())
-        rs->Close();
-    QList<Columna> definicion;
-    std::vector<Variant> celdas;
-    motor.LeerPreparada(sql, valores, definicion, celdas);
-    rs->Cargar(std::move(definicion), std::move(celdas), this, sql, false);
+    Cargar(rs, sql, false, [&](Motor& m, QList<Columna>& d, std::vector<Variant>& c) {
+        m.LeerPreparada(sql, valores, d, c);
+    });
+}
+
+void Conexion::EjecutarEnBloqueYLeer(const QStringList& sentencias, RefRecordset& rs) {
+    if (!MotorAbierto().AdmiteBloques())
+        throw Falla::ArgumentoNoValido(QStringLiteral("este servidor no admite bloques de sentencias"));
+    Cargar(rs, sentencias.isEmpty() ? QString() : sentencias.last(), false,
+           [&](Motor& m, QList<Columna>& d, std::vector<Variant>& c) {
+               m.EjecutarEnBloqueYLeer(sentencias, d, c);
+           });
 }
 
 void Conexion::CerrarRecordset(RefRecordset& rs) {

@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class Field;
@@ -77,6 +78,8 @@ public:
     // failure says why. Inside one, the server stops at the first refusal and the transaction
     // can only go on after a ROLLBACK TO a savepoint the block set first.
     void EjecutarEnBloque(const QStringList& sentencias);
+    // The same, the last statement a query whose rows are opened in rs.
+    void EjecutarEnBloqueYLeer(const QStringList& sentencias, RefRecordset& rs);
 
     // The value as an SQL literal for this connection's engine: mark "'" a quoted text or
     // date, "@" a number.
@@ -106,6 +109,9 @@ private:
     void ConectarOdbc(int modo);
     void Usar(std::unique_ptr<Motor> motor);
     Motor& MotorAbierto() const;
+    // rs opened anew (closed first when open) over what leer reads with the engine.
+    void Cargar(RefRecordset& rs, const QString& sql, bool actualizable,
+                const std::function<void(Motor&, QList<Columna>&, std::vector<Variant>&)>& leer);
 
     QString nombreQt_;
     Connection conexionAdo_;

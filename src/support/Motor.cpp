@@ -38,6 +38,10 @@ void Motor::EjecutarEnBloque(const QStringList&) {
     throw Falla::ArgumentoNoValido(QStringLiteral("este motor no admite bloques de sentencias"));
 }
 
+void Motor::EjecutarEnBloqueYLeer(const QStringList&, QList<Columna>&, std::vector<Variant>&) {
+    throw Falla::ArgumentoNoValido(QStringLiteral("este motor no admite bloques de sentencias"));
+}
+
 void Motor::Comenzar() {
     QSqlDatabase base = Base();
     if (!base.transaction())

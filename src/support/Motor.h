@@ -39,6 +39,10 @@ public:
     // Whether several statements can travel in one message as one transaction.
     virtual bool AdmiteBloques() const { return false; }
     virtual void EjecutarEnBloque(const QStringList& sentencias);
+    // The same, the last statement a query whose rows are read: a message saves the round
+    // trip of the query.
+    virtual void EjecutarEnBloqueYLeer(const QStringList& sentencias, QList<Columna>& definicion,
+                                       std::vector<Variant>& celdas);
 
     virtual void Comenzar();
     void Confirmar();

@@ -154,11 +154,9 @@ int MotorOdbc::Ejecutar(const QString& sql) {
     return SentenciaOdbc(Dbc()).Ejecutar(sql);
 }
 
-void MotorOdbc::EjecutarEnBloque(const QStringList& sentencias) {
-    // The server runs a message of several statements as one transaction of its own: when one
-    // is refused, the rest is skipped and nothing of the message stays, with no transaction
-    // left open behind it (an explicit BEGIN would leave one that the driver and the program
-    // would each roll back).
+namespace {
+// The statements as one text, each closed by ";" but the last.
+QString UnTexto(const QStringList& sentencias) {
     qsizetype largo = 0;
     for (const QString& s : sentencias)
         largo += s.size() + 1;
@@ -169,7 +167,21 @@ void MotorOdbc::EjecutarEnBloque(const QStringList& sentencias) {
             texto += u';';
         texto += s;
     }
-    Ejecutar(texto);
+    return texto;
+}
+} // namespace
+
+void MotorOdbc::EjecutarEnBloque(const QStringList& sentencias) {
+    // Outside a transaction, the server runs a message of several statements as one
+    // transaction of its own: when one is refused, the rest is skipped and nothing of the
+    // message stays, with no transaction left open behind it (an explicit BEGIN would leave
+    // one that the driver and the program would each roll back).
+    Ejecutar(UnTexto(sentencias));
+}
+
+void MotorOdbc::EjecutarEnBloqueYLeer(const QStringList& sentencias, QList<Columna>& definicion,
+                                      std::vector<Variant>& celdas) {
+    SentenciaOdbc(Dbc()).EjecutarYLeer(UnTexto(sentencias), definicion, celdas);
 }
 
 void MotorOdbc::Comenzar() {

@@ -28,6 +28,8 @@ public:
     int Ejecutar(const QString& sql) override;
     bool AdmiteBloques() const override { return admiteBloques_; }
     void EjecutarEnBloque(const QStringList& sentencias) override;
+    void EjecutarEnBloqueYLeer(const QStringList& sentencias, QList<Columna>& definicion,
+                               std::vector<Variant>& celdas) override;
     void Comenzar() override;
     bool TransaccionAbierta() const override { return !ConexionPerdida(); }
     bool ConexionPerdida() const override;

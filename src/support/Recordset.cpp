@@ -131,6 +131,17 @@ const Columna& Recordset::ColumnaEn(int indice) const {
     return columnas_.at(indice);
 }
 
+std::optional<Variant> Recordset::ValorAdelante(qsizetype filas, const QString& nombre) const {
+    ComprobarAbierto();
+    const qsizetype fila = posicion_ + filas;
+    const int indice = IndiceDe(nombre);
+    if (indice < 0)
+        throw Falla::CampoInexistente(nombre);
+    if (bof_ || fila < 0 || fila >= Filas())
+        return std::nullopt;
+    return celdas_[size_t(fila * columnas_.size() + indice)];
+}
+
 void Recordset::ComprobarFilaActual() const {
     ComprobarAbierto();
     if (agregando_)

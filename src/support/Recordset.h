@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Conexion;
@@ -39,6 +40,9 @@ public:
     Field Fields(int indice);
     int FieldCount() const;
     long RecordCount() const;
+    // The value of a named field in the row that many rows after the current one, without
+    // moving; nothing past the last row.
+    std::optional<Variant> ValorAdelante(qsizetype filas, const QString& nombre) const;
     bool Abierto() const { return abierto_; }
     void Close();
 

@@ -250,9 +250,7 @@ void SentenciaOdbc::LeerPreparada(const QList<Variant>& valores, QList<Columna>&
     SQLFreeStmt(sentencia_, SQL_RESET_PARAMS);
 }
 
-void SentenciaOdbc::LeerResultado(const std::function<void()>& ejecutar, QList<Columna>& columnas,
-                                  std::vector<Variant>& celdas) {
-    ejecutar();
+bool SentenciaOdbc::DescribirResultado(QList<Columna>& columnas) {
     SQLSMALLINT cuantas = 0;
     Comprobar(SQLNumResultCols(sentencia_, &cuantas));
     columnas.clear();
@@ -268,11 +266,18 @@ void SentenciaOdbc::LeerResultado(const std::function<void()>& ejecutar, QList<C
         tamanos_[i] = tamano;
         columnas << Describir(DeSqlWchar(nombre, qMin<qsizetype>(largoNombre, 255)), tipo, tamano);
     }
+    return cuantas > 0;
+}
+
+void SentenciaOdbc::LeerResultado(const std::function<void()>& ejecutar, QList<Columna>& columnas,
+                                  std::vector<Variant>& celdas) {
+    ejecutar();
+    const bool hayColumnas = DescribirResultado(columnas);
     bool enBloques = true;
-    for (SQLSMALLINT i = 0; i < cuantas; ++i)
-        if (EnlaceDe(tiposSql_[size_t(i)], tamanos_[size_t(i)]).bytes == 0)
+    for (size_t i = 0; i < tiposSql_.size(); ++i)
+        if (EnlaceDe(tiposSql_[i], tamanos_[i]).bytes == 0)
             enBloques = false;
-    if (cuantas > 0 && (!enBloques || !LeerEnBloques(columnas, celdas))) {
+    if (hayColumnas && (!enBloques || !LeerEnBloques(columnas, celdas))) {
         // A long value does not fit a buffer for a whole block: run the query again and read
         // its values one by one.
         celdas.clear();
@@ -286,6 +291,26 @@ void SentenciaOdbc::LeerResultado(const std::function<void()>& ejecutar, QList<C
     SQLFreeStmt(sentencia_, SQL_CLOSE);
     SQLFreeStmt(sentencia_, SQL_UNBIND);
     SQLSetStmtAttr(sentencia_, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+}
+
+void SentenciaOdbc::EjecutarYLeer(const QString& sql, QList<Columna>& columnas,
+                                  std::vector<Variant>& celdas) {
+    Comprobar(SQLExecDirectW(sentencia_, ParaOdbc(sql), SQLINTEGER(sql.size())));
+    // The statements before run without rows; a later one may be the failure. The rows are
+    // read value by value: the text cannot run again to read them another way.
+    for (;;) {
+        QList<Columna> estas;
+        if (DescribirResultado(estas)) {
+            columnas = estas;
+            celdas.clear();
+            LeerValorPorValor(columnas, celdas);
+        }
+        const SQLRETURN r = SQLMoreResults(sentencia_);
+        if (r == SQL_NO_DATA)
+            break;
+        Comprobar(r);
+    }
+    SQLFreeStmt(sentencia_, SQL_CLOSE);
 }
 
 bool SentenciaOdbc::LeerEnBloques(QList<Columna>& columnas, std::vector<Variant>& celdas) {

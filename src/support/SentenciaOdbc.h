@@ -23,6 +23,9 @@ public:
     int Ejecutar(const QString& sql);
     // Runs a query and reads every row of its result.
     void Leer(const QString& sql, QList<Columna>& columnas, std::vector<Variant>& celdas);
+    // Runs a text of several statements, all of which must succeed, and reads every row of
+    // the last one that gives rows.
+    void EjecutarYLeer(const QString& sql, QList<Columna>& columnas, std::vector<Variant>& celdas);
     // Prepares a query with "?" in place of values, to be run many times.
     void Preparar(const QString& sql);
     // Runs the prepared query with these values (texts, whole numbers or nulls) and reads
@@ -42,6 +45,8 @@ private:
                        std::vector<Variant>& celdas);
     QString Diagnostico() const;
     bool LeerEnBloques(QList<Columna>& columnas, std::vector<Variant>& celdas);
+    // The columns of the current result; false when it has none.
+    bool DescribirResultado(QList<Columna>& columnas);
     void LeerValorPorValor(QList<Columna>& columnas, std::vector<Variant>& celdas);
 
     void* conexion_;

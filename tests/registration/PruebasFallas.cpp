@@ -207,16 +207,19 @@ TEST_P(FallaEntreNotas, TheLinesTableDroppedByAnotherProgramIsReported) {
         otra.Ejecutar(QStringLiteral("DROP TABLE V_Mv_CpteInsumos"));
     });
     Correr();
+    // On a server the lines of the note after the first travel with the first note's rows,
+    // before the table goes: that note is registered too.
+    const int leidas = MotorProbado() == TipoDeBase::Postgres ? 2 : 1;
     const ResultadoCorrida primera = UltimaCorrida();
     EXPECT_FALSE(primera.SinFallas());
-    EXPECT_EQ(primera.renglonesEscritos, RenglonesPorNota);
-    EXPECT_EQ(primera.notasSinRenglones, NotasDePrueba - 1);
+    EXPECT_EQ(primera.renglonesEscritos, leidas * RenglonesPorNota);
+    EXPECT_EQ(primera.notasSinRenglones, NotasDePrueba - leidas);
     const QStringList fallas = Fallas(Log());
-    ASSERT_EQ(fallas.size(), NotasDePrueba - 1);
+    ASSERT_EQ(fallas.size(), NotasDePrueba - leidas);
     EXPECT_TRUE(fallas[0].contains(QStringLiteral(": no se pudieron leer los renglones: ")))
         << fallas[0].toStdString();
     EXPECT_TRUE(UltimoMensaje().contains(
-        QStringLiteral("No se pudieron leer los renglones de %1 remitos.").arg(NotasDePrueba - 1)))
+        QStringLiteral("No se pudieron leer los renglones de %1 remitos.").arg(NotasDePrueba - leidas)))
         << UltimoMensaje().toStdString();
 
     guion.alProcesarEventos = nullptr;
@@ -229,7 +232,7 @@ TEST_P(FallaEntreNotas, TheLinesTableDroppedByAnotherProgramIsReported) {
     Reconectar();
     Correr();
     EXPECT_TRUE(UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
-    EXPECT_EQ(UltimaCorrida().notas, NotasDePrueba - 1);
+    EXPECT_EQ(UltimaCorrida().notas, NotasDePrueba - leidas);
     ComprobarCadaNotaUnaVez(NotasDePrueba, RenglonesPorNota);
 }
 
