@@ -10,6 +10,8 @@
 // With --nocturna it measures instead the run of a night when nothing is pending: every note
 // already registered, the real run against the selection statement alone.
 //
+// It also prints the peak memory of one real run alone, measured in a process of its own.
+//
 //   bench_registro [--notas N] [--repeticiones R] [--dsn DATA_SOURCE] [--usuario USER]
 //                  [--sin-servidor] [--nocturna]
 #include "CorridaRegistro.h"
@@ -25,6 +27,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -36,6 +39,8 @@ namespace {
 constexpr int RenglonesPorNota = 5;
 int Repeticiones = 3;
 bool Nocturna = false;
+// This process only measures the memory of one real run (see MemoriaDeLaCorridaReal).
+bool SoloMemoria = false;
 
 struct Medida {
     qint64 filas = 0;
@@ -209,6 +214,37 @@ void ConectarEmbebida(Conexion& c, const QString& ruta) {
         throw Falla::Conexion(c.UltimoError());
 }
 
+// The peak memory of one real run on the embedded database, measured in a process of its own
+// (this program, run again with --solo-memoria), so that nothing else this program did
+// counts.
+void MemoriaDeLaCorridaReal(int notas) {
+    QProcess proceso;
+    proceso.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--solo-memoria"), QStringLiteral("--notas"), QString::number(notas)});
+    if (!proceso.waitForFinished(-1) || proceso.exitCode() != 0) {
+        Imprimir("  (no se pudo medir la memoria de la corrida real: %s)\n",
+                 proceso.readAllStandardError().constData());
+        return;
+    }
+    Imprimir("%s", proceso.readAllStandardOutput().constData());
+}
+
+void SoloLaCorridaReal(int notas) {
+    QTemporaryDir dir;
+    Entorno::EstablecerCarpetaDelPrograma(dir.path());
+    const QString base = dir.filePath(QStringLiteral("base.db"));
+    BaseEmbebida::Crear(base, 0);
+    Conexion& c = Conexion::Instancia();
+    ConectarEmbebida(c, base);
+    Cargar(c, notas, false);
+    const double antes = PicoMemoriaMB();
+    const Medida real = Real();
+    Imprimir("  pico de memoria residente de la corrida real sola: %.1f MB (%lld renglones; "
+             "%.1f MB antes de empezar)\n",
+             PicoMemoriaMB(), real.filas, antes);
+    c.Desconectar();
+}
+
 void Sqlite(int notas) {
     QTemporaryDir dir;
     Entorno::EstablecerCarpetaDelPrograma(dir.path());
@@ -239,6 +275,7 @@ void Sqlite(int notas) {
     const Medida conj = Mediana(copia, [&] { return Conjunto(c); });
     c.Desconectar();
     Informe("SQLite embebida (WAL)", a, b, conj);
+    MemoriaDeLaCorridaReal(notas);
 }
 
 void Postgres(int notas, const QString& dsn, const QString& usuario) {
@@ -318,6 +355,8 @@ int main(int argc, char** argv) {
             dsn.clear();
         else if (args[i] == QLatin1String("--nocturna"))
             Nocturna = true;
+        else if (args[i] == QLatin1String("--solo-memoria"))
+            SoloMemoria = true;
         else {
             std::fprintf(stderr, "uso: bench_registro [--notas N] [--repeticiones R] "
                                  "[--dsn ORIGEN] [--usuario U] [--sin-servidor] [--nocturna]\n");
@@ -327,6 +366,11 @@ int main(int argc, char** argv) {
     if (notas < 1)
         notas = 1;
     Interaccion::Establecer(std::make_unique<InteraccionGuion>());
+    if (SoloMemoria) {
+        SoloLaCorridaReal(notas);
+        ModGlobal::LiberarObjetos();
+        return 0;
+    }
     Imprimir("%d remitos x %d renglones = %d renglones\n", notas, RenglonesPorNota,
              notas * RenglonesPorNota);
     int estado = 0;

@@ -135,14 +135,14 @@ Motor& Conexion::MotorAbierto() const {
 }
 
 void Conexion::Cargar(RefRecordset& rs, const QString& sql, bool actualizable,
-                      const std::function<void(Motor&, QList<Columna>&, std::vector<Variant>&)>& leer) {
+                      const std::function<void(Motor&, QList<Columna>&, Celdas&)>& leer) {
     Motor& motor = MotorAbierto();
     if (!rs)
         rs = std::make_shared<Recordset>();
     else if (rs->Abierto())
         rs->Close();
     QList<Columna> definicion;
-    std::vector<Variant> celdas;
+    Celdas celdas;
     leer(motor, definicion, celdas);
     rs->Cargar(std::move(definicion), std::move(celdas), this, sql, actualizable);
 }
@@ -152,12 +152,12 @@ void Conexion::AbrirRecordset(const QString& sql, RefRecordset& rs, Connection* 
     if (conexion && conexion != &conexionAdo_)
         throw Falla::ArgumentoNoValido(QStringLiteral("la conexión no es la de este programa"));
     Cargar(rs, sql, tipoCursor != 0 && tipoBloqueo != 1,
-           [&](Motor& m, QList<Columna>& d, std::vector<Variant>& c) { m.Leer(sql, d, c); });
+           [&](Motor& m, QList<Columna>& d, Celdas& c) { m.Leer(sql, d, c); });
 }
 
 void Conexion::AbrirRecordsetPreparado(const QString& sql, const QList<Variant>& valores,
                                        RefRecordset& rs) {
-    Cargar(rs, sql, false, [&](Motor& m, QList<Columna>& d, std::vector<Variant>& c) {
+    Cargar(rs, sql, false, [&](Motor& m, QList<Columna>& d, Celdas& c) {
         m.LeerPreparada(sql, valores, d, c);
     });
 }
@@ -166,7 +166,7 @@ void Conexion::EjecutarEnBloqueYLeer(const QStringList& sentencias, RefRecordset
     if (!MotorAbierto().AdmiteBloques())
         throw Falla::ArgumentoNoValido(QStringLiteral("este servidor no admite bloques de sentencias"));
     Cargar(rs, sentencias.isEmpty() ? QString() : sentencias.last(), false,
-           [&](Motor& m, QList<Columna>& d, std::vector<Variant>& c) {
+           [&](Motor& m, QList<Columna>& d, Celdas& c) {
                m.EjecutarEnBloqueYLeer(sentencias, d, c);
            });
 }

@@ -111,7 +111,7 @@ private:
     Motor& MotorAbierto() const;
     // rs opened anew (closed first when open) over what leer reads with the engine.
     void Cargar(RefRecordset& rs, const QString& sql, bool actualizable,
-                const std::function<void(Motor&, QList<Columna>&, std::vector<Variant>&)>& leer);
+                const std::function<void(Motor&, QList<Columna>&, Celdas&)>& leer);
 
     QString nombreQt_;
     Connection conexionAdo_;

@@ -38,7 +38,7 @@ void Motor::EjecutarEnBloque(const QStringList&) {
     throw Falla::ArgumentoNoValido(QStringLiteral("este motor no admite bloques de sentencias"));
 }
 
-void Motor::EjecutarEnBloqueYLeer(const QStringList&, QList<Columna>&, std::vector<Variant>&) {
+void Motor::EjecutarEnBloqueYLeer(const QStringList&, QList<Columna>&, Celdas&) {
     throw Falla::ArgumentoNoValido(QStringLiteral("este motor no admite bloques de sentencias"));
 }
 

@@ -28,12 +28,12 @@ public:
     bool Abierto() const;
 
     // Every row of a statement, column definitions first.
-    virtual void Leer(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas) = 0;
+    virtual void Leer(const QString& sql, QList<Columna>& definicion, Celdas& celdas) = 0;
     // The same for a statement with "?" in place of values, bound in order (texts, whole
     // numbers, nulls). The engine keeps the statement prepared, so that running it again with
     // other values parses nothing.
     virtual void LeerPreparada(const QString& sql, const QList<Variant>& valores,
-                               QList<Columna>& definicion, std::vector<Variant>& celdas) = 0;
+                               QList<Columna>& definicion, Celdas& celdas) = 0;
     // Runs a statement that returns no rows; gives the number of rows it changed.
     virtual int Ejecutar(const QString& sql) = 0;
     // Whether several statements can travel in one message as one transaction.
@@ -42,7 +42,7 @@ public:
     // The same, the last statement a query whose rows are read: a message saves the round
     // trip of the query.
     virtual void EjecutarEnBloqueYLeer(const QStringList& sentencias, QList<Columna>& definicion,
-                                       std::vector<Variant>& celdas);
+                                       Celdas& celdas);
 
     virtual void Comenzar();
     void Confirmar();

@@ -226,7 +226,7 @@ void DeducirColumna(sqlite3_stmt* s, int i, Columna& c) {
 // Every row of a statement ready to run: column definitions from the declared types (or, for
 // an expression, from its values), then the cells row after row.
 void LeerFilas(sqlite3* base, sqlite3_stmt* s, QList<Columna>& definicion,
-               std::vector<Variant>& celdas) {
+               Celdas& celdas) {
     const int columnas = sqlite3_column_count(s);
     definicion.resize(columnas);
     QList<bool> deducir(columnas, false);
@@ -243,7 +243,7 @@ void LeerFilas(sqlite3* base, sqlite3_stmt* s, QList<Columna>& definicion,
         for (int i = 0; i < columnas; ++i) {
             if (deducir[i])
                 DeducirColumna(s, i, definicion[i]);
-            celdas.push_back(ValorSqlite(s, i, definicion[i].tipo));
+            celdas.Agregar(ValorSqlite(s, i, definicion[i].tipo));
         }
     }
 }
@@ -304,13 +304,13 @@ MotorEmbebido::~MotorEmbebido() {
 }
 
 void MotorEmbebido::Leer(const QString& sql, QList<Columna>& definicion,
-                         std::vector<Variant>& celdas) {
+                         Celdas& celdas) {
     SentenciaNativa s(base_, sql.toUtf8());
     LeerFilas(base_, *s, definicion, celdas);
 }
 
 void MotorEmbebido::LeerPreparada(const QString& sql, const QList<Variant>& valores,
-                                  QList<Columna>& definicion, std::vector<Variant>& celdas) {
+                                  QList<Columna>& definicion, Celdas& celdas) {
     sqlite3_stmt*& s = consultas_[sql];
     if (!s) {
         const QByteArray texto = sql.toUtf8();

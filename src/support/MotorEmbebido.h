@@ -19,9 +19,9 @@ public:
     ~MotorEmbebido() override;
 
     Dialecto DialectoSQL() const override { return Dialecto::Embebido; }
-    void Leer(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas) override;
+    void Leer(const QString& sql, QList<Columna>& definicion, Celdas& celdas) override;
     void LeerPreparada(const QString& sql, const QList<Variant>& valores,
-                       QList<Columna>& definicion, std::vector<Variant>& celdas) override;
+                       QList<Columna>& definicion, Celdas& celdas) override;
     int Ejecutar(const QString& sql) override;
     void Comenzar() override;
     void Deshacer() override;

@@ -111,7 +111,7 @@ QString MotorOdbc::LeerFechasConElDiaPrimero(const QString& servidor) {
     }
     // Whatever the server, the literal the selection sends must read as 1 March 2003.
     QList<Columna> definicion;
-    std::vector<Variant> celdas;
+    Celdas celdas;
     try {
         Leer(QStringLiteral("SELECT CAST('%1' AS DATE)").arg(QLatin1String(LiteralDeCorte)),
              definicion, celdas);
@@ -119,7 +119,7 @@ QString MotorOdbc::LeerFechasConElDiaPrimero(const QString& servidor) {
         return QStringLiteral("no se pudo comprobar cómo lee las fechas el servidor: %1")
             .arg(falla.Descripcion());
     }
-    const Variant leida = celdas.size() == 1 ? celdas.front() : Variant();
+    const Variant leida = celdas.Cantidad() == 1 ? celdas.Valor(0) : Variant();
     if (leida.tipo() == Variant::Tipo::Fecha && leida.Fecha().date() == FechaDeCorte)
         return {};
     // A driver that hands dates over as text: only the unambiguous ISO form counts.
@@ -135,12 +135,12 @@ QString MotorOdbc::LeerFechasConElDiaPrimero(const QString& servidor) {
         .arg(QLatin1String(LiteralDeCorte), comoLaLee);
 }
 
-void MotorOdbc::Leer(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas) {
+void MotorOdbc::Leer(const QString& sql, QList<Columna>& definicion, Celdas& celdas) {
     SentenciaOdbc(Dbc()).Leer(sql, definicion, celdas);
 }
 
 void MotorOdbc::LeerPreparada(const QString& sql, const QList<Variant>& valores,
-                              QList<Columna>& definicion, std::vector<Variant>& celdas) {
+                              QList<Columna>& definicion, Celdas& celdas) {
     auto& preparada = preparadas_[sql];
     if (!preparada) {
         auto nueva = std::make_unique<SentenciaOdbc>(Dbc());
@@ -180,7 +180,7 @@ void MotorOdbc::EjecutarEnBloque(const QStringList& sentencias) {
 }
 
 void MotorOdbc::EjecutarEnBloqueYLeer(const QStringList& sentencias, QList<Columna>& definicion,
-                                      std::vector<Variant>& celdas) {
+                                      Celdas& celdas) {
     SentenciaOdbc(Dbc()).EjecutarYLeer(UnTexto(sentencias), definicion, celdas);
 }
 

@@ -22,14 +22,14 @@ public:
 
     Dialecto DialectoSQL() const override { return Dialecto::Servidor; }
     ~MotorOdbc() override;
-    void Leer(const QString& sql, QList<Columna>& definicion, std::vector<Variant>& celdas) override;
+    void Leer(const QString& sql, QList<Columna>& definicion, Celdas& celdas) override;
     void LeerPreparada(const QString& sql, const QList<Variant>& valores,
-                       QList<Columna>& definicion, std::vector<Variant>& celdas) override;
+                       QList<Columna>& definicion, Celdas& celdas) override;
     int Ejecutar(const QString& sql) override;
     bool AdmiteBloques() const override { return admiteBloques_; }
     void EjecutarEnBloque(const QStringList& sentencias) override;
     void EjecutarEnBloqueYLeer(const QStringList& sentencias, QList<Columna>& definicion,
-                               std::vector<Variant>& celdas) override;
+                               Celdas& celdas) override;
     void Comenzar() override;
     bool TransaccionAbierta() const override { return !ConexionPerdida(); }
     bool ConexionPerdida() const override;

@@ -6,10 +6,12 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-void Recordset::Cargar(QList<Columna> columnas, std::vector<Variant> celdas, Conexion* conexion,
+void Recordset::Cargar(QList<Columna> columnas, Celdas celdas, Conexion* conexion,
                        QString sql, bool actualizable) {
     columnas_ = std::move(columnas);
     celdas_ = std::move(celdas);
+    celdas_.Ajustar();
+    filaLeida_ = -1;
     indicePorNombre_.clear();
     if (columnas_.size() > 32) {
         for (int i = 0; i < columnas_.size(); ++i) {
@@ -34,8 +36,9 @@ void Recordset::Close() {
     ComprobarAbierto();
     abierto_ = false;
     columnas_.clear();
-    celdas_.clear();
-    celdas_.shrink_to_fit();
+    celdas_.Vaciar();
+    celdas_.Ajustar();
+    filaLeida_ = -1;
     indicePorNombre_.clear();
     agregando_ = false;
 }
@@ -46,7 +49,7 @@ void Recordset::ComprobarAbierto() const {
 }
 
 qsizetype Recordset::Filas() const {
-    return columnas_.isEmpty() ? 0 : qsizetype(celdas_.size()) / columnas_.size();
+    return columnas_.isEmpty() ? 0 : celdas_.Cantidad() / columnas_.size();
 }
 
 int Recordset::FieldCount() const {
@@ -139,7 +142,7 @@ std::optional<Variant> Recordset::ValorAdelante(qsizetype filas, const QString& 
         throw Falla::CampoInexistente(nombre);
     if (bof_ || fila < 0 || fila >= Filas())
         return std::nullopt;
-    return celdas_[size_t(fila * columnas_.size() + indice)];
+    return celdas_.Valor(fila * columnas_.size() + indice);
 }
 
 void Recordset::ComprobarFilaActual() const {
@@ -150,11 +153,24 @@ void Recordset::ComprobarFilaActual() const {
         throw Falla::SinRegistroActual();
 }
 
+const std::vector<Variant>& Recordset::FilaActual() const {
+    // A row's fields are read many times while it is current (a note's, for every one of its
+    // lines): its values are built once.
+    if (filaLeida_ != posicion_) {
+        const qsizetype base = posicion_ * columnas_.size();
+        fila_.resize(size_t(columnas_.size()));
+        for (qsizetype i = 0; i < columnas_.size(); ++i)
+            fila_[size_t(i)] = celdas_.Valor(base + i);
+        filaLeida_ = posicion_;
+    }
+    return fila_;
+}
+
 Variant Recordset::ValorEn(int indice) const {
     ComprobarFilaActual();
     if (agregando_)
         return original_[size_t(indice)];
-    return celdas_[size_t(posicion_ * columnas_.size() + indice)];
+    return FilaActual()[size_t(indice)];
 }
 
 void Recordset::AsignarEn(int indice, const Variant& valor) {
@@ -163,14 +179,15 @@ void Recordset::AsignarEn(int indice, const Variant& valor) {
         throw Falla::BaseDeDatos(
             QStringLiteral("El conjunto de registros es de solo lectura: no se puede modificar"));
     if (cambiada_.empty()) {
-        original_.assign(celdas_.begin() + posicion_ * columnas_.size(),
-                         celdas_.begin() + (posicion_ + 1) * columnas_.size());
+        original_ = FilaActual();
         cambiada_.assign(size_t(columnas_.size()), false);
     }
-    if (agregando_)
+    if (agregando_) {
         original_[size_t(indice)] = valor;
-    else
-        celdas_[size_t(posicion_ * columnas_.size() + indice)] = valor;
+    } else {
+        celdas_.Asignar(posicion_ * columnas_.size() + indice, valor);
+        filaLeida_ = -1;
+    }
     cambiada_[size_t(indice)] = true;
 }
 
@@ -224,15 +241,17 @@ void Recordset::Update() {
         }
         conexion_->Ejecutar(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                 .arg(tabla, nombres.join(u','), valores.join(u',')));
-        celdas_.insert(celdas_.end(), original_.begin(), original_.end());
+        for (const Variant& v : original_)
+            celdas_.Agregar(v);
         posicion_ = Filas() - 1;
+        filaLeida_ = -1;
         bof_ = false;
     } else {
         QStringList cambios, condiciones;
         const qsizetype base = posicion_ * columnas_.size();
         for (int i = 0; i < columnas_.size(); ++i)
             if (cambiada_[size_t(i)])
-                cambios << columnas_[i].nombre + u'=' + literal(i, celdas_[size_t(base + i)]);
+                cambios << columnas_[i].nombre + u'=' + literal(i, celdas_.Valor(base + i));
         QStringList clave = conexion_->ClavePrimaria(tabla);
         if (clave.isEmpty())
             for (const Columna& c : columnas_)

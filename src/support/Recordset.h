@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Celdas.h"
 #include "Field.h"
 #include "Variant.h"
 
@@ -51,7 +52,7 @@ public:
     void Update();
 
     // For Conexion, which fills the recordset.
-    void Cargar(QList<Columna> columnas, std::vector<Variant> celdas, Conexion* conexion,
+    void Cargar(QList<Columna> columnas, Celdas celdas, Conexion* conexion,
                 QString sql, bool actualizable);
     // For Field.
     const Columna& ColumnaEn(int indice) const;
@@ -63,13 +64,17 @@ private:
     // Position of a column by name without regard to case; -1 when there is none.
     int IndiceDe(const QString& nombre) const;
     int BuscarIndice(QStringView nombre) const;
+    const std::vector<Variant>& FilaActual() const;
     void ComprobarFilaActual() const;
     qsizetype Filas() const;
 
     QList<Columna> columnas_;
     QHash<QString, int> indicePorNombre_; // only for statements with many columns
     mutable QList<std::pair<QString, int>> nombresVistos_;
-    std::vector<Variant> celdas_;
+    Celdas celdas_;
+    // The current row's values, built once when a field of the row is first read.
+    mutable std::vector<Variant> fila_;
+    mutable qsizetype filaLeida_ = -1;
     qsizetype posicion_ = 0;
     bool bof_ = true;
     bool abierto_ = false;

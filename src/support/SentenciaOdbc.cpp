@@ -210,7 +210,7 @@ Columna SentenciaOdbc::Describir(const QString& nombre, int tipoSql, qulonglong 
 }
 
 void SentenciaOdbc::Leer(const QString& sql, QList<Columna>& columnas,
-                         std::vector<Variant>& celdas) {
+                         Celdas& celdas) {
     LeerResultado([&] { Comprobar(SQLExecDirectW(sentencia_, ParaOdbc(sql), SQLINTEGER(sql.size()))); },
                   columnas, celdas);
 }
@@ -220,7 +220,7 @@ void SentenciaOdbc::Preparar(const QString& sql) {
 }
 
 void SentenciaOdbc::LeerPreparada(const QList<Variant>& valores, QList<Columna>& columnas,
-                                  std::vector<Variant>& celdas) {
+                                  Celdas& celdas) {
     SQLFreeStmt(sentencia_, SQL_RESET_PARAMS);
     // The values must stay where they are until the statement has run.
     std::vector<QString> textos(size_t(valores.size()));
@@ -270,7 +270,7 @@ bool SentenciaOdbc::DescribirResultado(QList<Columna>& columnas) {
 }
 
 void SentenciaOdbc::LeerResultado(const std::function<void()>& ejecutar, QList<Columna>& columnas,
-                                  std::vector<Variant>& celdas) {
+                                  Celdas& celdas) {
     ejecutar();
     const bool hayColumnas = DescribirResultado(columnas);
     bool enBloques = true;
@@ -280,7 +280,7 @@ void SentenciaOdbc::LeerResultado(const std::function<void()>& ejecutar, QList<C
     if (hayColumnas && (!enBloques || !LeerEnBloques(columnas, celdas))) {
         // A long value does not fit a buffer for a whole block: run the query again and read
         // its values one by one.
-        celdas.clear();
+        celdas.Vaciar();
         SQLFreeStmt(sentencia_, SQL_CLOSE);
         SQLFreeStmt(sentencia_, SQL_UNBIND);
         SQLSetStmtAttr(sentencia_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
@@ -294,7 +294,7 @@ void SentenciaOdbc::LeerResultado(const std::function<void()>& ejecutar, QList<C
 }
 
 void SentenciaOdbc::EjecutarYLeer(const QString& sql, QList<Columna>& columnas,
-                                  std::vector<Variant>& celdas) {
+                                  Celdas& celdas) {
     Comprobar(SQLExecDirectW(sentencia_, ParaOdbc(sql), SQLINTEGER(sql.size())));
     // The statements before run without rows; a later one may be the failure. The rows are
     // read value by value: the text cannot run again to read them another way.
@@ -302,7 +302,7 @@ void SentenciaOdbc::EjecutarYLeer(const QString& sql, QList<Columna>& columnas,
         QList<Columna> estas;
         if (DescribirResultado(estas)) {
             columnas = estas;
-            celdas.clear();
+            celdas.Vaciar();
             LeerValorPorValor(columnas, celdas);
         }
         const SQLRETURN r = SQLMoreResults(sentencia_);
@@ -313,7 +313,7 @@ void SentenciaOdbc::EjecutarYLeer(const QString& sql, QList<Columna>& columnas,
     SQLFreeStmt(sentencia_, SQL_CLOSE);
 }
 
-bool SentenciaOdbc::LeerEnBloques(QList<Columna>& columnas, std::vector<Variant>& celdas) {
+bool SentenciaOdbc::LeerEnBloques(QList<Columna>& columnas, Celdas& celdas) {
     const qsizetype cuantas = columnas.size();
     std::vector<Enlace> enlaces(static_cast<size_t>(cuantas));
     std::vector<std::vector<char>> datos(static_cast<size_t>(cuantas));
@@ -348,7 +348,7 @@ bool SentenciaOdbc::LeerEnBloques(QList<Columna>& columnas, std::vector<Variant>
                 if (indicador != SQL_NULL_DATA &&
                     (indicador == SQL_NO_TOTAL || (variable && indicador > cabe)))
                     return false;
-                celdas.push_back(ValorDe(e.tipoC, datos[size_t(i)].data() + fila * size_t(e.bytes),
+                celdas.Agregar(ValorDe(e.tipoC, datos[size_t(i)].data() + fila * size_t(e.bytes),
                                          indicador, columnas[i].tipo));
             }
         }
@@ -356,7 +356,7 @@ bool SentenciaOdbc::LeerEnBloques(QList<Columna>& columnas, std::vector<Variant>
     return true;
 }
 
-void SentenciaOdbc::LeerValorPorValor(QList<Columna>& columnas, std::vector<Variant>& celdas) {
+void SentenciaOdbc::LeerValorPorValor(QList<Columna>& columnas, Celdas& celdas) {
     const qsizetype cuantas = columnas.size();
     std::vector<char> buffer(64 * 1024);
     for (;;) {
@@ -392,7 +392,7 @@ void SentenciaOdbc::LeerValorPorValor(QList<Columna>& columnas, std::vector<Vari
                 if (ultima || g == SQL_SUCCESS)
                     break;
             }
-            celdas.push_back(indicador == SQL_NULL_DATA
+            celdas.Agregar(indicador == SQL_NULL_DATA
                                  ? Variant::Nulo()
                                  : ValorDe(e.tipoC, valor.constData(), valor.size(),
                                            columnas[i].tipo));

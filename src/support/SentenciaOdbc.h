@@ -22,16 +22,16 @@ public:
     // succeed) and gives the rows the last one changed.
     int Ejecutar(const QString& sql);
     // Runs a query and reads every row of its result.
-    void Leer(const QString& sql, QList<Columna>& columnas, std::vector<Variant>& celdas);
+    void Leer(const QString& sql, QList<Columna>& columnas, Celdas& celdas);
     // Runs a text of several statements, all of which must succeed, and reads every row of
     // the last one that gives rows.
-    void EjecutarYLeer(const QString& sql, QList<Columna>& columnas, std::vector<Variant>& celdas);
+    void EjecutarYLeer(const QString& sql, QList<Columna>& columnas, Celdas& celdas);
     // Prepares a query with "?" in place of values, to be run many times.
     void Preparar(const QString& sql);
     // Runs the prepared query with these values (texts, whole numbers or nulls) and reads
     // every row of its result.
     void LeerPreparada(const QList<Variant>& valores, QList<Columna>& columnas,
-                       std::vector<Variant>& celdas);
+                       Celdas& celdas);
 
     // Kind and size of a column from its SQL type and size, sized as ADO does: characters for
     // texts, precision for decimals, bytes for fixed-size types.
@@ -42,12 +42,12 @@ private:
     // Runs the query with ejecutar and reads its result; the statement is left ready to run
     // again.
     void LeerResultado(const std::function<void()>& ejecutar, QList<Columna>& columnas,
-                       std::vector<Variant>& celdas);
+                       Celdas& celdas);
     QString Diagnostico() const;
-    bool LeerEnBloques(QList<Columna>& columnas, std::vector<Variant>& celdas);
+    bool LeerEnBloques(QList<Columna>& columnas, Celdas& celdas);
     // The columns of the current result; false when it has none.
     bool DescribirResultado(QList<Columna>& columnas);
-    void LeerValorPorValor(QList<Columna>& columnas, std::vector<Variant>& celdas);
+    void LeerValorPorValor(QList<Columna>& columnas, Celdas& celdas);
 
     void* conexion_;
     void* sentencia_ = nullptr;

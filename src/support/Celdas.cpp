@@ -1,0 +1,114 @@
+#include "Celdas.h"
+
+#include <cstring>
+
+Celdas::Celda Celdas::Codificar(const Variant& valor) {
+    using T = Variant::Tipo;
+    Celda c;
+    switch (valor.tipo()) {
+    case T::Vacio:
+        return c;
+    case T::Nulo:
+        c.clase = Clase::Nulo;
+        return c;
+    case T::Entero:
+        c.clase = Clase::Entero;
+        c.dato = valor.Entero();
+        return c;
+    case T::Doble: {
+        c.clase = Clase::Doble;
+        const double d = valor.Doble();
+        std::memcpy(&c.dato, &d, sizeof d);
+        return c;
+    }
+    case T::Booleano:
+        c.clase = Clase::Booleano;
+        c.dato = valor.Booleano() ? 1 : 0;
+        return c;
+    case T::Fecha:
+        if (valor.Fecha().isValid()) {
+            c.clase = Clase::Fecha;
+            c.dato = valor.Fecha().toMSecsSinceEpoch();
+            return c;
+        }
+        break;
+    case T::Texto:
+    case T::Decimal: {
+        const QString texto = valor.Texto();
+        c.clase = valor.tipo() == T::Texto ? Clase::Texto : Clase::Decimal;
+        c.largo = std::uint32_t(texto.size());
+        if (textos_.empty() || textos_.back().size() + texto.size() > CaracteresPorBloque) {
+            textos_.emplace_back();
+            textos_.back().reserve(qMax(CaracteresPorBloque, texto.size()));
+        }
+        c.dato = (qint64(textos_.size() - 1) << 32) | qint64(textos_.back().size());
+        textos_.back() += texto;
+        return c;
+    }
+    case T::Objeto:
+        break;
+    }
+    c.clase = Clase::Otro;
+    c.dato = qint64(otros_.size());
+    otros_.push_back(valor);
+    return c;
+}
+
+void Celdas::Agregar(const Variant& valor) {
+    if ((cantidad_ & (CeldasPorBloque - 1)) == 0) {
+        bloques_.emplace_back();
+        bloques_.back().reserve(size_t(CeldasPorBloque));
+    }
+    bloques_.back().push_back(Codificar(valor));
+    ++cantidad_;
+}
+
+void Celdas::Asignar(qsizetype indice, const Variant& valor) {
+    En(indice) = Codificar(valor);
+}
+
+Variant Celdas::Valor(qsizetype indice) const {
+    const Celda& c = En(indice);
+    switch (c.clase) {
+    case Clase::Vacio:
+        return {};
+    case Clase::Nulo:
+        return Variant::Nulo();
+    case Clase::Entero:
+        return Variant(c.dato);
+    case Clase::Doble: {
+        double d = 0;
+        std::memcpy(&d, &c.dato, sizeof d);
+        return Variant(d);
+    }
+    case Clase::Booleano:
+        return Variant(c.dato != 0);
+    case Clase::Fecha:
+        return Variant(QDateTime::fromMSecsSinceEpoch(c.dato, Qt::UTC));
+    case Clase::Texto:
+    case Clase::Decimal: {
+        const QString& bloque = textos_[size_t(c.dato >> 32)];
+        QString texto = bloque.mid(qsizetype(c.dato & 0xffffffff), qsizetype(c.largo));
+        return c.clase == Clase::Texto ? Variant(texto) : Variant::DecimalLeido(texto);
+    }
+    case Clase::Otro:
+        return otros_[size_t(c.dato)];
+    }
+    return {};
+}
+
+void Celdas::Vaciar() {
+    bloques_.clear();
+    cantidad_ = 0;
+    textos_.clear();
+    otros_.clear();
+}
+
+void Celdas::Ajustar() {
+    // Only the last blocks can have room to spare.
+    if (!bloques_.empty())
+        bloques_.back().shrink_to_fit();
+    if (!textos_.empty())
+        textos_.back().squeeze();
+    otros_.shrink_to_fit();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Variant.h"
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+// The cells of a statement's rows, one after another, kept without a Variant each: a kind and
+// eight bytes per cell, and the characters of the texts in shared buffers. A selection of
+// hundreds of thousands of rows then takes a fraction of the memory that as many Variants take
+// (each with its own text allocation), and reading a value builds its Variant when asked.
+// Cells and characters are kept in blocks of a fixed size, so that growing never copies what
+// was read and never holds the old and the new copy at once.
+class Celdas {
+public:
+    void Agregar(const Variant& valor);
+    // Replaces a cell's value (a row being edited); a new text goes to the end of the buffer.
+    void Asignar(qsizetype indice, const Variant& valor);
+    Variant Valor(qsizetype indice) const;
+    qsizetype Cantidad() const { return cantidad_; }
+    void Vaciar();
+    // Gives back the memory a finished reading did not use.
+    void Ajustar();
+
+private:
+    enum class Clase : std::uint8_t { Vacio, Nulo, Texto, Entero, Doble, Decimal, Booleano, Fecha, Otro };
+    struct Celda {
+        Clase clase = Clase::Vacio;
+        std::uint32_t largo = 0; // characters of a text
+        qint64 dato = 0;         // a number, a date's milliseconds, or where a text starts
+    };
+    Celda Codificar(const Variant& valor);
+    Celda& En(qsizetype indice) { return bloques_[size_t(indice >> BitsPorBloque)][size_t(indice & (CeldasPorBloque - 1))]; }
+    const Celda& En(qsizetype indice) const {
+        return bloques_[size_t(indice >> BitsPorBloque)][size_t(indice & (CeldasPorBloque - 1))];
+    }
+
+    static constexpr int BitsPorBloque = 14;
+    static constexpr qsizetype CeldasPorBloque = qsizetype(1) << BitsPorBloque;
+    static constexpr qsizetype CaracteresPorBloque = 256 * 1024;
+
+    std::vector<std::vector<Celda>> bloques_;
+    qsizetype cantidad_ = 0;
+    // Texts: a text lies whole in one block; dato says which block (high bits) and where.
+    std::vector<QString> textos_;
+    // The rare values with no compact form (an invalid date, an object).
+    std::vector<Variant> otros_;
+};

@@ -1,0 +1,58 @@
+// The compact store of a recordset's cells: every kind of value comes back as it went in,
+// across the store's blocks of cells and of characters.
+#include "Ayudas.h"
+#include "Celdas.h"
+#include "Collection.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Celdas, EveryKindOfValueComesBackAsItWentIn) {
+    const QString largo(300 * 1024, u'ñ'); // longer than a block of characters
+
+    const QList<Variant> valores = {
+        Variant(),
+        Variant::Nulo(),
+        Variant(QString()),
+        Variant(QStringLiteral("Caño 1/2\" 'reforzado'")),
+        Variant(qint64(-9007199254740993)),
+        Variant(0.1),
+        Variant(-2.5e-300),
+        Variant::Decimal(QStringLiteral("-12345678901234.5678")),
+        Variant(true),
+        Variant::Fecha(QDate(2003, 3, 1), QTime(23, 59, 58, 999)),
+        Variant::Fecha(QDate(1, 1, 1)),
+        Variant(QDateTime()),
+        Variant(NuevaCollection()),
+    };
+    Celdas celdas;
+    // Enough rounds to fill several blocks of cells and of characters.
+    constexpr int vueltas = 2500;
+    for (int v = 0; v < vueltas; ++v)
+        for (const Variant& valor : valores)
+            celdas.Agregar(valor);
+    celdas.Agregar(Variant(largo));
+    celdas.Agregar(Variant(QStringLiteral("después")));
+    celdas.Ajustar();
+    const qsizetype fin = qsizetype(vueltas) * valores.size();
+    ASSERT_EQ(celdas.Cantidad(), fin + 2);
+    EXPECT_EQ(celdas.Valor(fin), Variant(largo));
+    EXPECT_EQ(celdas.Valor(fin + 1), Variant(QStringLiteral("después")));
+    for (int v : {0, 1, vueltas / 2, vueltas - 1})
+        for (qsizetype i = 0; i < valores.size(); ++i) {
+            const Variant leido = celdas.Valor(qsizetype(v) * valores.size() + i);
+            EXPECT_EQ(leido.tipo(), valores[i].tipo()) << v << ' ' << i;
+            if (valores[i].tipo() != Variant::Tipo::Objeto) {
+                EXPECT_EQ(leido, valores[i]) << v << ' ' << i;
+            }
+        }
+    // A value replaced in place, as a row being edited.
+    celdas.Asignar(4, Variant(QStringLiteral("otro")));
+    EXPECT_EQ(celdas.Valor(4), Variant(QStringLiteral("otro")));
+    EXPECT_EQ(celdas.Valor(3), valores[3]);
+    celdas.Vaciar();
+    EXPECT_EQ(celdas.Cantidad(), 0);
+}
+
+} // namespace
