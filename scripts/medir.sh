@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks: the embedded database, and PostgreSQL over ODBC on a
-# throwaway server with the default durability (every commit flushed to disk).
-#   scripts/medir.sh [--notas N] [--repeticiones R]
+# Runs the benchmarks: the embedded database, and PostgreSQL over ODBC on a throwaway server
+# with the default durability (every commit flushed to disk).
+#   scripts/medir.sh [--sin-compilar] [bench_registro options: --notas N --repeticiones R ...]
+# --sin-compilar measures the programs as they are built, so that the figures can be taken on
+# a quiet machine with no build in the way (they must have been built before).
 set -euo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
 cd "$raiz"
-scripts/dependencias.sh --pruebas
-scripts/compilar.sh >/dev/null
+if [[ "${1:-}" == --sin-compilar ]]; then
+  shift
+  [[ -x build/bin/bench_registro ]] || { echo "medir: falta build/bin/bench_registro; compile antes" >&2; exit 1; }
+else
+  scripts/dependencias.sh --pruebas
+  scripts/compilar.sh >/dev/null
+fi
 pg=$(mktemp -d /tmp/remitos-pg.XXXXXX)
 trap 'scripts/postgres.sh detener "$pg"' EXIT
 REMITOS_PG_DURADERO=1 scripts/postgres.sh iniciar "$pg"

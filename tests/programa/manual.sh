@@ -153,6 +153,7 @@ for bloque in "$dir"/bloques/*.sh; do
         ;;
       "scripts/compilar.sh asan") contiene test.sh "$linea" "$linea" ;;
       "scripts/fuzz.sh largo"*) contiene test.sh "scripts/fuzz.sh corto" "$linea" ;;
+      "scripts/medir.sh --sin-compilar"*) correr 0 "scripts/medir.sh --sin-compilar --notas 50 --repeticiones 1 --nocturna" "$raiz" ;;
       scripts/medir.sh*) correr 0 "scripts/medir.sh --notas 50 --repeticiones 1" "$raiz" ;;
       build/bin/bench_consulta*) correr 0 "$bin/bench_consulta --filas 300" ;;
       "scripts/postgres.sh iniciar "*)
