@@ -55,6 +55,17 @@ Celdas::Celda Celdas::Codificar(const Variant& valor) {
 }
 
 void Celdas::Agregar(const Variant& valor) {
+    Agregar(Variant(valor));
+}
+
+void Celdas::Agregar(Variant&& valor) {
+    if (!compactas_) {
+        sinCompactar_.push_back(std::move(valor));
+        ++cantidad_;
+        if (cantidad_ > MaximoSinCompactar)
+            Compactar();
+        return;
+    }
     if ((cantidad_ & (CeldasPorBloque - 1)) == 0) {
         bloques_.emplace_back();
         bloques_.back().reserve(size_t(CeldasPorBloque));
@@ -63,11 +74,25 @@ void Celdas::Agregar(const Variant& valor) {
     ++cantidad_;
 }
 
+void Celdas::Compactar() {
+    std::vector<Variant> valores = std::move(sinCompactar_);
+    sinCompactar_ = {};
+    compactas_ = true;
+    cantidad_ = 0;
+    for (Variant& v : valores)
+        Agregar(std::move(v));
+}
+
 void Celdas::Asignar(qsizetype indice, const Variant& valor) {
-    En(indice) = Codificar(valor);
+    if (!compactas_)
+        sinCompactar_[size_t(indice)] = valor;
+    else
+        En(indice) = Codificar(valor);
 }
 
 Variant Celdas::Valor(qsizetype indice) const {
+    if (!compactas_)
+        return sinCompactar_[size_t(indice)];
     const Celda& c = En(indice);
     switch (c.clase) {
     case Clase::Vacio:
@@ -98,6 +123,8 @@ Variant Celdas::Valor(qsizetype indice) const {
 }
 
 void Celdas::Vaciar() {
+    sinCompactar_.clear();
+    compactas_ = false;
     bloques_.clear();
     cantidad_ = 0;
     textos_.clear();
@@ -105,6 +132,7 @@ void Celdas::Vaciar() {
 }
 
 void Celdas::Ajustar() {
+    sinCompactar_.shrink_to_fit();
     // Only the last blocks can have room to spare.
     if (!bloques_.empty())
         bloques_.back().shrink_to_fit();

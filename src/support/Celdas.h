@@ -11,10 +11,12 @@
 // hundreds of thousands of rows then takes a fraction of the memory that as many Variants take
 // (each with its own text allocation), and reading a value builds its Variant when asked.
 // Cells and characters are kept in blocks of a fixed size, so that growing never copies what
-// was read and never holds the old and the new copy at once.
+// was read and never holds the old and the new copy at once. A small result (a note's lines)
+// keeps its Variants as they are: compacting it would cost more than it saves.
 class Celdas {
 public:
     void Agregar(const Variant& valor);
+    void Agregar(Variant&& valor);
     // Replaces a cell's value (a row being edited); a new text goes to the end of the buffer.
     void Asignar(qsizetype indice, const Variant& valor);
     Variant Valor(qsizetype indice) const;
@@ -40,6 +42,12 @@ private:
     static constexpr qsizetype CeldasPorBloque = qsizetype(1) << BitsPorBloque;
     static constexpr qsizetype CaracteresPorBloque = 256 * 1024;
 
+    // Cells held as they came, until there are more than this; then all are compacted.
+    static constexpr qsizetype MaximoSinCompactar = 4096;
+    void Compactar();
+
+    std::vector<Variant> sinCompactar_;
+    bool compactas_ = false;
     std::vector<std::vector<Celda>> bloques_;
     qsizetype cantidad_ = 0;
     // Texts: a text lies whole in one block; dato says which block (high bits) and where.
