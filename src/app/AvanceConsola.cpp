@@ -2,12 +2,14 @@
 
 #include <unistd.h>
 
-AvanceConsola::AvanceConsola(FILE* destino)
-    : destino_(destino), terminal_(isatty(fileno(destino)) != 0) {}
+AvanceConsola::AvanceConsola(FILE* destino, bool silencioso)
+    : destino_(destino), terminal_(isatty(fileno(destino)) != 0), silencioso_(silencioso) {}
 
 void AvanceConsola::Inicio(int notasPendientes) {
     pendientes_ = notasPendientes;
     reloj_.start();
+    if (silencioso_)
+        return;
     Escribir(QStringLiteral("Remitos pendientes: %1").arg(notasPendientes), false);
 }
 
@@ -23,6 +25,8 @@ QString AvanceConsola::Linea(int notasHechas, const ResultadoCorrida& r) const {
 }
 
 void AvanceConsola::Nota(int notasHechas, const ResultadoCorrida& hastaAhora) {
+    if (silencioso_)
+        return;
     const qint64 ms = reloj_.isValid() ? reloj_.elapsed() : 0;
     // A terminal gets ten updates a second; a file or a pipe a line every five seconds.
     const qint64 intervalo = terminal_ ? 100 : 5000;
@@ -37,7 +41,18 @@ void AvanceConsola::Falla(const QString& linea) {
     Escribir(linea, false);
 }
 
+void AvanceConsola::LineaDeRegistro(const QString& linea) {
+    const QByteArray bytes = (linea + u'\n').toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+void AvanceConsola::Fila(const QString& sentencia) {
+    LineaDeRegistro(QStringLiteral("  ") + sentencia);
+}
+
 void AvanceConsola::Fin(const ResultadoCorrida& resultado) {
+    if (silencioso_)
+        return;
     if (lineaAbierta_) {
         // The line updated in place gets its final figures and is closed.
         Escribir(Linea(resultado.notas, resultado), true);

@@ -2,10 +2,12 @@
 
 #include "Conexion.h"
 #include "Falla.h"
+#include "Recordset.h"
 #include "Transaccion.h"
 
 #include <QDate>
 #include <QFile>
+#include <QRegularExpression>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -373,6 +375,49 @@ void BaseEmbebida::CrearEsquema(Conexion& conexion) {
                               : QStringLiteral("postgresql");
     for (const QString& sentencia : Sentencias(Esquema(motor)))
         conexion.Ejecutar(sentencia);
+}
+
+QStringList BaseEmbebida::CrearTablasQueFaltan(Conexion& conexion) {
+    static const QRegularExpression tabla(QStringLiteral(R"(^\s*CREATE\s+TABLE\s+(\w+))"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression indice(QStringLiteral(R"(^\s*CREATE\s+INDEX\s+\w+\s+ON\s+(\w+))"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    auto existe = [&](const QString& nombre) {
+        try {
+            RefRecordset rs;
+            conexion.AbrirRecordset(QStringLiteral("SELECT 1 FROM %1 WHERE 1 = 0").arg(nombre), rs);
+            return true;
+        } catch (const Falla&) {
+            return false;
+        }
+    };
+    const QString motor = conexion.DialectoSQL() == Dialecto::Embebido ? QStringLiteral("sqlite")
+                                                                        : QStringLiteral("postgresql");
+    QStringList creadas;
+    for (const QString& sentencia : Sentencias(Esquema(motor))) {
+        if (const auto m = tabla.match(sentencia); m.hasMatch()) {
+            if (existe(m.captured(1)))
+                continue;
+            conexion.Ejecutar(sentencia);
+            creadas << m.captured(1);
+        } else if (const auto i = indice.match(sentencia); i.hasMatch()) {
+            if (creadas.contains(i.captured(1), Qt::CaseInsensitive))
+                conexion.Ejecutar(sentencia);
+        } else {
+            conexion.Ejecutar(sentencia);
+        }
+    }
+    return creadas;
+}
+
+BaseEmbebida::Resumen BaseEmbebida::CargarDemostracionEnBaseVacia(Conexion& conexion, int notas) {
+    RefRecordset rs;
+    conexion.AbrirRecordset(QStringLiteral("SELECT count(*) FROM V_MV_Cpte"), rs);
+    if (rs->Fields(0).Value().Entero() > 0)
+        throw Falla::ArgumentoNoValido(
+            QStringLiteral("la base %1 ya tiene comprobantes: los de demostración se agregan sólo "
+                           "a una base vacía").arg(conexion.BaseDatos));
+    return CargarDemostracion(conexion, notas);
 }
 
 BaseEmbebida::Resumen BaseEmbebida::Crear(const QString& ruta, int notas, quint32 semilla) {

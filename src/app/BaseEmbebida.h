@@ -20,6 +20,12 @@ public:
     static Resumen Crear(const QString& ruta, int notas, quint32 semilla = 2003);
     // Creates the tables on an open connection, with the schema of its engine.
     static void CrearEsquema(Conexion& conexion);
+    // Creates, with the schema of its engine, the tables the connection's database lacks (and
+    // their indexes), leaving the others alone; gives the names of those it created.
+    static QStringList CrearTablasQueFaltan(Conexion& conexion);
+    // The demo data on a database that holds no document yet; one that does is refused, so
+    // that demo notes never mix with the company's.
+    static Resumen CargarDemostracionEnBaseVacia(Conexion& conexion, int notas);
     // Adds demo data in one transaction: notas delivery notes with 1 to 9 lines each (some
     // voided, some dated before the cutoff, some already in stock), a few other documents,
     // articles, customers, suppliers, contacts and configuration rows.

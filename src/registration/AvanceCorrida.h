@@ -15,13 +15,15 @@ struct ResultadoCorrida {
     bool seleccionFallida = false;
     bool registroFallido = false; // the run log could not be opened
     int lineasDeRegistroPerdidas = 0; // lines the open run log could not take (a full disk)
+    bool otraCorridaEnCurso = false; // another run holds the database: nothing was done
+    bool bloqueoFallido = false;  // the lock could not be asked for (the run went on without it)
     double segundos = 0;
 
     int RenglonesNoRegistrados() const { return renglonesRechazados + renglonesIncompletos; }
     bool SinFallas() const {
         return RenglonesNoRegistrados() == 0 && notasSinRenglones == 0 && notasSinProcesar == 0 &&
                notasDeOtraCorrida == 0 && !seleccionFallida && !registroFallido &&
-               lineasDeRegistroPerdidas == 0;
+               lineasDeRegistroPerdidas == 0 && !otraCorridaEnCurso && !bloqueoFallido;
     }
 };
 
@@ -41,4 +43,8 @@ public:
     // The run's event points, once before the selection and once before every note: the
     // pending window events are handled there (through the interaction in use by default).
     virtual void ProcesarEventos();
+    // In a simulation, a line the run log would get, and a row that would be written (its
+    // INSERT).
+    virtual void LineaDeRegistro(const QString& linea);
+    virtual void Fila(const QString& sentencia);
 };

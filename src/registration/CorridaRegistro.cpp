@@ -85,30 +85,32 @@ ResultadoCorrida CorridaRegistro::Ejecutar(AvanceCorrida& avance) {
     conexion_ = &Conexion::Instancia();
     avance_ = &avance;
     resultado_ = &resultado;
-    // However the run ends, no transaction of it stays open behind it.
-    AlSalir fin([this] {
-        transaccion_.reset();
-        lote_.clear();
-        resultado_ = nullptr;
-    });
-
-    Log.Abrir(rutina);
+    AlSalir fin([this] { Terminar(); });
+    if (!TomarBloqueo(resultado)) {
+        // Another run holds the database: nothing is done, not even the log opened.
+        avance.Fin(resultado);
+        return resultado;
+    }
+    if (!simular_)
+        Log.Abrir(rutina);
     if (rutina.UltimaFalla()) {
         resultado.registroFallido = true;
         avance.Falla(QStringLiteral("*** No se pudo abrir el registro: %1")
                          .arg(EnUnaLinea(rutina.UltimaFalla()->Descripcion())));
     }
-    rutina.Paso([&] { ModGlobal::GrabarConfiguracion(QStringLiteral("DescargaStockRemitos"),
-                                                      QStringLiteral("SI")); });
+    if (!simular_)
+        rutina.Paso([&] { ModGlobal::GrabarConfiguracion(QStringLiteral("DescargaStockRemitos"),
+                                                          QStringLiteral("SI")); });
     rutina.Paso([&] { avance.Mostrar(QStringLiteral("Procesando Datos... Por Favor Espere...")); });
     rutina.Paso([&] { avance.ProcesarEventos(); });
     if (Seleccionar(rutina)) {
         avance.Inicio(int(RsComprobantes->RecordCount()));
-        if (RecorrerNotas())
+        if (RecorrerNotas() && !simular_)
             ConfirmarLote();
     }
     rutina.Paso([&] { avance.Mostrar(QString()); });
-    rutina.Paso([&] { Log.Cerrar(); });
+    if (!simular_)
+        rutina.Paso([&] { Log.Cerrar(); });
     if (!resultado.registroFallido)
         resultado.lineasDeRegistroPerdidas = Log.LineasPerdidas();
     resultado.segundos = reloj.nsecsElapsed() / 1e9;
@@ -117,8 +119,36 @@ ResultadoCorrida CorridaRegistro::Ejecutar(AvanceCorrida& avance) {
 }
 
 void CorridaRegistro::ConfirmarLoHecho() {
-    if (resultado_)
+    if (resultado_ && !simular_)
         ConfirmarLote();
+}
+
+bool CorridaRegistro::TomarBloqueo(ResultadoCorrida& resultado) {
+    try {
+        bloqueada_ = conexion_->TomarBloqueoDeCorrida(espera_);
+        resultado.otraCorridaEnCurso = !bloqueada_;
+        return bloqueada_;
+    } catch (const Falla& falla) {
+        // Two runs at once stay safe without it: each note goes in whole, and a note the
+        // other run registered first is left alone.
+        resultado.bloqueoFallido = true;
+        AnotarFalla(QStringLiteral("*** No se pudo tomar el bloqueo de la corrida: %1")
+                        .arg(EnUnaLinea(falla.Descripcion())));
+        return true;
+    }
+}
+
+void CorridaRegistro::Terminar() {
+    // The program may be ending during the run (Salir), its connection gone already.
+    const bool conConexion = Conexion::InstanciaCreada() && &Conexion::Instancia() == conexion_;
+    if (transaccion_ && !conConexion)
+        transaccion_->Abandonar();
+    transaccion_.reset();
+    lote_.clear();
+    if (bloqueada_ && conConexion)
+        conexion_->SoltarBloqueoDeCorrida();
+    bloqueada_ = false;
+    resultado_ = nullptr;
 }
 
 bool CorridaRegistro::Seleccionar(Rutina& rutina) {
@@ -151,7 +181,7 @@ bool CorridaRegistro::RecorrerNotas() {
                         util.ValorTexto(notas.Fields(QStringLiteral("IDCOMPROBANTE")));
         });
         rutina.Paso([&] { avance_->Mostrar(QStringLiteral("Procesando... ") + documento); });
-        rutina.Paso([&] { Log.Registra(documento); });
+        rutina.Paso([&] { Anotar(documento); });
         const int fallasAntes = resultado.RenglonesNoRegistrados() + resultado.notasSinRenglones;
         NotaEnCurso n{notas, documento, {}, {}, {}, {}, false};
         if (conexion_->AdmiteBloques()) {
@@ -200,6 +230,9 @@ void CorridaRegistro::RegistrarNota(NotaEnCurso& n) {
     // Without a transaction the lines still go, each on its own.
     NotaEscrita escrita{n.documento, {}};
     EnviarUnoPorUno(n, movimientos, escrita, false);
+    if (simular_)
+        for (const QString& sentencia : escrita.sentencias)
+            avance_->Fila(sentencia);
     resultado_->renglonesEscritos += int(escrita.sentencias.size());
 }
 
@@ -282,8 +315,7 @@ bool CorridaRegistro::EnviarEnBloque(NotaEnCurso& n, const QList<Movimiento>& mo
         }
         for (const Movimiento& m : movimientos)
             escrita.sentencias << m.sentencia;
-        lote_ << escrita;
-        resultado_->renglonesEscritos += int(movimientos.size());
+        Escrita(escrita);
         return true;
     } catch (const Falla&) {
         // The server stopped at the refused row: back to the note's start, where the lines
@@ -337,9 +369,7 @@ void CorridaRegistro::EnviarUnoPorUno(NotaEnCurso& n, const QList<Movimiento>& m
     if (!enLote)
         return;
     Intentar(QStringLiteral("RELEASE SAVEPOINT nota"));
-    if (!escrita.sentencias.isEmpty())
-        lote_ << escrita;
-    resultado.renglonesEscritos += int(escrita.sentencias.size());
+    Escrita(escrita);
 }
 
 bool CorridaRegistro::RegistradaPorOtraCorrida(NotaEnCurso& n) {
@@ -367,8 +397,24 @@ void CorridaRegistro::AnotarDeOtraCorrida(NotaEnCurso& n) {
 }
 
 void CorridaRegistro::AnotarFalla(const QString& linea) {
-    Log.Registra(linea);
+    Anotar(linea);
     avance_->Falla(linea);
+}
+
+void CorridaRegistro::Anotar(const QString& linea) {
+    if (simular_)
+        avance_->LineaDeRegistro(linea);
+    else
+        Log.Registra(linea);
+}
+
+void CorridaRegistro::Escrita(const NotaEscrita& escrita) {
+    if (simular_)
+        for (const QString& sentencia : escrita.sentencias)
+            avance_->Fila(sentencia);
+    if (!escrita.sentencias.isEmpty())
+        lote_ << escrita;
+    resultado_->renglonesEscritos += int(escrita.sentencias.size());
 }
 
 bool CorridaRegistro::Intentar(const QString& sentencia) {
@@ -386,6 +432,10 @@ bool CorridaRegistro::AbrirLote(const QString& documento) {
     try {
         transaccion_.emplace(*conexion_);
         edadDelLote_.start();
+        // A simulation must see the refusals a server keeps for the commit, which it never
+        // reaches.
+        if (simular_ && conexion_->AdmiteBloques())
+            Intentar(QStringLiteral("SET CONSTRAINTS ALL IMMEDIATE"));
         return true;
     } catch (const Falla& falla) {
         AnotarFalla(QStringLiteral("*** %1: no se pudo abrir una transacción: %2")
@@ -395,8 +445,9 @@ bool CorridaRegistro::AbrirLote(const QString& documento) {
 }
 
 bool CorridaRegistro::LoteVencido() const {
-    return transaccion_ && (lote_.size() >= notasPorLote_ ||
-                            edadDelLote_.elapsed() >= milisegundosPorLote_);
+    // A simulation keeps its one transaction to the end, where it is undone.
+    return !simular_ && transaccion_ &&
+           (lote_.size() >= notasPorLote_ || edadDelLote_.elapsed() >= milisegundosPorLote_);
 }
 
 void CorridaRegistro::ConfirmarLote() {
@@ -481,6 +532,9 @@ void CorridaRegistro::NoConfirmada(const NotaEscrita& nota, const QString& motiv
 }
 
 QString CorridaRegistro::MensajeFinal(const ResultadoCorrida& r, const QString& archivoLog) {
+    if (r.otraCorridaEnCurso)
+        return QStringLiteral("Otra corrida está registrando remitos en esta base de datos: no se "
+                              "hizo nada. Vuelva a intentarlo cuando termine.");
     const QString fin = QStringLiteral("Proceso Finalizado!");
     if (r.SinFallas())
         return fin;
@@ -493,6 +547,8 @@ QString CorridaRegistro::MensajeFinal(const ResultadoCorrida& r, const QString& 
                       .arg(Cadenas::Contar(r.notasSinRenglones, u"remito", u"remitos"));
     if (r.seleccionFallida)
         partes << QStringLiteral("No se pudieron leer los remitos pendientes.");
+    if (r.bloqueoFallido)
+        partes << QStringLiteral("No se pudo tomar el bloqueo que impide dos corridas a la vez.");
     if (r.notasDeOtraCorrida)
         partes << (r.notasDeOtraCorrida == 1
                        ? QStringLiteral("1 remito lo registró otra corrida al mismo tiempo.")

@@ -38,6 +38,12 @@ public:
     void ConfirmarLoHecho();
     // How many notes, and how many milliseconds, a transaction takes at most.
     void EstablecerLote(int notas, int milisegundos);
+    // How long to wait for another run on the same database to end (seconds; 0 not to wait).
+    void EstablecerEspera(int segundos) { espera_ = qMax(0, segundos); }
+    // A simulation does all a run does inside a transaction that is undone at the end: it
+    // writes no row, no configuration key and no log line, and tells its avance the lines the
+    // log would get and the rows that would be written.
+    void EstablecerSimulacion(bool simular) { simular_ = simular; }
 
     // The selection of pending notes, as the family's programs send it.
     static QString SentenciaSeleccion();
@@ -101,6 +107,14 @@ private:
     bool RegistradaPorOtraCorrida(NotaEnCurso& n);
     void AnotarDeOtraCorrida(NotaEnCurso& n);
     void AnotarFalla(const QString& linea);
+    // A line of the run log (in a simulation, told instead).
+    void Anotar(const QString& linea);
+    // The rows of a note that went in.
+    void Escrita(const NotaEscrita& escrita);
+    // Takes the lock of the run; false when another run holds the database.
+    bool TomarBloqueo(ResultadoCorrida& resultado);
+    // However the run ends: its transaction and its lock go.
+    void Terminar();
 
     // The transaction the notes share.
     bool AbrirLote(const QString& documento);
@@ -127,6 +141,9 @@ private:
     // The lines of the next note, read with the rows of the last one, and whose they are.
     RefRecordset adelantados_;
     QString adelantadosDe_;
+    int espera_ = 0;
+    bool simular_ = false;
+    bool bloqueada_ = false;
     int notasPorLote_ = 500;
     int milisegundosPorLote_ = 250;
 };

@@ -231,3 +231,12 @@ bool Conexion::TransaccionAbierta() const {
 QStringList Conexion::ClavePrimaria(const QString& tabla) const {
     return MotorAbierto().ClavePrimaria(tabla);
 }
+
+bool Conexion::TomarBloqueoDeCorrida(int espera) {
+    return MotorAbierto().TomarBloqueoDeCorrida(espera);
+}
+
+void Conexion::SoltarBloqueoDeCorrida() {
+    if (motor_)
+        motor_->SoltarBloqueoDeCorrida();
+}

@@ -99,6 +99,10 @@ public:
     // Column names of the primary key of a table, in key order; empty when it has none.
     QStringList ClavePrimaria(const QString& tabla) const;
 
+    // The lock that lets one registration run at a time on this database (see Motor).
+    bool TomarBloqueoDeCorrida(int espera);
+    void SoltarBloqueoDeCorrida();
+
     // Name of the embedded database file used when BaseDatos is blank.
     static QString ArchivoPorDefecto() { return QStringLiteral("remitos.db"); }
     // Full path of the embedded database named by a BaseDatos text.

@@ -54,6 +54,12 @@ public:
     virtual bool ConexionPerdida() const = 0;
     // Seconds a statement may wait or run before it is given up; 0, no limit.
     virtual void EstablecerTiempoDeEspera(int segundos) = 0;
+    // The lock that lets one registration run at a time on this database: taken, waiting up
+    // to espera seconds for another run to let it go; false when another still holds it. It
+    // goes with the connection (a program that dies lets it go), or with SoltarBloqueoDeCorrida.
+    // An engine that cannot hold one gives true. A failure says why it could not be taken.
+    virtual bool TomarBloqueoDeCorrida(int espera) { (void)espera; return true; }
+    virtual void SoltarBloqueoDeCorrida() {}
     // Column names of the primary key of a table, in key order; empty when it has none.
     virtual QStringList ClavePrimaria(const QString& tabla) const;
 

@@ -10,7 +10,15 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QThread>
 #include <QUrl>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <cmath>
 #include <sqlite3.h>
 
@@ -287,15 +295,16 @@ std::unique_ptr<MotorEmbebido> MotorEmbebido::Abrir(const QString& nombreQt, con
         QSqlDatabase::removeDatabase(nombreQt);
         return nullptr;
     }
-    return std::unique_ptr<MotorEmbebido>(new MotorEmbebido(nombreQt, manejador));
+    return std::unique_ptr<MotorEmbebido>(new MotorEmbebido(nombreQt, ruta, manejador));
 }
 
-MotorEmbebido::MotorEmbebido(const QString& nombreQt, sqlite3* base)
-    : Motor(nombreQt), base_(base) {
+MotorEmbebido::MotorEmbebido(const QString& nombreQt, const QString& ruta, sqlite3* base)
+    : Motor(nombreQt), ruta_(ruta), base_(base) {
     preparadas_.Usar(base_);
 }
 
 MotorEmbebido::~MotorEmbebido() {
+    SoltarBloqueoDeCorrida();
     // Kept statements must go before the engine can close the file.
     for (auto& [sql, sentencia] : consultas_)
         sqlite3_finalize(sentencia);
@@ -380,4 +389,39 @@ void MotorEmbebido::EstablecerTiempoDeEspera(int segundos) {
     // On the embedded database the limit is how long a statement waits for another writer's
     // lock.
     sqlite3_busy_timeout(base_, segundos ? segundos * 1000 : 0x7fffffff);
+}
+
+bool MotorEmbebido::TomarBloqueoDeCorrida(int espera) {
+    if (bloqueo_ >= 0)
+        return true;
+    const QString archivo = ruta_ + QStringLiteral(".corrida");
+    const int fd = ::open(QFile::encodeName(archivo).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw Falla::Archivo(Errores::AccesoDenegado,
+                             QStringLiteral("%1: %2").arg(archivo, QString::fromLocal8Bit(std::strerror(errno))));
+    QDeadlineTimer limite(qint64(espera) * 1000);
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            bloqueo_ = fd;
+            return true;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            const QString razon = QString::fromLocal8Bit(std::strerror(errno));
+            ::close(fd);
+            throw Falla::Archivo(Errores::ErrorES, QStringLiteral("%1: %2").arg(archivo, razon));
+        }
+        if (limite.hasExpired()) {
+            ::close(fd);
+            return false;
+        }
+        QThread::msleep(qMin<qint64>(200, qMax<qint64>(1, limite.remainingTime())));
+    }
+}
+
+void MotorEmbebido::SoltarBloqueoDeCorrida() {
+    // The file stays: removing it while another process waits on it would let a third take a
+    // new one at the same time.
+    if (bloqueo_ >= 0)
+        ::close(bloqueo_);
+    bloqueo_ = -1;
 }

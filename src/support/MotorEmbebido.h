@@ -28,14 +28,20 @@ public:
     bool TransaccionAbierta() const override;
     bool ConexionPerdida() const override { return false; }
     void EstablecerTiempoDeEspera(int segundos) override;
+    // A lock file beside the database ("remitos.db.corrida"), locked with flock: the system
+    // lets it go when the process ends, however it ends.
+    bool TomarBloqueoDeCorrida(int espera) override;
+    void SoltarBloqueoDeCorrida() override;
 
     // The engine's own handle, for tests that look behind the connection.
     sqlite3* Manejador() const { return base_; }
 
 private:
-    MotorEmbebido(const QString& nombreQt, sqlite3* base);
+    MotorEmbebido(const QString& nombreQt, const QString& ruta, sqlite3* base);
 
+    QString ruta_;
     sqlite3* base_;
+    int bloqueo_ = -1;
     SentenciasPreparadas preparadas_;
     std::unordered_map<QString, struct sqlite3_stmt*> consultas_;
 };

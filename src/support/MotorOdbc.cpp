@@ -3,7 +3,9 @@
 #include "Falla.h"
 #include "SentenciaOdbc.h"
 
+#include <QDeadlineTimer>
 #include <QSqlDatabase>
+#include <QThread>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <sql.h>
@@ -66,6 +68,7 @@ std::unique_ptr<MotorOdbc> MotorOdbc::Abrir(const QString& nombreQt, const QStri
     // From here the engine owns the Qt connection and closes it if it goes.
     std::unique_ptr<MotorOdbc> motor(new MotorOdbc(nombreQt));
     const QString servidor = motor->NombreDelServidor();
+    motor->servidor_ = servidor;
     // A message of several statements runs as one transaction of its own.
     motor->admiteBloques_ = servidor == QLatin1String("PostgreSQL");
     error = motor->LeerFechasConElDiaPrimero(servidor);
@@ -225,4 +228,57 @@ QStringList MotorOdbc::ClavePrimaria(const QString& tabla) const {
     if (clave.isEmpty())
         clave = Motor::ClavePrimaria(tabla.toLower());
     return clave;
+}
+
+namespace {
+// The lock's name: the run log's number, as the family names the program's files.
+constexpr auto ClaveDeBloqueo = "857196";
+} // namespace
+
+bool MotorOdbc::TomarBloqueoDeCorrida(int espera) {
+    if (bloqueada_)
+        return true;
+    Celdas celdas;
+    QList<Columna> definicion;
+    if (servidor_ == QLatin1String("PostgreSQL")) {
+        QDeadlineTimer limite(qint64(espera) * 1000);
+        for (;;) {
+            Leer(QStringLiteral("SELECT CASE WHEN pg_try_advisory_lock(%1) THEN 1 ELSE 0 END")
+                     .arg(QLatin1String(ClaveDeBloqueo)),
+                 definicion, celdas);
+            if (celdas.Cantidad() == 1 && celdas.Valor(0).Entero() == 1)
+                return bloqueada_ = true;
+            if (limite.hasExpired())
+                return false;
+            celdas.Vaciar();
+            QThread::msleep(qMin<qint64>(500, qMax<qint64>(1, limite.remainingTime())));
+        }
+    }
+    if (servidor_.contains(QLatin1String("SQL Server"), Qt::CaseInsensitive)) {
+        SentenciaOdbc(Dbc()).EjecutarYLeer(
+            QStringLiteral("DECLARE @r int; EXEC @r = sp_getapplock @Resource = 'remitos-%1', "
+                           "@LockMode = 'Exclusive', @LockOwner = 'Session', @LockTimeout = %2; "
+                           "SELECT @r")
+                .arg(QLatin1String(ClaveDeBloqueo))
+                .arg(qint64(espera) * 1000),
+            definicion, celdas);
+        bloqueada_ = celdas.Cantidad() == 1 && celdas.Valor(0).Entero() >= 0;
+        return bloqueada_;
+    }
+    return true;
+}
+
+void MotorOdbc::SoltarBloqueoDeCorrida() {
+    if (!bloqueada_)
+        return;
+    bloqueada_ = false;
+    try {
+        if (servidor_ == QLatin1String("PostgreSQL"))
+            Ejecutar(QStringLiteral("SELECT pg_advisory_unlock(%1)").arg(QLatin1String(ClaveDeBloqueo)));
+        else
+            Ejecutar(QStringLiteral("EXEC sp_releaseapplock @Resource = 'remitos-%1', @LockOwner = 'Session'")
+                         .arg(QLatin1String(ClaveDeBloqueo)));
+    } catch (const Falla&) {
+        // The server lets it go with the connection.
+    }
 }

@@ -35,6 +35,9 @@ public:
     bool ConexionPerdida() const override;
     void EstablecerTiempoDeEspera(int segundos) override;
     QStringList ClavePrimaria(const QString& tabla) const override;
+    // PostgreSQL: a session advisory lock; SQL Server: a session application lock.
+    bool TomarBloqueoDeCorrida(int espera) override;
+    void SoltarBloqueoDeCorrida() override;
 
 private:
     explicit MotorOdbc(const QString& nombreQt);
@@ -45,5 +48,7 @@ private:
     QString LeerFechasConElDiaPrimero(const QString& servidor);
 
     bool admiteBloques_ = false;
+    QString servidor_;
+    bool bloqueada_ = false;
     std::unordered_map<QString, std::unique_ptr<SentenciaOdbc>> preparadas_;
 };

@@ -19,6 +19,9 @@ public:
     void Confirmar();
     // Whether the transaction is still under way on the engine.
     bool Abierta() const;
+    // Leaves the transaction to the connection, which is about to go (the program ends): the
+    // destructor then touches nothing.
+    void Abandonar() { terminada_ = true; }
 
 private:
     Conexion& conexion_;

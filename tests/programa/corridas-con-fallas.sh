@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # remitos --ejecutar against faults that only whole processes show:
-#   - two runs at once on the same embedded database, and on the same PostgreSQL database;
+#   - two runs at once on the same embedded database, and on the same PostgreSQL database:
+#     one does the work, the other stops at once (or, with --esperar, waits for it);
 #   - the PostgreSQL server stopped in the middle of a run (immediately, and in a fast
 #     shutdown), then started again.
 # Every run must end (no hang), say what failed in its exit status and its log, and once the
@@ -59,42 +60,52 @@ consulta_malas="SELECT count(*) FROM V_MV_Cpte n
   WHERE n.TC = 'RM' AND n.ANULADA = 0 AND n.FECHA FECHA_TEXTO > '2003-03-01'
     AND (s.h IS NULL OR s.h <> l.r OR s.p <> 1 OR s.u <> l.r)"
 
-# Two runs started together: both end, the rows each says it wrote add up to the rows there
-# are, a run that could not write a row says so, and nothing is registered twice.
+# Two runs started together: one takes the database and registers every note; the other
+# ends at once with status 3, having written nothing, not even a log line. With --esperar the
+# second waits for the first, then finds nothing left to do.
 dos_a_la_vez() {
   local motor=$1 total=$2
   shift 2
   rm -f "$log"
-  local a b ea eb no_escritos=""
   ejecutar "$motor-a" "$@"
-  a=$corrida
+  local a=$corrida
   ejecutar "$motor-b" "$@"
-  b=$corrida
+  local b=$corrida
   esperar "$a"
-  ea=$?
+  local ea=$?
   esperar "$b"
-  eb=$?
-  for corrida in a:$ea b:$eb; do
-    local n=${corrida%%:*} e=${corrida#*:}
-    [[ $e -ne 124 ]] || falla "$motor: la corrida $n no terminó"
-    [[ $e -eq 0 || $e -eq 2 ]] || falla "$motor: la corrida $n terminó con $e: $(tail -3 "$dir/$motor-$n.errores")"
-    local rechazados otra
-    rechazados=$(resumen "$motor-$n" "Renglones rechazados")
-    otra=$(resumen "$motor-$n" "Remitos registrados por otra corrida")
-    [[ -n "$rechazados" ]] || falla "$motor: la corrida $n no dio resumen: $(head -5 "$dir/$motor-$n.salida")"
-    if [[ $rechazados -gt 0 || ${otra:-0} -gt 0 ]]; then
-      [[ $e -eq 2 ]] || falla "$motor: la corrida $n no escribió todo ($rechazados renglones, ${otra:-0} remitos) y terminó con 0"
-    else
-      [[ $e -eq 0 ]] || falla "$motor: la corrida $n terminó con $e sin rechazos: $(tail -3 "$dir/$motor-$n.errores")"
-    fi
-    no_escritos+=" $n: $rechazados renglones rechazados, ${otra:-0} remitos de la otra corrida;"
-  done
-  local escritos=$(($(resumen "$motor-a" "Renglones registrados") + $(resumen "$motor-b" "Renglones registrados")))
-  [[ $escritos -eq $total ]] || falla "$motor: las corridas dicen haber registrado $escritos renglones de $total"
-  if [[ "$no_escritos" == *[1-9]* ]]; then
-    grep -q '^\*\*\* ' "$log" || falla "$motor: lo que no se escribió no está en el registro"
-  fi
-  echo "$motor: dos corridas a la vez terminaron con $ea y $eb; registraron $escritos renglones;$no_escritos"
+  local eb=$?
+  [[ $ea -ne 124 && $eb -ne 124 ]] || falla "$motor: una de las corridas no terminó"
+  local hizo otra
+  if [[ $ea -eq 3 ]]; then hizo=b otra=a; else hizo=a otra=b; fi
+  [[ "$ea:$eb" == "0:3" || "$ea:$eb" == "3:0" ]] \
+    || falla "$motor: las corridas terminaron con $ea y $eb: $(tail -2 "$dir/$motor-a.errores" "$dir/$motor-b.errores")"
+  grep -q "Otra corrida está registrando" "$dir/$motor-$otra.errores" \
+    || falla "$motor: la corrida que no entró no dice por qué: $(cat "$dir/$motor-$otra.errores")"
+  [[ ! -s "$dir/$motor-$otra.salida" ]] || falla "$motor: la corrida que no entró escribió un resumen"
+  [[ $(resumen "$motor-$hizo" "Renglones registrados") -eq $total ]] \
+    || falla "$motor: la corrida que entró registró $(resumen "$motor-$hizo" "Renglones registrados") de $total renglones"
+  [[ $(grep -c . "$log") -eq $(resumen "$motor-$hizo" "Remitos procesados") ]] \
+    || falla "$motor: el registro tiene líneas de la corrida que no entró"
+  echo "$motor: dos corridas a la vez: una registró $total renglones, la otra terminó con 3"
+}
+
+# The same with --esperar: the second runs once the first is done, and finds nothing.
+dos_esperando() {
+  local motor=$1
+  shift
+  ejecutar "$motor-c" --esperar 120 "$@"
+  local c=$corrida
+  ejecutar "$motor-d" --esperar 120 "$@"
+  local d=$corrida
+  esperar "$c" || falla "$motor: la corrida c con --esperar terminó con $?: $(tail -2 "$dir/$motor-c.errores")"
+  esperar "$d" || falla "$motor: la corrida d con --esperar terminó con $?: $(tail -2 "$dir/$motor-d.errores")"
+  local pc pd
+  pc=$(resumen "$motor-c" "Remitos procesados")
+  pd=$(resumen "$motor-d" "Remitos procesados")
+  [[ $pc -eq 0 || $pd -eq 0 ]] && [[ $((pc + pd)) -gt 0 ]] \
+    || falla "$motor: con --esperar procesaron $pc y $pd remitos"
+  echo "$motor: con --esperar, una corrida procesó $((pc + pd)) remitos y la otra, después, ninguno"
 }
 
 # --- The embedded database -------------------------------------------------------------
@@ -105,6 +116,8 @@ total_sqlite=$(sqlite3 "$dir/remitos.db" "SELECT count(*) FROM V_Mv_CpteInsumos 
     AND NOT EXISTS (SELECT 1 FROM V_MV_Stock s WHERE s.TC = n.TC AND s.IDCOMPROBANTE = n.IDCOMPROBANTE)") \
   || falla "sqlite3 no lee la base"
 dos_a_la_vez sqlite "$total_sqlite" "@DbName=remitos.db;"
+sqlite3 "$dir/remitos.db" "DELETE FROM V_MV_Stock" || falla "sqlite3 no vació los movimientos"
+dos_esperando sqlite "@DbName=remitos.db;"
 malas=$(sqlite3 "$dir/remitos.db" "${consulta_malas/FECHA_TEXTO/COLLATE BINARY}") || falla "sqlite3 no lee la base"
 [[ $malas -eq 0 ]] || falla "sqlite: $malas remitos no quedaron registrados exactamente una vez"
 
@@ -133,6 +146,8 @@ conexion="@Server=$REMITOS_PG_DSN;@DbName=$base;@Usuario=postgres;"
 
 cargar_notas 4000
 dos_a_la_vez postgresql 12000 "$conexion"
+psql_base -c "TRUNCATE V_MV_Stock" >/dev/null || falla "no se vaciaron los movimientos"
+dos_esperando postgresql "$conexion"
 [[ $(malas_pg) -eq 0 ]] || falla "postgresql: $(malas_pg) remitos no quedaron registrados exactamente una vez"
 
 # The server stopped in the middle of a run: the run ends (exit 2, the loss in its log),
