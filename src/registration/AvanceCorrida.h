@@ -14,6 +14,7 @@ struct ResultadoCorrida {
     int notasDeOtraCorrida = 0;  // notes another run registered after this one selected them
     bool seleccionFallida = false;
     bool registroFallido = false; // the run log could not be opened
+    QString motivoRegistro;       // and the system's reason, when it gave one
     int lineasDeRegistroPerdidas = 0; // lines the open run log could not take (a full disk)
     bool otraCorridaEnCurso = false; // another run holds the database: nothing was done
     bool bloqueoFallido = false;  // the lock could not be asked for (the run went on without it)

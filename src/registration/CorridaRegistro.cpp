@@ -95,6 +95,7 @@ ResultadoCorrida CorridaRegistro::Ejecutar(AvanceCorrida& avance) {
         Log.Abrir(rutina);
     if (rutina.UltimaFalla()) {
         resultado.registroFallido = true;
+        resultado.motivoRegistro = rutina.UltimaFalla()->Motivo();
         avance.Falla(QStringLiteral("*** No se pudo abrir el registro: %1")
                          .arg(EnUnaLinea(rutina.UltimaFalla()->Descripcion())));
     }
@@ -560,14 +561,16 @@ QString CorridaRegistro::MensajeFinal(const ResultadoCorrida& r, const QString& 
                        : QStringLiteral("Se perdió la conexión: quedaron %1 remitos sin procesar.")
                              .arg(r.notasSinProcesar));
     if (r.registroFallido)
-        partes << QStringLiteral("No se pudo abrir el registro %1.").arg(archivoLog);
+        partes << (r.motivoRegistro.isEmpty()
+                       ? QStringLiteral("No se pudo abrir el registro %1.").arg(archivoLog)
+                       : QStringLiteral("No se pudo abrir el registro %1: %2.").arg(archivoLog, r.motivoRegistro));
     else if (r.lineasDeRegistroPerdidas == 1)
         partes << QStringLiteral("No se pudo escribir 1 línea en el registro %1.").arg(archivoLog);
     else if (r.lineasDeRegistroPerdidas)
         partes << QStringLiteral("No se pudieron escribir %1 líneas en el registro %2.")
                       .arg(r.lineasDeRegistroPerdidas)
                       .arg(archivoLog);
-    else
+    else if (!archivoLog.isEmpty()) // a simulation has no log: its detail was shown already
         partes << QStringLiteral("Detalle en %1.").arg(archivoLog);
     return fin + u'\n' + partes.join(u' ');
 }

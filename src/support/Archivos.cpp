@@ -1,6 +1,7 @@
 #include "Archivos.h"
 
 #include "Cp1252.h"
+#include "Entorno.h"
 #include "Falla.h"
 
 #include <QFile>
@@ -54,8 +55,14 @@ void Abrir(qint16 numero, const QString& ruta, QIODevice::OpenMode modo, int lar
     if (QFileInfo(ruta).isDir())
         throw Falla::Archivo(Errores::AccesoDenegado, ruta);
     auto archivo = std::make_unique<QFile>(ruta);
-    if (!archivo->open(modo))
-        throw Falla::Archivo(NumeroDeFallaDeApertura(ruta), ruta);
+    if (!archivo->open(modo)) {
+        // The system's reason, and for a file this user may not write, who may and what to do.
+        QString motivo = archivo->errorString();
+        if (modo & QIODevice::WriteOnly)
+            if (const QString permisos = Entorno::PorQueNoSePuedeEscribir(ruta); !permisos.isEmpty())
+                motivo += QStringLiteral("; ") + permisos;
+        throw Falla::Archivo(NumeroDeFallaDeApertura(ruta), ruta, motivo);
+    }
     e.archivo = std::move(archivo);
     e.largoRegistro = largoRegistro;
 }

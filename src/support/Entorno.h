@@ -23,6 +23,10 @@ public:
     // files this process creates from now on are made writable by the group too, so that the
     // next user can append to them. Whether it is such a folder.
     static bool CompartirConElGrupo(const QString& carpeta);
+    // Why this user cannot write ruta (a file, or the folder a new file would go in), and what
+    // to do about it; empty when it can. A folder shared by a group the user is not in gets
+    // the advice to join that group.
+    static QString PorQueNoSePuedeEscribir(const QString& ruta);
     // Whether windows can be shown to someone: a display to draw on, and not a platform
     // nobody sees (offscreen, minimal), where a message box would wait for ever.
     static bool HayPantalla();

@@ -6,8 +6,8 @@ QString ConDetalle(const QString& texto, const QString& detalle) {
 }
 } // namespace
 
-Falla::Falla(long numero, QString descripcion)
-    : numero_(numero), descripcion_(std::move(descripcion)),
+Falla::Falla(long numero, QString descripcion, QString motivo)
+    : numero_(numero), descripcion_(std::move(descripcion)), motivo_(std::move(motivo)),
       utf8_(QStringLiteral("Error %1: %2").arg(numero).arg(descripcion_).toUtf8()) {}
 
 Falla Falla::ArgumentoNoValido(const QString& detalle) {
@@ -38,7 +38,7 @@ Falla Falla::ObjetoNoEstablecido() {
             QStringLiteral("Variable de tipo Object no establecida")};
 }
 
-Falla Falla::Archivo(long numero, const QString& ruta) {
+Falla Falla::Archivo(long numero, const QString& ruta, const QString& motivo) {
     QString texto;
     switch (numero) {
     case Errores::NumeroArchivoIncorrecto:
@@ -66,7 +66,8 @@ Falla Falla::Archivo(long numero, const QString& ruta) {
         texto = QStringLiteral("Error de E/S de dispositivo");
         break;
     }
-    return {numero, ConDetalle(texto, ruta)};
+    const QString detalle = ConDetalle(texto, ruta);
+    return {numero, motivo.isEmpty() ? detalle : detalle + QStringLiteral(" (") + motivo + u')', motivo};
 }
 
 Falla Falla::SinRegistroActual() {

@@ -8,11 +8,14 @@
 // Routines decide what follows through the failure styles of Rutina.
 class Falla : public std::exception {
 public:
-    Falla(long numero, QString descripcion);
+    Falla(long numero, QString descripcion, QString motivo = {});
 
     long Numero() const noexcept { return numero_; }
     const QString& Descripcion() const noexcept { return descripcion_; }
     const char* what() const noexcept override { return utf8_.constData(); }
+    // The system's own reason alone, when the description carries one (a file that cannot
+    // be opened); else empty.
+    const QString& Motivo() const noexcept { return motivo_; }
 
     // Failures of the run-time, with their usual numbers and texts.
     static Falla ArgumentoNoValido(const QString& detalle = {});
@@ -21,7 +24,8 @@ public:
     static Falla TiposNoCoinciden(const QString& detalle = {});
     static Falla UsoNoValidoDeNull();
     static Falla ObjetoNoEstablecido();
-    static Falla Archivo(long numero, const QString& ruta);
+    // motivo: the system's own reason, when there is one ("Permission denied").
+    static Falla Archivo(long numero, const QString& ruta, const QString& motivo = {});
     static Falla SinRegistroActual();
     static Falla CampoInexistente(const QString& nombre);
     static Falla ObjetoCerrado();
@@ -31,6 +35,7 @@ public:
 private:
     long numero_;
     QString descripcion_;
+    QString motivo_;
     QByteArray utf8_;
 };
 

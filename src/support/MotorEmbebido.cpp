@@ -2,6 +2,7 @@
 
 #include "AlSalir.h"
 #include "ColacionFecha.h"
+#include "Entorno.h"
 #include "Falla.h"
 
 #include <QHash>
@@ -269,14 +270,20 @@ std::unique_ptr<MotorEmbebido> MotorEmbebido::Abrir(const QString& nombreQt, con
                                  .arg(QString::fromLatin1(QUrl::toPercentEncoding(ruta, "/")),
                                       modo == 1 ? QStringLiteral("ro") : QStringLiteral("rw")));
         base.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
-        if (!base.open()) {
+        // SQLite's own reason, preceded, when the file or its folder is out of this user's
+        // reach for writing, by who may write there and what to do.
+        auto noSeAbre = [&](const QSqlError& falla) {
+            const QString permisos = modo == 1 ? QString() : Entorno::PorQueNoSePuedeEscribir(ruta);
             error = QStringLiteral("No se puede abrir la base de datos %1: %2")
-                        .arg(ruta, MensajeDe(base.lastError()));
+                        .arg(ruta, permisos.isEmpty() ? MensajeDe(falla)
+                                                      : permisos + QStringLiteral(" (") + MensajeDe(falla) + u')');
+        };
+        if (!base.open()) {
+            noSeAbre(base.lastError());
         } else {
             QSqlQuery prueba(base);
             if (!prueba.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-                error = QStringLiteral("No se puede abrir la base de datos %1: %2")
-                            .arg(ruta, MensajeDe(prueba.lastError()));
+                noSeAbre(prueba.lastError());
             } else if (!ColacionFecha::Registrar(ManejadorSqlite(base))) {
                 error = QStringLiteral("No se puede preparar la base de datos %1: %2")
                             .arg(ruta, QString::fromUtf8(sqlite3_errmsg(ManejadorSqlite(base))));

@@ -4,7 +4,7 @@
 # Then a refused line completed as an administrator does it: --revisar, the data mended,
 # --completar.
 set -uo pipefail
-remitos=${1:?programa}
+remitos=$(realpath "${1:?programa}")
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 falla() { echo "FALLA: $*" >&2; exit 1; }
@@ -13,6 +13,35 @@ export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$dir
 # A fresh demo database: every pending note is registered, then nothing is left.
 "$remitos" --crear-base "$dir/remitos.db" --demo 400 >"$dir/creada" || falla "no se creó la base"
 pendientes=$(sed -n 's/.*, \([0-9]*\) pendientes de registrar.*/\1/p' "$dir/creada")
+
+# --simular first: the database and the log stay byte for byte as they were, and what it
+# announces is what the real run then does on a copy.
+printf 'RMANTERIOR\r\n' >"$dir/RQ857196.LOG"
+mkdir "$dir/copia"
+cp "$dir/remitos.db" "$dir/RQ857196.LOG" "$dir/copia/"
+"$remitos" --carpeta "$dir" --simular >"$dir/simulada" 2>"$dir/simulada.errores"
+estado=$?
+[[ $estado -eq 0 ]] || falla "--simular terminó con $estado: $(cat "$dir/simulada.errores")"
+cmp -s "$dir/remitos.db" "$dir/copia/remitos.db" || falla "--simular cambió la base"
+cmp -s "$dir/RQ857196.LOG" "$dir/copia/RQ857196.LOG" || falla "--simular cambió el registro"
+[[ ! -e "$dir/remitos.db-wal" && ! -e "$dir/remitos.db-journal" ]] || falla "--simular dejó un diario de la base: $(ls "$dir")"
+"$remitos" --carpeta "$dir/copia" --ejecutar >"$dir/copia.salida" 2>/dev/null || falla "la corrida en la copia falló"
+cifras() { grep -E "^(Proceso|Remitos |Renglones )" "$1"; }
+[[ "$(cifras "$dir/simulada")" == "$(cifras "$dir/copia.salida")" ]] \
+  || falla "el resumen de --simular no es el de la corrida: $(cifras "$dir/simulada") / $(cifras "$dir/copia.salida")"
+[[ "$(grep -c "^  INSERT INTO V_MV_STOCK " "$dir/simulada")" -eq "$(sed -n 's/^Renglones registrados: //p' "$dir/copia.salida")" ]] \
+  || falla "--simular no mostró una fila por renglón"
+[[ "$(grep "^RM" "$dir/simulada" | sort)" == "$(tail -n +2 "$dir/copia/RQ857196.LOG" | tr -d '\r' | sort)" ]] \
+  || falla "las líneas de registro que anuncia --simular no son las que escribe la corrida"
+grep -q "^Simulación: no se escribió nada" "$dir/simulada" || falla "--simular no dice que no escribió"
+rm "$dir/RQ857196.LOG"
+
+# --silencioso, as cron runs it: a run where every line goes in says nothing at all.
+"$remitos" --carpeta "$dir/copia" --crear-base "$dir/copia/callada.db" --demo 50 >/dev/null || falla "no se creó la base callada"
+"$remitos" --carpeta "$dir/copia" --ejecutar --silencioso "@DbName=callada.db;" >"$dir/callada" 2>&1 \
+  || falla "la corrida silenciosa terminó con $?: $(cat "$dir/callada")"
+[[ ! -s "$dir/callada" ]] || falla "la corrida silenciosa escribió: $(cat "$dir/callada")"
+[[ $(sqlite3 "$dir/copia/callada.db" "SELECT count(*) FROM V_MV_Stock") -gt 0 ]] || falla "la corrida silenciosa no registró nada"
 env -u DISPLAY "$remitos" --carpeta "$dir" --ejecutar "@DbName=remitos.db;" >"$dir/salida" 2>"$dir/avance"
 estado=$?
 [[ $estado -eq 0 ]] || falla "la corrida terminó con $estado: $(cat "$dir/avance")"
@@ -31,10 +60,18 @@ grep -v "^Remitos pendientes: " "$dir/avance" | grep . && falla "la corrida sin 
 sqlite3 "$dir/remitos.db" "INSERT INTO V_MV_Cpte (TC,IDCOMPROBANTE,IDCOMPLEMENTO,FECHA,ANULADA) VALUES ('RM','MALO',0,'2024-05-05',0);
   INSERT INTO V_Mv_CpteInsumos (TC,IDCOMPROBANTE,IDCOMPLEMENTO,RENGLON,IDARTICULO,CANTIDAD) VALUES ('RM','MALO',0,1,NULL,1),('RM','MALO',0,2,'A00001',1);" \
   || falla "sqlite3 no pudo agregar el remito"
-"$remitos" --carpeta "$dir" --ejecutar >"$dir/salida" 2>/dev/null
+"$remitos" --carpeta "$dir" --simular >"$dir/simulada" 2>/dev/null
+estado=$?
+[[ $estado -eq 2 ]] || falla "--simular con un renglón rechazado terminó con $estado"
+grep -q "^\*\*\* RMMALO renglón 1: .*IDARTICULO" "$dir/simulada" || falla "--simular no dice qué renglón se rechazaría y por qué"
+grep -q "^No se registró 1 renglón\.$" "$dir/simulada" || falla "--simular: $(cat "$dir/simulada")"
+# Quiet, a failure still comes out whole, on standard error only.
+"$remitos" --carpeta "$dir" --ejecutar --silencioso >"$dir/salida" 2>"$dir/errores"
 estado=$?
 [[ $estado -eq 2 ]] || falla "un renglón rechazado terminó con $estado"
-grep -q "^Renglones rechazados: 1$" "$dir/salida" || falla "resumen: $(cat "$dir/salida")"
+[[ ! -s "$dir/salida" ]] || falla "--silencioso escribió en la salida: $(cat "$dir/salida")"
+grep -q "^Renglones rechazados: 1$" "$dir/errores" || falla "resumen: $(cat "$dir/errores")"
+grep -q "^\*\*\* RMMALO renglón 1: " "$dir/errores" || falla "--silencioso calló el renglón rechazado"
 LC_ALL=C grep -q "^\*\*\* RMMALO rengl.n 1: " "$dir/RQ857196.LOG" || falla "el registro no anota el renglón rechazado"
 
 # The note has a row now: the next run leaves it alone, --revisar shows what it lacks, and
@@ -62,6 +99,30 @@ LC_ALL=C grep -q "^+++ RMMALO SECUENCIA 1: art.culo A00002" "$dir/RQ857196.LOG" 
   || falla "los movimientos de RMMALO no son los esperados"
 "$remitos" --carpeta "$dir" --revisar >"$dir/revision" 2>&1 || falla "--revisar tras completar terminó con $?"
 grep -q "^No hay remitos incompletos.$" "$dir/revision" || falla "--revisar: $(cat "$dir/revision")"
+
+# A user outside the group that shares the folder is told so, and what to do, both for the
+# database and for the log. Needs root to run as another user; the group "users" stands for
+# the shared folder's group (nobody is not in it).
+if [[ $(id -u) -eq 0 ]] && getent group users >/dev/null && ! id -nG nobody | grep -qw users; then
+  chmod 755 "$dir"
+  mkdir -m 2775 "$dir/compartida" && chgrp users "$dir/compartida"
+  "$remitos" --crear-base "$dir/compartida/remitos.db" --demo 5 >/dev/null || falla "no se creó la base compartida"
+  chgrp users "$dir/compartida/remitos.db" && chmod 664 "$dir/compartida/remitos.db"
+  como_nobody() { (cd / && runuser -u nobody -- env -i PATH=/usr/bin:/bin "$remitos" "$@"); }
+  como_nobody --carpeta "$dir/compartida" --ejecutar >"$dir/salida" 2>"$dir/errores"
+  estado=$?
+  [[ $estado -eq 1 ]] || falla "un usuario fuera del grupo terminó con $estado"
+  grep -q "no es del grupo «users».*adduser nobody users" "$dir/errores" \
+    || falla "al usuario fuera del grupo no se le dice qué hacer: $(cat "$dir/errores")"
+  # The folder open to all, the log still the group's: the run goes on, and says why not.
+  chmod 2777 "$dir/compartida" && chmod 666 "$dir/compartida/remitos.db"
+  : >"$dir/compartida/RQ857196.LOG" && chgrp users "$dir/compartida/RQ857196.LOG" && chmod 664 "$dir/compartida/RQ857196.LOG"
+  como_nobody --carpeta "$dir/compartida" --ejecutar >"$dir/salida" 2>"$dir/errores"
+  estado=$?
+  [[ $estado -eq 2 ]] || falla "sin poder escribir el registro terminó con $estado"
+  grep -q "^No se pudo abrir el registro .*RQ857196.LOG: Permission denied; el usuario nobody no es del grupo «users»" "$dir/salida" \
+    || falla "el registro que no se puede abrir no dice por qué: $(cat "$dir/salida")"
+fi
 
 # No database: status 1.
 "$remitos" --carpeta "$dir" --ejecutar "@DbName=no-esta.db;" >/dev/null 2>&1

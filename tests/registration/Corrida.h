@@ -32,7 +32,10 @@ struct Movimiento {
 // What the run shows on its status line; its event points go to the scripted user.
 struct AvanceVisto : AvanceCorrida {
     void Mostrar(const QString& texto) override { estados << texto; }
-    QStringList estados;
+    // What a simulation says the log would get and which rows would be written.
+    void LineaDeRegistro(const QString& linea) override { lineasDeRegistro << linea; }
+    void Fila(const QString& sentencia) override { filas << sentencia; }
+    QStringList estados, lineasDeRegistro, filas;
 };
 
 // A registration run's world: a fresh database of either engine, the program's folder, a

@@ -13,6 +13,8 @@
 #include "Recordset.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QSet>
 #include <cmath>
 #include <QFile>
 #include <QLabel>
@@ -202,6 +204,71 @@ TEST_P(Corrida, ALogThatCannotBeOpenedDoesNotStopTheRunButIsReported) {
     // Only what happened: every line went in.
     EXPECT_EQ(UltimoMensaje(), QStringLiteral("Proceso Finalizado!\nNo se pudo abrir el registro %1.")
                                    .arg(carpeta.Archivo(RegistroDeCorrida::NombreArchivo())));
+}
+
+TEST_P(Corrida, WhileAnotherRunHoldsTheDatabaseNothingIsWrittenAndItSaysSo) {
+    Notas(2, 2);
+    Conexion otra;
+    ConectarOtra(otra);
+    ASSERT_TRUE(otra.TomarBloqueoDeCorrida(0));
+    Correr();
+    EXPECT_TRUE(UltimaCorrida().otraCorridaEnCurso);
+    EXPECT_FALSE(UltimaCorrida().SinFallas());
+    EXPECT_EQ(UltimoMensaje(), QStringLiteral("Otra corrida está registrando remitos en esta base "
+                                              "de datos: no se hizo nada. Vuelva a intentarlo "
+                                              "cuando termine."));
+    EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM V_MV_Stock")), 0);
+    EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM TA_CONFIGURACION")), 0);
+    EXPECT_FALSE(QFile::exists(carpeta.Archivo(RegistroDeCorrida::NombreArchivo())));
+
+    // Waiting gives up after the time given, still writing nothing.
+    corrida.EstablecerEspera(1);
+    QElapsedTimer reloj;
+    reloj.start();
+    Correr();
+    EXPECT_TRUE(UltimaCorrida().otraCorridaEnCurso);
+    EXPECT_GE(reloj.elapsed(), 900);
+    EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM V_MV_Stock")), 0);
+
+    // Once the other run is over, the next one runs, and lets the lock go when it ends.
+    otra.SoltarBloqueoDeCorrida();
+    corrida.EstablecerEspera(0);
+    Correr();
+    EXPECT_TRUE(UltimaCorrida().SinFallas());
+    EXPECT_EQ(UltimaCorrida().renglonesEscritos, 4);
+    EXPECT_TRUE(otra.TomarBloqueoDeCorrida(0));
+    otra.SoltarBloqueoDeCorrida();
+}
+
+TEST_P(Corrida, ASimulationWritesNothingAndTellsWhatTheRunWillDo) {
+    Notas(3, 2);
+    Nota(QStringLiteral("M1"), Variant::Fecha(QDate(2024, 2, 1)));
+    Renglon(QStringLiteral("M1"), 1, QStringLiteral("A1"), "1");
+    Renglon(QStringLiteral("M1"), 2, Variant::Nulo(), "2"); // refused by the stock table
+    carpeta.Escribir(RegistroDeCorrida::NombreArchivo(), QStringLiteral("RMANTERIOR\r\n"));
+
+    corrida.EstablecerSimulacion(true);
+    const ResultadoCorrida simulada = Correr();
+    EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM V_MV_Stock")), 0);
+    EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM TA_CONFIGURACION")), 0);
+    EXPECT_EQ(Log(), QStringList{QStringLiteral("RMANTERIOR")});
+    EXPECT_EQ(avance.filas.size(), 7);
+    for (const QString& fila : avance.filas)
+        EXPECT_TRUE(fila.startsWith(QStringLiteral("INSERT INTO V_MV_STOCK "))) << fila.toStdString();
+
+    corrida.EstablecerSimulacion(false);
+    const ResultadoCorrida real = Correr();
+    EXPECT_EQ(simulada.notas, real.notas);
+    EXPECT_EQ(simulada.renglonesEscritos, real.renglonesEscritos);
+    EXPECT_EQ(simulada.renglonesRechazados, real.renglonesRechazados);
+    EXPECT_EQ(real.renglonesEscritos, 7);
+    EXPECT_EQ(real.renglonesRechazados, 1);
+    // The log lines it announced are those the run wrote, the database's reason included.
+    QStringList escritas = Log();
+    escritas.removeFirst();
+    EXPECT_EQ(QSet<QString>(avance.lineasDeRegistro.begin(), avance.lineasDeRegistro.end()),
+              QSet<QString>(escritas.begin(), escritas.end()));
+    EXPECT_EQ(avance.lineasDeRegistro.size(), escritas.size());
 }
 
 TEST_P(Corrida, LinesWithQuotesInTheirNumberAreReadSafely) {
@@ -484,6 +551,20 @@ TEST_P(CorridaEnVentana, EnterOnEjecutarStartsTheRun) {
     EXPECT_EQ(UltimoMensaje(), QStringLiteral("Proceso Finalizado!"));
     EXPECT_EQ(guion.mensajes.last().titulo, QStringLiteral("remitos"));
     EXPECT_EQ(Stock(QStringLiteral("R1")).size(), 1);
+}
+
+TEST_P(CorridaEnVentana, AnotherRunInProgressIsSaidAndNothingIsWritten) {
+    Nota(QStringLiteral("R1"), Variant::Fecha(QDate(2024, 1, 10)));
+    Renglon(QStringLiteral("R1"), 1, QStringLiteral("A1"), "1");
+    Conexion otra;
+    ConectarOtra(otra);
+    ASSERT_TRUE(otra.TomarBloqueoDeCorrida(0));
+    ventana.CmdEjecutar_Click();
+    EXPECT_TRUE(UltimoMensaje().startsWith(QStringLiteral("Otra corrida está registrando")))
+        << UltimoMensaje().toStdString();
+    EXPECT_EQ(Stock(QStringLiteral("R1")).size(), 0);
+    EXPECT_TRUE(Log().isEmpty());
+    EXPECT_EQ(ventana.LblMensaje->text(), QString());
 }
 
 INSTANTIATE_TEST_SUITE_P(Motores, CorridaEnVentana, ::testing::Values(TipoDeBase::Sqlite),
