@@ -49,12 +49,35 @@ x_iniciar || falla "sin servidor X"
 # The test server stands for the company's: the data source "empresa" of the manual points
 # at it, and "empresa-sql" at a port where nothing listens (there is no SQL Server here).
 [[ -n "${REMITOS_PG_PUERTO:-}" && -n "${ODBCSYSINI:-}" ]] || falla "hace falta el servidor de prueba (test.sh lo arranca)"
+# The manual's own commands create the role and the databases; what an earlier run left is
+# dropped first, and again at the end.
 export PGHOST=127.0.0.1 PGPORT=$REMITOS_PG_PUERTO PGUSER=${REMITOS_PG_USUARIO:-postgres}
 export PGOPTIONS="-c client_min_messages=warning"
-psql -q -X -d postgres -v ON_ERROR_STOP=1 -c "DROP DATABASE IF EXISTS empresa" -c "CREATE DATABASE empresa" \
-  -c "DO \$\$ BEGIN CREATE ROLE stock LOGIN PASSWORD 'secreto' SUPERUSER; EXCEPTION WHEN duplicate_object THEN NULL; END \$\$" \
-  >/dev/null || falla "no se creó la base empresa"
-trap 'x_terminar; psql -q -X -d postgres -c "DROP DATABASE IF EXISTS empresa" >/dev/null 2>&1; [[ -n "${REMITOS_CONSERVAR:-}" ]] || rm -rf "$dir"' EXIT
+limpiar_servidor() {
+  psql -q -X -d postgres -c "DROP DATABASE IF EXISTS prueba" -c "DROP DATABASE IF EXISTS empresa" \
+    -c "DROP ROLE IF EXISTS stock" >/dev/null 2>&1
+}
+limpiar_servidor
+# The program's role logs in with its password, as on a real server (the test server trusts
+# everyone else): the manual's commands must find it in ~/.pgpass, never on the command line.
+hba=$(psql -X -tA -d postgres -c "SHOW hba_file")
+hba_copia=$dir/pg_hba.conf
+if cp "$hba" "$hba_copia" 2>/dev/null && sed -i "1i host all stock 127.0.0.1/32 scram-sha-256" "$hba"; then
+  psql -q -X -d postgres -c "SELECT pg_reload_conf()" >/dev/null
+else
+  echo "aviso: no se puede cambiar $hba; el rol stock entra sin contraseña" >&2
+  hba_copia=
+fi
+restaurar_hba() {
+  [[ -n "$hba_copia" ]] && cp "$hba_copia" "$hba" && psql -q -X -d postgres -c "SELECT pg_reload_conf()" >/dev/null
+}
+export PGPASSFILE=$dir/pgpass
+echo "127.0.0.1:$REMITOS_PG_PUERTO:*:stock:secreto" >"$PGPASSFILE"
+chmod 600 "$PGPASSFILE"
+trap 'x_terminar; restaurar_hba; limpiar_servidor; [[ -n "${REMITOS_CONSERVAR:-}" ]] || rm -rf "$dir"' EXIT
+
+# A password typed on a command line is shown by ps to every user: no example does it.
+grep -hE '^ *remitos .*@Password=' "$dir"/bloques/*.sh && falla "una orden del README lleva @Password"
 export ODBCINI=$dir/odbc.ini
 : >"$ODBCINI"
 notas_cargadas=0
@@ -113,8 +136,12 @@ for bloque in "$dir"/bloques/*; do
     ;;
   *.sh)
     while IFS= read -r linea; do
-      [[ "$linea" == "psql "* ]] || continue
-      (cd "$raiz" && eval "$linea") >"$dir/salida" 2>&1 || { cat "$dir/salida" >&2; falla "$linea falló"; }
+      # "sudo -u postgres psql" is the test server's superuser; the installed schemas are
+      # this tree's.
+      orden=${linea#sudo -u postgres }
+      [[ "$orden" == "psql "* ]] || continue
+      orden=${orden//\/usr\/share\/remitos\/sql\//sql\/}
+      (cd "$raiz" && eval "$orden") >"$dir/salida" 2>&1 || { cat "$dir/salida" >&2; falla "$linea falló"; }
     done <"$bloque"
     ;;
   esac
@@ -159,18 +186,57 @@ for bloque in "$dir"/bloques/*.sh; do
       "scripts/postgres.sh iniciar "*)
         correr 0 "scripts/postgres.sh iniciar $dir/pg && scripts/postgres.sh detener $dir/pg" "$raiz"
         ;;
-      "psql "*) ;;
+      "psql "*|"sudo -u postgres psql "*) ;;
       "odbcinst -q -s")
         correr 0 "$linea"
         grep -q '^\[empresa\]$' "$dir/salida" || falla "$linea no muestra el origen de datos empresa"
         ;;
       "odbcinst "*) correr 0 "$linea" ;;
+      remitos*--crear-base*@Server=*)
+        # A server's empty database gets the tables and the demo, as the program's role.
+        correr 0 "$linea"
+        grep -q "remitos de demostración" "$dir/salida" || falla "$linea: $(cat "$dir/salida")"
+        [[ $(psql -X -tA -d prueba -c "SELECT count(DISTINCT tableowner) || ' ' || min(tableowner) FROM pg_tables WHERE schemaname = 'public'") == "1 stock" ]] \
+          || falla "$linea: las tablas no son del rol del programa"
+        ;;
       remitos*--crear-base*) correr 0 "$linea" ;;
       remitos*empresa-sql*)
         # No SQL Server here: the FreeTDS data source is used, and the failure is reported.
         correr 1 "$linea"
         grep -q "No se puede conectar con el servidor empresa-sql" "$dir/salida" \
           || falla "$linea: $(cat "$dir/salida")"
+        ;;
+      remitos*--simular*)
+        # Shows what the run would write, and writes nothing: the next run does it all.
+        antes=$(sqlite3 "$trabajo/empresa.db" "SELECT count(*) FROM V_MV_Stock")
+        correr 0 "$linea"
+        grep -q "^Simulación: no se escribió nada" "$dir/salida" || falla "$linea: $(tail -3 "$dir/salida")"
+        simulados=$(sed -n 's/^Remitos procesados: //p' "$dir/salida")
+        [[ ${simulados:-0} -gt 0 && $(grep -c "^  INSERT INTO V_MV_STOCK " "$dir/salida") -gt 0 ]] \
+          || falla "$linea no mostró qué registraría"
+        [[ $(sqlite3 "$trabajo/empresa.db" "SELECT count(*) FROM V_MV_Stock") == "$antes" ]] || falla "$linea escribió en la base"
+        ;;
+      remitos*--esperar*)
+        # Another run, standing for the session that holds the run's lock: without --esperar
+        # the command ends with 3 and writes nothing; with it, it waits and then runs.
+        cargar_notas
+        sin_esperar=$(sed -E 's/--esperar [0-9]+ //' <<<"$linea")
+        psql -q -X -d empresa -c "SELECT pg_advisory_lock(857196), pg_sleep(4)" >/dev/null &
+        otra=$!
+        sleep 1
+        correr 3 "$sin_esperar"
+        grep -q "Otra corrida está registrando" "$dir/salida" || falla "$sin_esperar: $(cat "$dir/salida")"
+        [[ $(psql -X -tA -d empresa -c "SELECT count(*) FROM V_MV_Stock") == 0 ]] || falla "$sin_esperar escribió con la base tomada"
+        inicio=$(date +%s)
+        correr 0 "$linea"
+        wait "$otra"
+        [[ $(($(date +%s) - inicio)) -ge 2 ]] || falla "$linea no esperó a la otra corrida"
+        grep -q "^Renglones registrados: [1-9]" "$dir/salida" || falla "$linea: $(cat "$dir/salida")"
+        ;;
+      remitos*--silencioso*)
+        [[ "$linea" == *@Server=empresa\;* ]] && cargar_notas
+        correr 0 "$linea"
+        [[ ! -s "$dir/salida" ]] || falla "$linea escribió: $(cat "$dir/salida")"
         ;;
       remitos*--revisar*|remitos*--completar*)
         # After the manual's run nothing is left incomplete: both say so and exit 0.
