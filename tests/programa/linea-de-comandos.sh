@@ -32,6 +32,37 @@ estado=$?
 
 "$remitos" --demo 2>/dev/null; [[ $? -eq 64 ]] || falla "--demo sin valor no es un error de uso"
 "$remitos" --desconocida 2>/dev/null; [[ $? -eq 64 ]] || falla "una opción desconocida no es un error de uso"
+# Each malformed line is refused with status 64 and a message naming what is wrong.
+mal() {
+  local esperado=$1
+  shift
+  "$remitos" "$@" >"$dir/salida" 2>"$dir/error"
+  local estado=$?
+  [[ $estado -eq 64 ]] || falla "$* terminó con $estado, no con 64"
+  grep -q -- "$esperado" "$dir/error" || falla "$*: el mensaje no dice «$esperado»: $(cat "$dir/error")"
+  [[ ! -s "$dir/salida" ]] || falla "$*: escribió en la salida estándar"
+}
+mal "opción desconocida: --ejecuta" --ejecuta
+mal "--esperar necesita un número de segundos" --ejecutar --esperar diez
+mal "--esperar necesita un número de segundos" --ejecutar --esperar=-1
+mal "no van juntas" --ejecutar --simular
+mal "--silencioso sólo se usa" --silencioso
+mal "--demo sólo se usa con --crear-base" --ejecutar --demo 3
+mal "--crear-base necesita" --crear-base=
+
+# --opción=valor and "--": the keys after "--" are read even when they start with "-".
+mkdir "$dir/otra carpeta"
+cp "$dir/x.db" "$dir/otra carpeta/remitos.db"
+"$remitos" --carpeta="$dir/otra carpeta" --ejecutar --silencioso -- "@DbName=remitos.db;" >"$dir/salida" 2>&1 \
+  || falla "--carpeta=DIR y -- : $(cat "$dir/salida")"
+[[ -s "$dir/otra carpeta/RQ857196.LOG" ]] || falla "--carpeta=DIR no fue la carpeta de la aplicación"
+"$remitos" --carpeta "$dir/otra carpeta" --revisar -- "-x @DbName=remitos.db;" >"$dir/salida" 2>&1 \
+  || falla "las claves tras -- : $(cat "$dir/salida")"
+
+# --help names the application folder a run would use: the one given, or the program's own.
+"$remitos" --carpeta "$dir/otra carpeta" --help | grep -qF "ahora: $dir/otra carpeta/" || falla "--help no muestra la carpeta dada"
+REMITOS_CARPETA=$dir "$remitos" --help | grep -qF "ahora: $dir/" || falla "--help no muestra REMITOS_CARPETA"
+"$remitos" --help | grep -qF "ahora: $(cd "$(dirname "$remitos")" && pwd)/" || falla "--help no muestra la carpeta del programa"
 "$remitos" --help | grep -q "@UsuarioLogeado" || falla "--help no lista las claves"
 "$remitos" --version | grep -Eq "^remitos [0-9]+\.[0-9]+" || falla "--version"
 echo "bien"
