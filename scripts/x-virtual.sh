@@ -42,7 +42,8 @@ x_iniciar() {
 # Waits for a window whose title matches (a regular expression) and prints its id.
 x_esperar_ventana() {
   local titulo=$1 ventana=
-  for _ in $(seq 150); do
+  # Up to 30 s: a machine busy with a parallel build can take that long to start a program.
+  for _ in $(seq 300); do
     ventana=$(xdotool search --onlyvisible --name "$titulo" 2>/dev/null | head -n 1)
     [[ -n "$ventana" ]] && { echo "$ventana"; return 0; }
     sleep 0.1

@@ -6,6 +6,7 @@
 #include "ModGlobal.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 namespace Programa {
 
@@ -38,9 +39,30 @@ void MostrarVersion(const QString& programa) {
 
 bool PrepararPantalla() {
     const bool hayPantalla = Entorno::HayPantalla();
-    if (!hayPantalla)
+    if (!hayPantalla) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    return hayPantalla;
+        return false;
+    }
+    QByteArray plataformas = qgetenv("QT_QPA_PLATFORM");
+    if (plataformas.isEmpty())
+        plataformas = qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb" : "wayland;xcb";
+    if (!plataformas.contains("offscreen"))
+        qputenv("QT_QPA_PLATFORM", plataformas + ";offscreen");
+    return true;
+}
+
+bool PantallaAbierta() {
+    const QString plataforma = QGuiApplication::platformName();
+    return plataforma != QLatin1String("offscreen") && plataforma != QLatin1String("minimal");
+}
+
+int SinPantalla(const QString& programa, bool pedida, const QString& queHacer) {
+    const QString pantalla = qEnvironmentVariable("WAYLAND_DISPLAY").isEmpty()
+                                 ? qEnvironmentVariable("DISPLAY")
+                                 : qEnvironmentVariable("WAYLAND_DISPLAY");
+    Escribir(stderr, pedida ? QStringLiteral("%1: no se pudo abrir la pantalla «%2»; %3\n").arg(programa, pantalla, queHacer)
+                            : QStringLiteral("%1: no hay pantalla; %2\n").arg(programa, queHacer));
+    return EstadoUsoIncorrecto;
 }
 
 InteraccionConsola& IniciarSesionSinVentana(const QStringList& claves) {

@@ -26,8 +26,15 @@ void Nombrar(QCoreApplication& aplicacion, const QString& programa);
 void MostrarVersion(const QString& programa);
 
 // Whether there is a screen to show windows on. Without one, Qt is told to draw offscreen, so
-// that the start-up can still run and report what it finds.
+// that the start-up can still run and report what it finds. With one, drawing offscreen is
+// left as Qt's last resort, so that a screen that cannot be opened (a DISPLAY gone away) is
+// found out by PantallaAbierta instead of ending the program.
 bool PrepararPantalla();
+// Once the application exists: whether it really opened the screen.
+bool PantallaAbierta();
+// Why there is no window, on standard error: no screen at all, or one that could not be
+// opened. Gives the exit status.
+int SinPantalla(const QString& programa, bool pedida, const QString& queHacer);
 // Starts the session with nobody at the screen: questions are answered on the console,
 // never waited for. The family's keys come from the given arguments.
 // The console's answers are counted there.

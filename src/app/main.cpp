@@ -15,14 +15,15 @@ namespace {
 int ConVentana(int argc, char** argv, const OpcionesRemitos& o) {
     // Without a screen the start-up still runs, so that a database that cannot be opened is
     // reported as such; only then is the missing screen the reason to stop.
-    const bool hayPantalla = Programa::PrepararPantalla();
+    const bool pedida = Programa::PrepararPantalla();
     QApplication app(argc, argv);
     Programa::Nombrar(app, QStringLiteral("remitos"));
+    const bool hayPantalla = pedida && Programa::PantallaAbierta();
     if (hayPantalla)
         Interaccion::Establecer(std::make_unique<InteraccionQt>());
     else
-        Programa::Escribir(stderr, QStringLiteral("remitos: no hay pantalla; para registrar sin "
-                                                  "ventana use --ejecutar.\n"));
+        Programa::SinPantalla(QStringLiteral("remitos"), pedida,
+                              QStringLiteral("para registrar sin ventana use --ejecutar."));
     ModGlobal::EstablecerLineaDeComandos(o.resto.join(u' '));
     int estado = 0;
     {
@@ -32,8 +33,6 @@ int ConVentana(int argc, char** argv, const OpcionesRemitos& o) {
             ventana.show();
             estado = app.exec();
         } else {
-            Programa::Escribir(stderr, QStringLiteral("remitos: no hay pantalla para mostrar la "
-                                                      "ventana (falta DISPLAY).\n"));
             estado = Programa::EstadoUsoIncorrecto;
         }
     }

@@ -34,8 +34,16 @@ int main(int argc, char** argv) {
     mensaje.type = Atomo(c, "WM_PROTOCOLS");
     mensaje.data.data32[0] = Atomo(c, "WM_DELETE_WINDOW");
     mensaje.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(c, 0, ventana, XCB_EVENT_MASK_NO_EVENT, (const char*)&mensaje);
-    const int error = xcb_flush(c) <= 0;
+    if (mensaje.type == XCB_ATOM_NONE || mensaje.data.data32[0] == XCB_ATOM_NONE) {
+        fprintf(stderr, "cerrar_ventana: el servidor no dio los átomos\n");
+        return 1;
+    }
+    xcb_generic_error_t* error = xcb_request_check(
+        c, xcb_send_event_checked(c, 0, ventana, XCB_EVENT_MASK_NO_EVENT, (const char*)&mensaje));
+    if (error) {
+        fprintf(stderr, "cerrar_ventana: el servidor rechazó el mensaje (error %d)\n", error->error_code);
+        free(error);
+    }
     xcb_disconnect(c);
-    return error;
+    return error ? 1 : 0;
 }

@@ -30,6 +30,12 @@ QT_QPA_PLATFORM=offscreen timeout 60 "$remitos" --carpeta "$dir" "@DbName=x.db;"
 estado=$?
 [[ $estado -eq 64 ]] || falla "con QT_QPA_PLATFORM=offscreen y una base válida terminó con $estado"
 
+# A screen named but gone (a remote session that ended): said, not a crash.
+DISPLAY=:9999 WAYLAND_DISPLAY= QT_QPA_PLATFORM= timeout 60 "$remitos" --carpeta "$dir" "@DbName=x.db;" 2>"$dir/error"
+estado=$?
+[[ $estado -eq 64 ]] || falla "con una pantalla que no se puede abrir terminó con $estado: $(cat "$dir/error")"
+grep -q "no se pudo abrir la pantalla «:9999»" "$dir/error" || falla "no dice qué pantalla: $(cat "$dir/error")"
+
 "$remitos" --demo 2>/dev/null; [[ $? -eq 64 ]] || falla "--demo sin valor no es un error de uso"
 "$remitos" --desconocida 2>/dev/null; [[ $? -eq 64 ]] || falla "una opción desconocida no es un error de uso"
 # Each malformed line is refused with status 64 and a message naming what is wrong.

@@ -44,8 +44,13 @@ grep -q "^Remitos procesados: 0$" "$dir/segunda" || falla "quedaron remitos: $(c
 echo "bien: $pendientes remitos registrados desde la ventana"
 
 rm -f "$dir/RQ857196.LOG"
-"$remitos" --crear-base "$dir/grande.db" --demo 40000 >"$dir/creada" || falla "no se creó la base grande"
+"$remitos" --crear-base "$dir/grande.db" --demo 20000 >"$dir/creada" || falla "no se creó la base grande"
 pendientes=$(sed -n 's/.*, \([0-9]*\) pendientes de registrar.*/\1/p' "$dir/creada")
+# Every row made a little slower, so that the run lasts long enough (tens of seconds) for the
+# close request to arrive in the middle of it however loaded the machine is.
+sqlite3 "$dir/grande.db" "CREATE TRIGGER despacio AFTER INSERT ON V_MV_Stock BEGIN
+  SELECT count(*) FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 4000) SELECT x FROM c);
+END" || falla "sqlite3 no pudo agregar el disparador"
 "$remitos" --carpeta "$dir" "@DbName=grande.db;" >"$dir/salida" 2>&1 &
 programa=$!
 principal=$(x_esperar_ventana "^USO INTERNO - SOLO EL ADMINISTRADOR$") || falla "no apareció la ventana"
