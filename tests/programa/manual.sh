@@ -145,6 +145,14 @@ for bloque in "$dir"/bloques/*.sh; do
       "(cd build && cpack -G DEB)") contiene tests/paquete.sh "cpack -G DEB" "$linea" ;;
       "dpkg -i "*) contiene tests/paquete.sh "dpkg -i" "$linea" ;;
       "adduser "*" remitos") contiene tests/paquete.sh "-G remitos" "$linea" ;;
+      "sqlite3 -cmd '.load /usr/lib/remitos/fecha_dmy' /var/lib/remitos/remitos.db "*)
+        # The build's extension, on a demo database of its own: the rows come newest first.
+        [[ -f "$dir/sqlite3.db" ]] || correr 0 "remitos --crear-base $dir/sqlite3.db --demo 200"
+        linea=${linea/\/usr\/lib\/remitos\/fecha_dmy/$bin/fecha_dmy}
+        correr 0 "${linea/\/var\/lib\/remitos\/remitos.db/$dir/sqlite3.db}"
+        [[ $(grep -c . "$dir/salida") -gt 1 ]] || falla "$linea: $(cat "$dir/salida")"
+        cut -d'|' -f2 "$dir/salida" | sort -rc || falla "$linea no ordenó por fecha: $(cat "$dir/salida")"
+        ;;
       scripts/capturas.sh*)
         correr 0 "scripts/capturas.sh $bin $dir/capturas" "$raiz"
         for f in ventana-principal ventana-fin consulta consulta-casillas; do
