@@ -43,6 +43,7 @@ if [[ $# -eq 0 ]]; then
   scripts/fuzz.sh corto
   echo "Fuzzing: $(( $(date +%s) - inicio )) s" >&2
 
-  # The Debian package, installed on this machine, used by ordinary users, and removed.
+  # The Debian package, checked; in CI (or with REMITOS_PROBAR_INSTALACION=1) also installed
+  # on this machine, used by ordinary users, and removed.
   tests/paquete.sh build
 fi

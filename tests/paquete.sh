@@ -1,23 +1,176 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it on this machine with dpkg, and uses the installed
-# copy as an ordinary user would: --version, the manual pages, the desktop entries, a demo
-# database created in the shared application folder and the registration run on it in batch
-# mode by two different users of the group "remitos". Then removes the package and what the
-# test created. Needs root (sudo is used when it is not).
+# Builds the Debian package and checks it without installing it: what it holds (the programs
+# and their links, the date extension, the Spanish manual pages in man/es/man1, the desktop
+# entries, the run log's rotation rule, the nightly service and timer, none of it enabled),
+# its dependencies, its conffiles and maintainer scripts; then the files taken out of it: the
+# desktop entries validated, the manual pages found and rendered, the rotation rule rotating
+# a log in a scratch folder, the units verified, the program and the extension run.
+#
+# With CI set (CI=true) or REMITOS_PROBAR_INSTALACION=1 it then installs the package on this
+# machine and uses it as the users and the administrator would: the manual pages, a demo
+# database created in the shared application folder by a user of the group "remitos", the
+# nightly service's command run as its own user, the log rotated, the database read and
+# written with sqlite3 and the extension, another user's runs on the same files, the timer
+# enabled; then it removes the package and what the test created. That needs root (sudo is
+# used when it is not) and a machine where the package is not installed.
 #   tests/paquete.sh [BUILD_FOLDER]
 set -uo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$raiz/build}" && pwd)
-carpeta=/var/lib/remitos
-usuarios=(remitos-prueba-1 remitos-prueba-2)
 falla() {
   echo "FALLA (paquete): $*" >&2
   exit 1
 }
-if [[ $(id -u) -ne 0 ]]; then
-  exec sudo --preserve-env=PATH "$0" "$@"
+instalar=0
+case "${CI:-}" in "" | false | 0) ;; *) instalar=1 ;; esac
+[[ "${REMITOS_PROBAR_INSTALACION:-0}" == 1 ]] && instalar=1
+if [[ $instalar -eq 1 && $(id -u) -ne 0 ]]; then
+  exec sudo --preserve-env=PATH,CI,REMITOS_PROBAR_INSTALACION "$0" "$@"
+fi
+tmp=$(mktemp -d /tmp/remitos-paquete.XXXXXX)
+limpiar() { rm -rf "$tmp"; }
+trap 'limpiar' EXIT
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$tmp/xdg
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+# A tool a check needs: missing, the check is left out with a word, except where the package
+# is installed (CI), which has them all (scripts/dependencias.sh --pruebas).
+hay() {
+  command -v "$1" >/dev/null && return 0
+  [[ $instalar -eq 1 ]] && falla "falta $1: scripts/dependencias.sh --pruebas lo instala"
+  echo "aviso (paquete): sin $1 no se prueba $2" >&2
+  return 1
+}
+
+# A Spanish locale of the test's own (LOCPATH), so that man can be asked as a Spanish-speaking
+# user asks it without generating locales on the machine.
+locales=$tmp/locales
+mkdir "$locales"
+localedef -i es_AR -f UTF-8 "$locales/es_AR.UTF-8" >/dev/null 2>&1
+[[ -d "$locales/es_AR.UTF-8" ]] || { locales=""; echo "aviso (paquete): sin el locale es_AR (paquete locales) no se prueba man en castellano" >&2; }
+
+# The manual pages under the man folder MAN: in es/man1, found there by "man -L es" and by
+# man in a Spanish locale, rendered without a warning, each documenting --carpeta.
+paginas() {
+  local man=$1 pagina ruta
+  for pagina in remitos consulta; do
+    ruta=$(MANPATH=$man man -L es -w "$pagina" 2>&1)
+    [[ "$ruta" == "$man/es/man1/$pagina.1.gz" ]] || falla "man -L es -w $pagina da «$ruta»"
+    MANWIDTH=80 man --warnings -l "$ruta" 2>"$tmp/avisos" | grep -q -- "--carpeta" \
+      || falla "man -l $ruta no muestra la página"
+    [[ -s "$tmp/avisos" ]] && falla "man $pagina: $(head -3 "$tmp/avisos")"
+    if [[ -n "$locales" ]]; then
+      ruta=$(LOCPATH=$locales LC_ALL=es_AR.UTF-8 MANPATH=$man man -w "$pagina" 2>&1)
+      [[ "$ruta" == "$man/es/man1/$pagina.1.gz" ]] || falla "man -w $pagina en castellano da «$ruta»"
+    fi
+  done
+}
+
+# The rotation rule RULE on the run log of FOLDER: read as monthly with a year of copies and
+# no error; forced, the copy is the log byte for byte, and the log is the same file, emptied,
+# with its mode and group, so a run writing at that moment goes on in it.
+rotar() {
+  local regla=$1 registro=$2/RQ857196.LOG antes
+  logrotate -d -s "$tmp/estado" "$regla" >"$tmp/rotacion" 2>&1 || falla "logrotate -d $regla: $(cat "$tmp/rotacion")"
+  grep -i "error" "$tmp/rotacion" && falla "logrotate -d $regla informa errores"
+  grep -q "monthly (12 rotations)" "$tmp/rotacion" || falla "la regla no rota cada mes con 12 copias: $(cat "$tmp/rotacion")"
+  cp "$registro" "$tmp/registro-antes"
+  antes=$(stat -c '%i %a %G' "$registro")
+  logrotate -f -s "$tmp/estado" "$regla" >"$tmp/rotacion" 2>&1 || falla "logrotate -f $regla: $(cat "$tmp/rotacion")"
+  cmp -s "$tmp/registro-antes" "$registro.1" || falla "$registro.1 no es el registro tal como estaba"
+  [[ ! -s "$registro" && "$(stat -c '%i %a %G' "$registro")" == "$antes" ]] \
+    || falla "el registro rotado no es el mismo archivo vacío ($antes -> $(stat -c '%i %a %G %s' "$registro"))"
+}
+
+inicio=$(date +%s)
+(cd "$build" && cpack -G DEB >/dev/null) || falla "cpack no armó el paquete"
+deb=$(ls -t "$build"/deb/remitos_*_amd64.deb 2>/dev/null | head -1)
+[[ -n "$deb" ]] || falla "no hay paquete en $build/deb"
+version=$(dpkg-deb -f "$deb" Version)
+depende=$(dpkg-deb -f "$deb" Depends)
+for d in libqt6core6 libqt6widgets6 libqt6sql6 libodbc2 libsqlite3-0 libqt6sql6-sqlite qt6-qpa-plugins adduser; do
+  [[ "$depende" == *"$d"* ]] || falla "el paquete no depende de $d: $depende"
+done
+
+# --- What the package holds ----------------------------------------------------------------
+dpkg-deb -c "$deb" | awk '{ print $1, substr($6, 2) ($7 == "->" ? " -> " $8 : "") }' >"$tmp/contenido"
+for f in "-rwxr-xr-x /usr/lib/remitos/remitos" "-rwxr-xr-x /usr/lib/remitos/consulta" \
+  "-rwxr-xr-x /usr/lib/remitos/preparar-carpeta" "-rw-r--r-- /usr/lib/remitos/fecha_dmy.so" \
+  "lrwxrwxrwx /usr/bin/remitos -> ../lib/remitos/remitos" \
+  "lrwxrwxrwx /usr/bin/consulta -> ../lib/remitos/consulta" \
+  "-rw-r--r-- /usr/share/man/es/man1/remitos.1.gz" "-rw-r--r-- /usr/share/man/es/man1/consulta.1.gz" \
+  "-rw-r--r-- /usr/share/applications/remitos.desktop" "-rw-r--r-- /usr/share/applications/consulta.desktop" \
+  "-rw-r--r-- /usr/share/icons/hicolor/48x48/apps/remitos.png" \
+  "-rw-r--r-- /etc/logrotate.d/remitos" "-rw-r--r-- /etc/default/remitos" \
+  "-rw-r--r-- /lib/systemd/system/remitos.service" "-rw-r--r-- /lib/systemd/system/remitos.timer"; do
+  grep -qxF -- "$f" "$tmp/contenido" || falla "el paquete no tiene «$f»"
+done
+# The pages are Spanish: nothing in the English pages' folder. The timer is not enabled.
+grep " /usr/share/man/man" "$tmp/contenido" && falla "hay páginas fuera de man/es"
+grep " /etc/systemd/" "$tmp/contenido" && falla "el paquete habilita unidades de systemd"
+
+# Every file under /etc is a conffile, so dpkg keeps the administrator's changes.
+dpkg-deb -e "$deb" "$tmp/control" || falla "dpkg-deb -e falló"
+diff <(awk '$1 ~ /^-/ && $2 ~ /^\/etc\// { print $2 }' "$tmp/contenido" | sort) \
+  <(sort "$tmp/control/conffiles" 2>/dev/null) >"$tmp/diferencias" \
+  || falla "conffiles no son los archivos de /etc: $(cat "$tmp/diferencias")"
+for guion in postinst prerm postrm; do
+  [[ -x "$tmp/control/$guion" ]] || falla "falta el guion $guion, o no es ejecutable"
+  sh -n "$tmp/control/$guion" || falla "$guion no es un guion de sh válido"
+  grep -v '^ *#' "$tmp/control/$guion" | grep -Eq 'systemctl [^|]*(enable|start)|deb-systemd-helper +enable' \
+    && falla "$guion habilita o arranca unidades"
+done
+
+# --- The files taken out of it -----------------------------------------------------------
+x=$tmp/extraido
+dpkg-deb -x "$deb" "$x" || falla "dpkg-deb -x falló"
+sh -n "$x/usr/lib/remitos/preparar-carpeta" || falla "preparar-carpeta no es un guion de sh válido"
+desktop-file-validate "$x"/usr/share/applications/*.desktop || falla "las entradas de escritorio no son válidas"
+paginas "$x/usr/share/man"
+
+# The program run from there, and the packaged extension on a database it created.
+[[ "$("$x/usr/lib/remitos/remitos" --version)" == "remitos $version" ]] || falla "remitos --version no dice remitos $version"
+"$x/usr/lib/remitos/remitos" --crear-base "$tmp/demo.db" --demo 50 >/dev/null || falla "el programa del paquete no creó una base"
+filas=$(sqlite3 -bail -cmd ".load $x/usr/lib/remitos/fecha_dmy" "$tmp/demo.db" \
+  "SELECT count(*) FROM (SELECT FECHA FROM V_MV_Cpte ORDER BY FECHA)" 2>&1) \
+  || falla "sqlite3 con la extensión del paquete: $filas"
+[[ "$filas" == "$(sqlite3 "$tmp/demo.db" "SELECT count(*) FROM V_MV_Cpte")" ]] || falla "ORDER BY FECHA dio $filas filas"
+
+# The rotation rule on a log like the program's, in a folder shared as the application
+# folder is (group-writable, set-group-ID), by this user and group here.
+if hay logrotate "la regla de rotación"; then
+  mkdir -m 2775 "$tmp/carpeta"
+  printf 'RMR000100000012\r\n*** RMR000100000012 rengl\363n 2: NOT NULL constraint failed\r\n' >"$tmp/carpeta/RQ857196.LOG"
+  sed -e "s|^/var/lib/remitos/RQ857196.LOG |$tmp/carpeta/RQ857196.LOG |" \
+    -e "s|^\([[:space:]]*su\) root remitos$|\1 $(id -un) $(id -gn)|" "$x/etc/logrotate.d/remitos" >"$tmp/regla"
+  grep -q "^$tmp/carpeta/RQ857196.LOG " "$tmp/regla" || falla "la regla no es para /var/lib/remitos/RQ857196.LOG"
+  # logrotate refuses a group-writable folder unless told whom to rotate as.
+  grep -q "su $(id -un) $(id -gn)$" "$tmp/regla" || falla "la regla no rota como el grupo remitos (su root remitos)"
+  rotar "$tmp/regla" "$tmp/carpeta"
 fi
 
+# The units, with the service's program taken from the package.
+programa=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$x/lib/systemd/system/remitos.service")
+[[ -x "$x$programa" ]] || falla "el servicio ejecuta $programa, que el paquete no tiene"
+grep -q "^ExecStart=$programa --ejecutar --silencioso " "$x/lib/systemd/system/remitos.service" \
+  || falla "el servicio no hace una corrida silenciosa"
+if hay systemd-analyze "las unidades del servicio"; then
+  mkdir "$tmp/unidades"
+  sed "s|^ExecStart=$programa |ExecStart=$x$programa |" "$x/lib/systemd/system/remitos.service" >"$tmp/unidades/remitos.service"
+  cp "$x/lib/systemd/system/remitos.timer" "$tmp/unidades/"
+  systemd-analyze verify --man=no "$tmp/unidades/remitos.service" "$tmp/unidades/remitos.timer" >"$tmp/verificacion" 2>&1 \
+    && [[ ! -s "$tmp/verificacion" ]] || falla "systemd-analyze verify: $(cat "$tmp/verificacion")"
+fi
+
+if [[ $instalar -eq 0 ]]; then
+  echo "paquete $(basename "$deb"): revisado sin instalarlo ($(( $(date +%s) - inicio )) s; CI=true o REMITOS_PROBAR_INSTALACION=1 lo instala y lo usa)"
+  exit 0
+fi
+
+# --- Installed, and used ---------------------------------------------------------------------
+carpeta=/var/lib/remitos
+usuarios=(remitos-prueba-1 remitos-prueba-2)
+enlace_temporizador=/etc/systemd/system/timers.target.wants/remitos.timer
 # The machine must not already have what the test installs and then removes.
 if dpkg-query -W -f='${Status}' remitos 2>/dev/null | grep -q "install ok installed"; then
   falla "el paquete remitos ya está instalado en esta máquina; quítelo antes (dpkg --purge remitos)"
@@ -25,43 +178,40 @@ fi
 if [[ -e "$carpeta" ]]; then
   falla "$carpeta ya existe; la prueba no toca una carpeta que no creó"
 fi
+[[ -e "$enlace_temporizador" ]] && falla "$enlace_temporizador ya existe; la prueba no lo toca"
 grupo_previo=0
 getent group remitos >/dev/null && grupo_previo=1
+usuario_previo=0
+getent passwd remitos >/dev/null && usuario_previo=1
 
 limpiar() {
   dpkg --purge remitos >/dev/null 2>&1
+  rm -f "$enlace_temporizador"
   for u in "${usuarios[@]}"; do userdel "$u" >/dev/null 2>&1; done
-  rm -rf "$carpeta"
+  [[ $usuario_previo -eq 1 ]] || userdel remitos >/dev/null 2>&1
+  rm -rf "$carpeta" "$tmp"
   [[ $grupo_previo -eq 1 ]] || groupdel remitos >/dev/null 2>&1
   true
 }
-trap limpiar EXIT
-
-inicio=$(date +%s)
-(cd "$build" && cpack -G DEB >/dev/null) || falla "cpack no armó el paquete"
-deb=$(ls -t "$build"/deb/remitos_*_amd64.deb 2>/dev/null | head -1)
-[[ -n "$deb" ]] || falla "no hay paquete en $build/deb"
-depende=$(dpkg-deb -f "$deb" Depends)
-for d in libqt6core6 libqt6widgets6 libqt6sql6 libodbc2 libsqlite3-0 libqt6sql6-sqlite qt6-qpa-plugins; do
-  [[ "$depende" == *"$d"* ]] || falla "el paquete no depende de $d: $depende"
-done
 
 # --path-include keeps the manual pages on machines whose dpkg is told to drop them.
-dpkg -i --path-include='/usr/share/man/man1/*' "$deb" >/dev/null || falla "dpkg -i falló"
-version=$(remitos --version) || falla "remitos --version falló"
-[[ "$version" == "remitos $(dpkg-deb -f "$deb" Version)" ]] || falla "remitos --version dice «$version»"
+dpkg -i --path-include='/usr/share/man/es/man1/*' "$deb" >/dev/null || falla "dpkg -i falló"
+[[ "$(remitos --version)" == "remitos $version" ]] || falla "remitos --version no dice remitos $version"
 [[ "$(readlink -f /usr/bin/remitos)" == /usr/lib/remitos/remitos ]] || falla "/usr/bin/remitos no lleva al programa"
 consulta --version >/dev/null || falla "consulta --version falló"
-for pagina in remitos consulta; do
-  MANWIDTH=80 man "$pagina" 2>/dev/null | grep -q -- "--carpeta" || falla "man $pagina no muestra la página"
-done
+paginas /usr/share/man
 desktop-file-validate /usr/share/applications/remitos.desktop /usr/share/applications/consulta.desktop \
   || falla "las entradas de escritorio no son válidas"
 [[ -f /usr/share/icons/hicolor/48x48/apps/remitos.png ]] || falla "falta el icono"
 [[ "$(stat -c '%G %a' "$carpeta")" == "remitos 2775" ]] || falla "$carpeta es $(stat -c '%G %a' "$carpeta")"
+[[ "$(id -gn remitos 2>&1)" == remitos ]] || falla "no está el usuario remitos del servicio, del grupo remitos"
+for f in /etc/logrotate.d/remitos /etc/default/remitos; do
+  dpkg-query -W -f='${Conffiles}\n' remitos | grep -q "^ $f " || falla "dpkg no registró $f como conffile"
+done
 
-# Two ordinary users of the group: one creates the database and runs the registration, the
-# other runs it again on the same files (the log and the database the first one created).
+# Ordinary users of the group, and the service's user: one user creates the database, the
+# nightly service registers it, the log is rotated, the user adds a note with sqlite3 and
+# the extension, and another user registers it, all on the same files.
 for u in "${usuarios[@]}"; do
   useradd --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin -G remitos "$u" \
     || falla "no se creó el usuario $u"
@@ -72,20 +222,66 @@ como() {
   (cd / && runuser -u "$u" -- env -i PATH=/usr/bin:/bin QT_QPA_PLATFORM=offscreen \
     XDG_RUNTIME_DIR=/tmp "$@")
 }
+con_extension() {
+  como "${usuarios[0]}" sqlite3 -bail -cmd ".load /usr/lib/remitos/fecha_dmy" "$carpeta/remitos.db" "$@"
+}
+pendientes="SELECT count(*) FROM V_MV_Cpte c WHERE c.TC = 'RM' AND c.ANULADA = 0 AND c.FECHA > '01/03/2003'
+  AND NOT EXISTS (SELECT 1 FROM V_MV_Stock s WHERE s.TC = c.TC AND s.IDCOMPROBANTE = c.IDCOMPROBANTE
+                  AND s.IDCOMPLEMENTO = c.IDCOMPLEMENTO)"
+# The command remitos.service runs, word for word, as its user, a word ${NAME} being the
+# setting NAME of its environment file as one argument, empty or not, as systemd passes it.
+servicio() {
+  local unidad=/lib/systemd/system/remitos.service usuario ajustes palabra
+  local -a orden=()
+  usuario=$(sed -n 's/^User=//p' "$unidad")
+  ajustes=$(sed -n 's/^EnvironmentFile=-\{0,1\}//p' "$unidad")
+  set -f
+  for palabra in $(sed -n 's/^ExecStart=//p' "$unidad"); do
+    if [[ "$palabra" =~ ^\$\{([A-Za-z_][A-Za-z0-9_]*)\}$ ]]; then
+      orden+=("$(bash -c 'set -a; source "$1"; printf %s "${!2-}"' _ "$ajustes" "${BASH_REMATCH[1]}")")
+    else
+      orden+=("$palabra")
+    fi
+  done
+  set +f
+  (cd / && runuser -u "$usuario" -- env -i PATH=/usr/bin:/bin "${orden[@]}")
+}
+
 como "${usuarios[0]}" remitos --crear-base "$carpeta/remitos.db" --demo 300 >/dev/null \
   || falla "el usuario no pudo crear la base de demostración en $carpeta"
-salida=$(como "${usuarios[0]}" remitos --ejecutar 2>/dev/null) \
-  || falla "la corrida del primer usuario terminó con $?: $salida"
-procesados=$(sed -n 's/^Remitos procesados: //p' <<<"$salida")
-[[ ${procesados:-0} -gt 0 ]] || falla "la corrida no procesó remitos: $salida"
-[[ -f "$carpeta/RQ857196.LOG" ]] || falla "no está el registro en $carpeta"
-[[ $(grep -c . "$carpeta/RQ857196.LOG") -eq $procesados ]] || falla "el registro no tiene una línea por remito"
-salida=$(como "${usuarios[1]}" remitos --ejecutar 2>&1) \
-  || falla "la corrida del segundo usuario terminó con $?: $salida"
-grep -q "^Remitos procesados: 0$" <<<"$salida" || falla "la segunda corrida encontró remitos: $salida"
+a_registrar=$(con_extension "$pendientes" 2>&1) || falla "sqlite3 con la extensión no leyó la base del usuario: $a_registrar"
+[[ $a_registrar -gt 0 ]] || falla "la base de demostración no tiene remitos pendientes"
+servicio >"$tmp/servicio" 2>&1 || falla "la orden del servicio terminó con $?: $(cat "$tmp/servicio")"
+[[ -s "$tmp/servicio" ]] && falla "la orden del servicio escribió: $(head -5 "$tmp/servicio")"
+[[ $(grep -c . "$carpeta/RQ857196.LOG") -eq $a_registrar ]] || falla "el registro no tiene una línea por remito pendiente ($a_registrar)"
+[[ "$(con_extension "$pendientes")" == 0 ]] || falla "la orden del servicio dejó remitos pendientes"
+if hay logrotate "la regla de rotación instalada"; then
+  rotar /etc/logrotate.d/remitos "$carpeta"
+fi
+
+con_extension "INSERT INTO V_MV_Cpte (TC,IDCOMPROBANTE,IDCOMPLEMENTO,FECHA,ANULADA) VALUES ('RM','PAQUETE',0,'02/03/2003',0);
+  INSERT INTO V_Mv_CpteInsumos (TC,IDCOMPROBANTE,IDCOMPLEMENTO,RENGLON,IDARTICULO,CANTIDAD) VALUES ('RM','PAQUETE',0,1,'A00001',1)" \
+  || falla "el usuario no pudo agregar un remito con sqlite3"
+[[ "$(con_extension "$pendientes")" == 1 ]] || falla "la extensión no ve el remito del 02/03/2003 como pendiente"
+salida=$(como "${usuarios[1]}" remitos --ejecutar 2>&1) || falla "la corrida del segundo usuario terminó con $?: $salida"
+grep -q "^Remitos procesados: 1$" <<<"$salida" || falla "la corrida del segundo usuario: $salida"
+[[ "$(tr -d '\r' <"$carpeta/RQ857196.LOG")" == RMPAQUETE ]] || falla "el registro rotado no siguió: $(cat -A "$carpeta/RQ857196.LOG")"
+salida=$(como "${usuarios[1]}" remitos --ejecutar 2>&1) || falla "la última corrida terminó con $?: $salida"
+grep -q "^Remitos procesados: 0$" <<<"$salida" || falla "la última corrida encontró remitos: $salida"
 ls -la "$carpeta" | sed 's/^/  /'
+
+# The units as installed, and the timer enabled as the README shows it.
+if hay systemd-analyze "las unidades instaladas"; then
+  MANOPT="-L es" systemd-analyze verify /lib/systemd/system/remitos.service /lib/systemd/system/remitos.timer \
+    >"$tmp/verificacion" 2>&1 && [[ ! -s "$tmp/verificacion" ]] || falla "systemd-analyze verify: $(cat "$tmp/verificacion")"
+fi
+[[ "$(systemctl is-enabled remitos.timer 2>&1)" == disabled ]] || falla "el temporizador no está instalado sin habilitar"
+systemctl enable remitos.timer >/dev/null 2>&1 || falla "systemctl enable remitos.timer falló"
+[[ "$(systemctl is-enabled remitos.timer 2>&1)" == enabled ]] || falla "systemctl enable no habilitó el temporizador"
 
 dpkg --purge remitos >/dev/null || falla "no se pudo quitar el paquete"
 [[ ! -e /usr/bin/remitos ]] || falla "quedó /usr/bin/remitos"
+[[ ! -e /etc/logrotate.d/remitos && ! -e /etc/default/remitos ]] || falla "quedaron los conffiles"
+[[ ! -L "$enlace_temporizador" ]] || falla "quedó habilitado el temporizador de un paquete purgado"
 [[ -f "$carpeta/remitos.db" ]] || falla "quitar el paquete borró los datos de $carpeta"
-echo "paquete $(basename "$deb"): instalado, $procesados remitos registrados por un usuario del grupo, quitado ($(( $(date +%s) - inicio )) s)"
+echo "paquete $(basename "$deb"): revisado, instalado, $a_registrar remitos registrados por el servicio y 1 por un usuario del grupo, quitado ($(( $(date +%s) - inicio )) s)"

@@ -163,15 +163,29 @@ for bloque in "$dir"/bloques/*.sh; do
       "cmake --install build")
         DESTDIR=$dir/instalada cmake --install "$build" >/dev/null || falla "$linea falló"
         prefijo=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
-        for f in bin/remitos bin/consulta lib/remitos/preparar-carpeta \
-          share/man/man1/remitos.1.gz share/applications/remitos.desktop; do
+        for f in bin/remitos bin/consulta lib/remitos/preparar-carpeta lib/remitos/fecha_dmy.so \
+          share/man/es/man1/remitos.1.gz share/applications/remitos.desktop; do
           [[ -e "$dir/instalada$prefijo/$f" ]] || falla "$linea no instaló $prefijo/$f"
+        done
+        # The system's own places, whatever the prefix.
+        for f in /etc/logrotate.d/remitos /etc/default/remitos /lib/systemd/system/remitos.service \
+          /lib/systemd/system/remitos.timer; do
+          [[ -e "$dir/instalada$f" ]] || falla "$linea no instaló $f"
         done
         ;;
       /usr/lib/remitos/preparar-carpeta) contiene paquete/postinst "$linea" "$linea" ;;
       "(cd build && cpack -G DEB)") contiene tests/paquete.sh "cpack -G DEB" "$linea" ;;
       "dpkg -i "*) contiene tests/paquete.sh "dpkg -i" "$linea" ;;
       "adduser "*" remitos") contiene tests/paquete.sh "-G remitos" "$linea" ;;
+      "systemctl enable "*remitos.timer) contiene tests/paquete.sh "systemctl enable remitos.timer" "$linea" ;;
+      "sqlite3 -cmd '.load /usr/lib/remitos/fecha_dmy' /var/lib/remitos/remitos.db "*)
+        # The build's extension, on a demo database of its own: the rows come newest first.
+        [[ -f "$dir/sqlite3.db" ]] || correr 0 "remitos --crear-base $dir/sqlite3.db --demo 200"
+        linea=${linea/\/usr\/lib\/remitos\/fecha_dmy/$bin/fecha_dmy}
+        correr 0 "${linea/\/var\/lib\/remitos\/remitos.db/$dir/sqlite3.db}"
+        [[ $(grep -c . "$dir/salida") -gt 1 ]] || falla "$linea: $(cat "$dir/salida")"
+        cut -d'|' -f2 "$dir/salida" | sort -rc || falla "$linea no ordenó por fecha: $(cat "$dir/salida")"
+        ;;
       scripts/capturas.sh*)
         correr 0 "scripts/capturas.sh $bin $dir/capturas" "$raiz"
         for f in ventana-principal ventana-fin consulta consulta-casillas; do
