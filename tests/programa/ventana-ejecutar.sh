@@ -73,6 +73,7 @@ wait "$programa"; estado=$?
 [[ $estado -eq 0 ]] || falla "cerrar la ventana terminó con estado $estado"
 hechos=$(wc -l <"$dir/RQ857196.LOG")
 [[ $hechos -lt $pendientes ]] || falla "la corrida llegó al final ($hechos remitos) antes de cerrar la ventana"
+sqlite3 "$dir/grande.db" "DROP TRIGGER despacio" || falla "sqlite3 no pudo quitar el disparador"
 "$remitos" --carpeta "$dir" --ejecutar "@DbName=grande.db;" >"$dir/resto" 2>/dev/null \
   || falla "la corrida que sigue falló: $(cat "$dir/resto")"
 resto=$(sed -n 's/^Remitos procesados: //p' "$dir/resto")
