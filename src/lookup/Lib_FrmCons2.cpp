@@ -3,6 +3,7 @@
 #include "AlSalir.h"
 #include "Cadenas.h"
 #include "CodigosTecla.h"
+#include "Colacion.h"
 #include "ColumnaCantidades.h"
 #include "Conexion.h"
 #include "Entorno.h"
@@ -28,6 +29,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -272,10 +274,21 @@ void Lib_FrmCons2::Leer(qint32, qint16) {
 
 void Lib_FrmCons2::AgregarFila() {
     Utilidades& util = Utilidades::Instancia();
-    ItemActual = ListView1->ListItems().Add();
-    ItemActual.AsignarText(Cadenas::Recortar(util.ValorTexto(RsConsulta->Fields(0))));
-    for (int k = 1; k < RsConsulta->FieldCount(); ++k)
-        ItemActual.AsignarSubItems(k, util.FormatearTexto(util.ValorTexto(RsConsulta->Fields(k))));
+    const int campos = RsConsulta->FieldCount();
+    textosFila_.resize(size_t(campos));
+    vistasFila_.resize(size_t(campos));
+    for (int k = 0; k < campos; ++k) {
+        QString& texto = textosFila_[size_t(k)];
+        texto = util.ValorTexto(RsConsulta->Fields(k));
+        // FormatearTexto changes only line ends and tabs: a text without them is left as it is
+        // without a copy.
+        if (k > 0 && std::any_of(texto.cbegin(), texto.cend(), [](QChar c) {
+                return c == u'\r' || c == u'\n' || c == u'\t';
+            }))
+            texto = util.FormatearTexto(texto);
+        vistasFila_[size_t(k)] = k == 0 ? Cadenas::SinEspacios(texto) : QStringView(texto);
+    }
+    ItemActual = ListItem(ListView1, ListView1->Modelo().AgregarFilaCargada(vistasFila_));
 }
 
 void Lib_FrmCons2::ListView1_ColumnClick(int columna) {
@@ -304,7 +317,7 @@ qint16 Lib_FrmCons2::IndiceColumna(const QString& Columna) {
         const int cuantas = ListView1->ColumnHeaders().Count();
         for (int i = 1; i <= cuantas; ++i) {
             const QString texto = ListView1->ColumnHeaders().Item(i).Text;
-            if (Cadenas::SinEspacios(texto).compare(buscada, Qt::CaseInsensitive) == 0) {
+            if (Colacion::Actual().Iguales(Cadenas::SinEspacios(texto), buscada)) {
                 resultado = qint16(i);
                 return;
             }
@@ -319,19 +332,7 @@ void Lib_FrmCons2::HScroll1_Change() {
 }
 
 qint32 Lib_FrmCons2::Busqueda(qint32 Clave, const QString& QueValor) {
-    const QStringView valor = Cadenas::SinEspacios(QueValor);
-    const ModeloLista& modelo = ListView1->Modelo();
-    const int columna = Clave <= 0 ? 0 : Clave;
-    if (columna >= modelo.CantidadColumnas())
-        return 0;
-    const int filas = modelo.CantidadFilas();
-    for (int p = 0; p < filas; ++p) {
-        const QStringView celda = Cadenas::SinEspacios(modelo.Celda(modelo.IdEn(p), columna));
-        if (celda.size() >= valor.size() &&
-            celda.left(valor.size()).compare(valor, Qt::CaseInsensitive) == 0)
-            return p + 1;
-    }
-    return 0;
+    return ListView1->Modelo().Buscar(Clave <= 0 ? 0 : Clave, Cadenas::SinEspacios(QueValor)) + 1;
 }
 
 void Lib_FrmCons2::Form_Resize() {

@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QList>
 #include <QRectF>
+#include <vector>
 
 class QAction;
 class Rutina;
@@ -121,6 +122,9 @@ private:
     void AsignarAnchoVentana(double ancho);
 
     ListItem ItemActual;
+    // The texts of the row being loaded, kept from one row to the next.
+    std::vector<QString> textosFila_;
+    std::vector<QStringView> vistasFila_;
     RefRecordset RsConsulta;
     QString ModoLlenar;
     qint16 IndiceBusqueda = 0;
