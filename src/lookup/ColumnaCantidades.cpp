@@ -15,6 +15,41 @@ QString Formato(double valor, int decimales) {
     return local.toString(valor, 'f', decimales);
 }
 
+// The answer to the quantity question as a number: digits with the locale's decimal separator
+// and an optional sign, nothing else (no grouping, no exponent, no "nan" or "inf"). The other
+// separator is not taken for it: "1,5" where the separator is "." is refused with a word on
+// which one to use, rather than read as 15 or as 1.
+double LeerCantidad(const QString& respuesta) {
+    const QString texto = Cadenas::Recortar(respuesta);
+    if (texto.isEmpty())
+        return 0;
+    const QLocale local;
+    const QString separador = local.decimalPoint();
+    const QString otro = separador == QLatin1String(",") ? QStringLiteral(".") : QStringLiteral(",");
+    qsizetype i = texto.startsWith(u'-') || texto.startsWith(u'+') ? 1 : 0;
+    qsizetype digitos = 0, separadores = 0;
+    bool valido = i < texto.size();
+    for (; i < texto.size() && valido; ++i) {
+        if (texto[i].isDigit() && texto[i].unicode() < 0x80)
+            ++digitos;
+        else if (texto.mid(i, separador.size()) == separador && separadores == 0)
+            ++separadores;
+        else
+            valido = false;
+    }
+    if (!valido || digitos == 0) {
+        const QString detalle =
+            texto.contains(otro)
+                ? QStringLiteral("«%1» no es una cantidad: los decimales se escriben con «%2»")
+                      .arg(texto, separador)
+                : QStringLiteral("«%1» no es una cantidad").arg(texto);
+        throw Falla::TiposNoCoinciden(detalle);
+    }
+    QString normal = texto;
+    normal.replace(separador, QStringLiteral("."));
+    return normal.toDouble();
+}
+
 void Vaciar(ListItem& fila, int subItem) {
     fila.AsignarSubItems(subItem, QStringLiteral("0.00"));
     fila.AsignarChecked(false);
@@ -37,11 +72,7 @@ void ColumnaCantidades::VaciarSiNoQueda(ListItem& fila) const {
 }
 
 void ColumnaCantidades::Asignar(ListItem& fila, const QString& respuesta) const {
-    const QString texto = Cadenas::Recortar(respuesta);
-    bool ok = texto.isEmpty();
-    const double valor = texto.isEmpty() ? 0 : QLocale().toDouble(texto, &ok);
-    if (!ok)
-        throw Falla::TiposNoCoinciden(respuesta);
+    const double valor = LeerCantidad(respuesta);
     if (valor == 0) {
         // Nothing to take: as when taking away reaches zero.
         Vaciar(fila, subItem_);

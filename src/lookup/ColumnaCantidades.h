@@ -17,7 +17,8 @@ public:
     void RestarUno(ListItem& fila) const;
     void VaciarSiNoQueda(ListItem& fila) const;
     // The answer to Shift+Insert's question: a number in the user's way of writing them (a
-    // blank answer is 0); any other text is a type mismatch (13) and changes nothing.
+    // blank answer is 0); any other text, "nan", "inf" and a decimal separator that is not
+    // the locale's included, is a type mismatch (13) that says why, and changes nothing.
     void Asignar(ListItem& fila, const QString& respuesta) const;
     // What the row has now, as its question offers it.
     QString Actual(const ListItem& fila) const;

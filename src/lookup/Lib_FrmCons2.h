@@ -4,6 +4,7 @@
 #include "ListView.h"
 #include "MedidasTwips.h"
 #include "Recordset.h"
+#include "Rutina.h"
 #include "Variant.h"
 
 #include <QDialog>
@@ -13,7 +14,6 @@
 #include <vector>
 
 class QAction;
-class Rutina;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -41,7 +41,12 @@ public:
     QString FiltroInicial;
     QString CampoBusqueda;
     bool UsaCantidades = false;
+    // Loading failures are not asked about: loading stops at the first one, which is kept in
+    // FallaDeCarga, and the window is not shown (a program that prints the choice says it on
+    // its own). Otherwise each failure is asked about as it happens.
+    bool FallasAlLlamador = false;
     // Results.
+    QString FallaDeCarga;
     Variant ValorDevuelto;
     RefCollection Valores;
     RefCollection Cantidades;
@@ -106,6 +111,7 @@ public:
 protected:
     bool eventFilter(QObject* objeto, QEvent* evento) override;
     void resizeEvent(QResizeEvent* evento) override;
+    void moveEvent(QMoveEvent* evento) override;
     void showEvent(QShowEvent* evento) override;
     void reject() override;
 
@@ -120,6 +126,15 @@ private:
     // Insert, Shift+Insert and Delete on a list with quantities.
     void TeclaDeCantidades(Rutina& rutina, qint16 codigo, qint16 Shift);
     void AsignarAnchoVentana(double ancho);
+    // Once framed, the outer width asked for while the window was hidden.
+    void AplicarAnchoPendiente();
+    // The narrowest the window may be: both buttons and the caption whole.
+    double AnchoMinimo() const;
+    // Steps 8 to 15 of loading: boxes under their columns, widths, scroll range.
+    void MedirColumnas(Rutina& rutina);
+    // The scroll bar's range: up to where the panel's right edge is in view.
+    void AjustarDesplazamiento();
+    EstiloFallas EstiloDeCarga() const;
 
     ListItem ItemActual;
     // The texts of the row being loaded, kept from one row to the next.
@@ -132,4 +147,6 @@ private:
     MedidasTwips medidas_{this};
     bool cargada_ = false;
     bool ajustando_ = false;
+    double anchoPendiente_ = 0; // twips
+    double anchoPanel_ = 0;     // twips: the columns' width + 360, as loading made it
 };
