@@ -6,6 +6,8 @@
 #   docs/ventana-fin.png        the main window with the closing message of a run
 #   docs/consulta.png           consulta on the articles, "Cable" typed in the first box
 #   docs/consulta-casillas.png  consulta with check boxes and quantities
+#   docs/consulta-angosta.png   consulta on one short column: the window keeps its buttons whole
+#   docs/consulta-ancha.png     consulta on columns wider than the screen
 set -euo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(cd "${1:-$raiz/build/bin}" && pwd)
@@ -86,3 +88,22 @@ sleep 0.5
 captura_de "$imagenes/consulta-casillas.png" "$ventana"
 x_teclas "$ventana" Escape
 wait "$programa" || true
+
+# A result of one short column, and one wider than the screen: the buttons whole in both.
+capturar_consulta() {
+  local imagen=$1
+  shift
+  "$bin/consulta" --carpeta "$dir" "$@" >"$dir/consulta.salida" 2>&1 &
+  programa=$!
+  x_procesos+=($programa)
+  ventana=$(x_esperar_ventana "^Consulta\.\.\.$")
+  sleep 1
+  captura_de "$imagen" "$ventana"
+  x_teclas "$ventana" Escape
+  wait "$programa" || true
+}
+capturar_consulta "$imagenes/consulta-angosta.png" --tabla "SELECT IDUNIDAD FROM V_MA_ARTICULOS" \
+  --devuelto IDUNIDAD
+capturar_consulta "$imagenes/consulta-ancha.png" --tabla \
+  "SELECT RAZON_SOCIAL, CODIGO, CONTACTO, DOMICILIO, LOCALIDAD, TELEFONO, CUIT FROM VT_CLIENTES" \
+  --devuelto CODIGO
