@@ -1,8 +1,13 @@
 #include "ColumnaCantidades.h"
 
 #include "Cadenas.h"
+#include "CodigosTecla.h"
 #include "Falla.h"
+#include "Interaccion.h"
 #include "ListView.h"
+#include "Rutina.h"
+
+#include <optional>
 
 #include <QLocale>
 
@@ -84,4 +89,37 @@ void ColumnaCantidades::Asignar(ListItem& fila, const QString& respuesta) const 
 
 QString ColumnaCantidades::Actual(const ListItem& fila) const {
     return fila.SubItems(subItem_);
+}
+
+void ColumnaCantidades::Tecla(Rutina& rutina, qint16 codigo, qint16 Shift,
+                              const std::function<std::pair<ListItem, ColumnaCantidades>()>& elegida) {
+    ListItem fila;
+    ColumnaCantidades columna(0);
+    auto tomar = [&] { std::tie(fila, columna) = elegida(); };
+    if (codigo == CodigosTecla::Insertar && Shift == CodigosTecla::MascaraMayusculas) {
+        QString cantidad;
+        std::optional<QString> respuesta;
+        rutina.Paso([&] {
+            tomar();
+            cantidad = columna.Actual(fila);
+        });
+        rutina.Paso([&] {
+            respuesta = Interaccion::Actual().PedirTexto(
+                QStringLiteral("Ingrese la Cantidad del Articulo..."),
+                QStringLiteral("Carga de Datos"), cantidad);
+        });
+        if (respuesta)
+            rutina.Paso([&] { columna.Asignar(fila, *respuesta); });
+    } else if (codigo == CodigosTecla::Insertar && Shift == 0) {
+        rutina.Paso([&] {
+            tomar();
+            columna.SumarUno(fila);
+        });
+    } else if (codigo == CodigosTecla::Suprimir && Shift == 0) {
+        rutina.Paso([&] {
+            tomar();
+            columna.RestarUno(fila);
+        });
+        rutina.Paso([&] { columna.VaciarSiNoQueda(fila); });
+    }
 }

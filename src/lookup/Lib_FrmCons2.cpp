@@ -18,22 +18,16 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QKeyEvent>
-#include <QLocale>
-#include <QFontMetrics>
 #include <QFrame>
-#include <QGuiApplication>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <optional>
 
 namespace {
 
@@ -158,23 +152,10 @@ QRectF Lib_FrmCons2::Medidas(const QWidget* control) const {
 }
 
 void Lib_FrmCons2::AsignarAnchoVentana(double ancho) {
-    const int pixeles = Twips::APixelesX(int(std::lround(ancho)), this) - medidas_.Marco().width();
-    resize(qMax(1, pixeles), height());
-    // The window system puts the frame on when the window is first shown: the width is set
-    // again then, so that the outer width is the one asked for.
-    anchoPendiente_ = isVisible() && medidas_.Marco().width() > 0 ? 0 : ancho;
+    medidas_.AsignarAnchoExterior(ancho);
     // A hidden window gets its resize event only when shown; the layout follows at once.
     if (!isVisible())
         Form_Resize();
-}
-
-void Lib_FrmCons2::AplicarAnchoPendiente() {
-    if (anchoPendiente_ <= 0 || !isVisible() || medidas_.Marco().width() <= 0)
-        return;
-    const double ancho = anchoPendiente_;
-    anchoPendiente_ = 0;
-    resize(qMax(minimumWidth(), Twips::APixelesX(int(std::lround(ancho)), this) - medidas_.Marco().width()),
-           height());
 }
 
 void Lib_FrmCons2::MostrarModal() {
@@ -311,6 +292,8 @@ void Lib_FrmCons2::Leer(qint32, qint16) {
             if (!RsConsulta)
                 throw Falla::ObjetoNoEstablecido();
             hayFilas = !RsConsulta->Bof();
+            if (hayFilas)
+                ListView1->Modelo().ReservarFilas(ListView1->ListItems().Count() + int(RsConsulta->RecordCount()));
         });
         while (hayFilas && rutina.Activa()) {
             bool alFinal = true;
@@ -422,14 +405,14 @@ void Lib_FrmCons2::resizeEvent(QResizeEvent* evento) {
 void Lib_FrmCons2::moveEvent(QMoveEvent* evento) {
     QDialog::moveEvent(evento);
     // The window system moves the window into its frame when it frames it.
-    AplicarAnchoPendiente();
+    medidas_.AplicarAnchoPendiente();
 }
 
 void Lib_FrmCons2::showEvent(QShowEvent* evento) {
     QDialog::showEvent(evento);
     // The window system has framed the window now, or is about to: the outer size is known.
-    AplicarAnchoPendiente();
-    QTimer::singleShot(0, this, [this] { AplicarAnchoPendiente(); });
+    medidas_.AplicarAnchoPendiente();
+    QTimer::singleShot(0, this, [this] { medidas_.AplicarAnchoPendiente(); });
     Form_Resize();
 }
 
@@ -583,39 +566,9 @@ void Lib_FrmCons2::ListView1_KeyDown(qint16& KeyCode, qint16 Shift) {
 }
 
 void Lib_FrmCons2::TeclaDeCantidades(Rutina& rutina, qint16 codigo, qint16 Shift) {
-    ListItem fila;
-    ColumnaCantidades columna(0);
-    auto elegida = [&] {
-        fila = ListView1->SelectedItem();
-        columna = ColumnaCantidades(SubItemCantidad());
-    };
-    if (codigo == CodigosTecla::Insertar && Shift == CodigosTecla::MascaraMayusculas) {
-        QString cantidad;
-        std::optional<QString> respuesta;
-        rutina.Paso([&] {
-            elegida();
-            cantidad = columna.Actual(fila);
-        });
-        rutina.Paso([&] {
-            respuesta = Interaccion::Actual().PedirTexto(
-                QStringLiteral("Ingrese la Cantidad del Articulo..."),
-                QStringLiteral("Carga de Datos"), cantidad);
-        });
-        // A cancelled input box changes nothing.
-        if (respuesta)
-            rutina.Paso([&] { columna.Asignar(fila, *respuesta); });
-    } else if (codigo == CodigosTecla::Insertar && Shift == 0) {
-        rutina.Paso([&] {
-            elegida();
-            columna.SumarUno(fila);
-        });
-    } else if (codigo == CodigosTecla::Suprimir && Shift == 0) {
-        rutina.Paso([&] {
-            elegida();
-            columna.RestarUno(fila);
-        });
-        rutina.Paso([&] { columna.VaciarSiNoQueda(fila); });
-    }
+    ColumnaCantidades::Tecla(rutina, codigo, Shift, [this] {
+        return std::pair{ListView1->SelectedItem(), ColumnaCantidades(SubItemCantidad())};
+    });
 }
 
 void Lib_FrmCons2::ListView1_BeforeLabelEdit(qint16& Cancel) {

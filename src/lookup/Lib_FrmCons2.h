@@ -126,8 +126,6 @@ private:
     // Insert, Shift+Insert and Delete on a list with quantities.
     void TeclaDeCantidades(Rutina& rutina, qint16 codigo, qint16 Shift);
     void AsignarAnchoVentana(double ancho);
-    // Once framed, the outer width asked for while the window was hidden.
-    void AplicarAnchoPendiente();
     // The narrowest the window may be: both buttons and the caption whole.
     double AnchoMinimo() const;
     // Steps 8 to 15 of loading: boxes under their columns, widths, scroll range.
@@ -147,6 +145,5 @@ private:
     MedidasTwips medidas_{this};
     bool cargada_ = false;
     bool ajustando_ = false;
-    double anchoPendiente_ = 0; // twips
     double anchoPanel_ = 0;     // twips: the columns' width + 360, as loading made it
 };

@@ -59,6 +59,15 @@ int ModeloLista::AgregarFila() {
     return id;
 }
 
+void ModeloLista::ReservarFilas(int filas) {
+    const size_t n = size_t(std::max(filas, 0));
+    for (auto& columna : celdas_)
+        columna.Reservar(n);
+    marcadas_.reserve(n);
+    orden_.reserve(n);
+    posicion_.reserve(n);
+}
+
 int ModeloLista::AgregarFilaCargada(const std::vector<QStringView>& textos) {
     if (!cargando_)
         throw Falla::ArgumentoNoValido(QStringLiteral("la lista no se está cargando"));

@@ -34,6 +34,8 @@ public:
 
     // A new row with empty cells: at the end, or where the sort order puts it when sorted.
     int AgregarFila();
+    // Room for that many rows in all: a load of a known size grows nothing.
+    void ReservarFilas(int filas);
     // While loading: a new row at the end with its cells' texts (columns past them empty).
     int AgregarFilaCargada(const std::vector<QStringView>& textos);
     void QuitarFilas();

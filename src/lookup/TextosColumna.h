@@ -16,6 +16,8 @@ public:
     // Appends a cell for a new row.
     void Agregar(QStringView texto);
     void AgregarVacias(std::size_t cuantas);
+    // Room for that many cells in all, so that growing does not copy them.
+    void Reservar(std::size_t cuantas) { celdas_.reserve(cuantas); }
     // Replaces a cell's text. The cell written last is rewritten in place; any other gets new
     // room at the end (the old characters are not reused: edits are few).
     void Asignar(std::size_t fila, QStringView texto);
