@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <numeric>
@@ -239,16 +240,20 @@ Colacion::Orden Colacion::OrdenarPorTabla(const TextosColumna& textos) const {
     std::size_t total = 0;
     for (std::size_t f = 0; f < filas; ++f)
         total += 2 * std::size_t(textos.Vista(f).size()) + 1;
+    // Offsets of 32 bits halve what a million rows need; a column of more than 4 GB of keys
+    // is left to the collator.
+    if (total > UINT32_MAX)
+        return {};
     std::vector<std::uint8_t> claves;
     claves.reserve(total);
-    std::vector<std::size_t> inicio(filas + 1);
+    std::vector<std::uint32_t> inicio(filas + 1);
     for (std::size_t f = 0; f < filas; ++f) {
-        inicio[f] = claves.size();
+        inicio[f] = std::uint32_t(claves.size());
         if (!Clave(textos.Vista(f), claves))
             return {};
     }
-    inicio[filas] = claves.size();
-    auto largo = [&](std::uint32_t f) { return inicio[f + 1] - inicio[f]; };
+    inicio[filas] = std::uint32_t(claves.size());
+    auto largo = [&](std::uint32_t f) { return std::size_t(inicio[f + 1] - inicio[f]); };
 
     // What every key begins with decides nothing: each row carries the eight bytes after it,
     // so that most comparisons read only the array being sorted.
@@ -260,10 +265,15 @@ Colacion::Orden Colacion::OrdenarPorTabla(const TextosColumna& textos) const {
                                 .first -
                             (claves.data() + inicio[0]));
     }
+    // Twelve bytes a row rather than sixteen: the sort moves fewer, and a million rows take
+    // less at the moment the list is loaded.
+#pragma pack(push, 4)
     struct Entrada {
         std::uint64_t prefijo;
         std::uint32_t fila;
     };
+#pragma pack(pop)
+    static_assert(sizeof(Entrada) == 12);
     std::vector<Entrada> entradas(filas);
     for (std::size_t f = 0; f < filas; ++f) {
         std::uint64_t p = 0;
