@@ -1,6 +1,6 @@
 // Figures for the lookup window on a large result, printed, never judged: the time from the
-// statement to the list on screen, a header-click sort, a prefix search over every row (the
-// worst case: no row matches), and the peak memory of the process.
+// statement to the list on screen, a header-click sort, a prefix search that no row matches
+// (the worst case) in the sorted column and in another, and the peak memory of the process.
 //
 //   bench_consulta [--filas N]
 #include "BaseEmbebida.h"
@@ -17,6 +17,7 @@
 #include <QTest>
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 namespace {
 
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
     }
 
     std::printf("%d filas x 4 columnas de texto\n", filas);
+    // What making the table took stays in the peak: said apart, so that the lookup's share shows.
+    const double antes = PicoMemoriaMB();
     QElapsedTimer reloj;
     reloj.start();
     {
@@ -90,20 +93,27 @@ int main(int argc, char** argv) {
         std::printf("  orden por un encabezado:               %7.1f ms (%.1f, %.1f, %.1f)\n",
                     *std::max_element(orden.begin(), orden.end()), orden[0], orden[1], orden[2]);
 
-        QList<double> busquedas;
-        int encontrada = 0;
-        for (int i = 0; i < 20; ++i) {
-            reloj.restart();
-            encontrada += ventana.Busqueda(2, QStringLiteral("Rubro 96x"));
-            busquedas << Ms(reloj);
+        // The list is now sorted on column 3: a search there halves the rows, a search in
+        // column 2 reads them all.
+        for (const auto& [clave, texto, como] :
+             {std::tuple{2, QStringLiteral("Rubro 96x"), "en la columna ordenada"},
+              std::tuple{1, QStringLiteral("Artículo 1x"), "en otra columna"}}) {
+            QList<double> busquedas;
+            int encontrada = 0;
+            for (int i = 0; i < 20; ++i) {
+                reloj.restart();
+                encontrada += ventana.Busqueda(clave, texto);
+                busquedas << Ms(reloj);
+            }
+            std::sort(busquedas.begin(), busquedas.end());
+            std::printf("  búsqueda por prefijo %-23s %5.2f ms (mediana de 20; %s)\n", como,
+                        busquedas[busquedas.size() / 2], encontrada ? "encontró" : "ninguna coincide");
         }
-        std::sort(busquedas.begin(), busquedas.end());
-        std::printf("  búsqueda por prefijo en todas las filas: %5.2f ms (mediana de 20; %s)\n",
-                    busquedas[busquedas.size() / 2], encontrada ? "encontró" : "ninguna coincide");
         qint16 cancelar = 0;
         ventana.Form_Unload(cancelar);
     }
-    std::printf("Pico de memoria residente: %.1f MB\n", PicoMemoriaMB());
+    std::printf("Pico de memoria residente: %.1f MB (%.1f MB antes de la consulta)\n", PicoMemoriaMB(),
+                antes);
     Conexion::LiberarInstancia();
     return 0;
 }

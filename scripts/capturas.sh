@@ -6,6 +6,8 @@
 #   docs/ventana-fin.png        the main window with the closing message of a run
 #   docs/consulta.png           consulta on the articles, "Cable" typed in the first box
 #   docs/consulta-casillas.png  consulta with check boxes and quantities
+#   docs/consulta-angosta.png   consulta on one short column: the window keeps its buttons whole
+#   docs/consulta-ancha.png     consulta on columns wider than the screen
 set -euo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(cd "${1:-$raiz/build/bin}" && pwd)
@@ -64,25 +66,32 @@ sleep 0.3
 x_teclas "$principal" Tab Return
 wait "$programa"
 
-# consulta on the articles: a search as it is typed.
-"$bin/consulta" --carpeta "$dir" --tabla v_ma_articulos >"$dir/consulta.salida" 2>&1 &
-programa=$!
-x_procesos+=($programa)
-ventana=$(x_esperar_ventana "^Consulta\.\.\.$")
-x_teclas "$ventana" C a b l e
-sleep 0.5
-captura_de "$imagenes/consulta.png" "$ventana"
-x_teclas "$ventana" Escape
-wait "$programa" || true
+# consulta with the given options, the keys (a text, "" for none) pressed in it, then its
+# picture; Escape closes it.
+capturar_consulta() {
+  local imagen=$1 teclas=$2
+  shift 2
+  "$bin/consulta" --carpeta "$dir" "$@" >"$dir/consulta.salida" 2>&1 &
+  programa=$!
+  x_procesos+=($programa)
+  ventana=$(x_esperar_ventana "^Consulta\.\.\.$")
+  sleep 1
+  # shellcheck disable=SC2086
+  [[ -n "$teclas" ]] && x_teclas "$ventana" $teclas
+  sleep 0.5
+  captura_de "$imagen" "$ventana"
+  x_teclas "$ventana" Escape
+  wait "$programa" || true
+}
 
+# consulta on the articles: a search as it is typed.
+capturar_consulta "$imagenes/consulta.png" "C a b l e" --tabla v_ma_articulos
 # With check boxes and quantities: two rows given quantities with Insert.
-"$bin/consulta" --carpeta "$dir" --tabla v_ma_articulos --casillas --cantidades \
-  >"$dir/casillas.salida" 2>&1 &
-programa=$!
-x_procesos+=($programa)
-ventana=$(x_esperar_ventana "^Consulta\.\.\.$")
-x_teclas "$ventana" T o r n Down Insert Insert Insert Down Down Insert
-sleep 0.5
-captura_de "$imagenes/consulta-casillas.png" "$ventana"
-x_teclas "$ventana" Escape
-wait "$programa" || true
+capturar_consulta "$imagenes/consulta-casillas.png" "T o r n Down Insert Insert Insert Down Down Insert" \
+  --tabla v_ma_articulos --casillas --cantidades
+# A result of one short column, and one wider than the screen: the buttons whole in both.
+capturar_consulta "$imagenes/consulta-angosta.png" "" --tabla "SELECT IDUNIDAD FROM V_MA_ARTICULOS" \
+  --devuelto IDUNIDAD
+capturar_consulta "$imagenes/consulta-ancha.png" "" --tabla \
+  "SELECT RAZON_SOCIAL, CODIGO, CONTACTO, DOMICILIO, LOCALIDAD, TELEFONO, CUIT FROM VT_CLIENTES" \
+  --devuelto CODIGO

@@ -88,7 +88,8 @@ deb=$(ls -t "$build"/deb/remitos_*_amd64.deb 2>/dev/null | head -1)
 [[ -n "$deb" ]] || falla "no hay paquete en $build/deb"
 version=$(dpkg-deb -f "$deb" Version)
 depende=$(dpkg-deb -f "$deb" Depends)
-for d in libqt6core6 libqt6widgets6 libqt6sql6 libodbc2 libsqlite3-0 libqt6sql6-sqlite qt6-qpa-plugins adduser; do
+for d in libqt6core6 libqt6widgets6 libqt6sql6 libodbc2 libsqlite3-0 libqt6sql6-sqlite qt6-qpa-plugins adduser \
+         qt6-translations-l10n; do
   [[ "$depende" == *"$d"* ]] || falla "el paquete no depende de $d: $depende"
 done
 

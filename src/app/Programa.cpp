@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 namespace Programa {
 
@@ -31,6 +33,12 @@ int UsoIncorrecto(const QString& programa, const QString& error) {
 void Nombrar(QCoreApplication& aplicacion, const QString& programa) {
     aplicacion.setApplicationName(programa);
     aplicacion.setApplicationVersion(QStringLiteral(REMITOS_VERSION));
+    // The programs speak Spanish whatever the system's language: Qt's own buttons and texts
+    // too ("Aceptar", "Cancelar" in the input box and message boxes). Without the
+    // translations installed they stay in English.
+    auto* traductor = new QTranslator(&aplicacion);
+    if (traductor->load(QStringLiteral("qtbase_es"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(traductor);
 }
 
 void MostrarVersion(const QString& programa) {

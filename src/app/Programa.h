@@ -20,7 +20,8 @@ QStringList Argumentos(int argc, char** argv);
 void Escribir(FILE* destino, const QString& texto);
 // A malformed command line: says what is wrong and where help is; gives the exit status.
 int UsoIncorrecto(const QString& programa, const QString& error);
-// Names the application (messages and settings use the name) and gives its version.
+// Names the application (messages and settings use the name), gives its version and puts
+// Qt's own texts in Spanish.
 void Nombrar(QCoreApplication& aplicacion, const QString& programa);
 // "PROGRAM VERSION" on standard output.
 void MostrarVersion(const QString& programa);

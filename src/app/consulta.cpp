@@ -7,17 +7,19 @@
 #include "Lib_ClsCons2.h"
 #include "ModGlobal.h"
 #include "Programa.h"
+#include "SentenciaDeLectura.h"
 
 #include <QApplication>
 #include <QStringList>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 namespace {
 
 constexpr int EstadoAceptada = 0;
 constexpr int EstadoCancelada = 1;
-constexpr int EstadoSinConexion = 2;
+constexpr int EstadoFallida = 2;
 
 const char* const Ayuda =
     "Uso: consulta --tabla TABLA [opciones] [\"@Clave=valor;@Clave=valor;...\"]\n"
@@ -42,8 +44,14 @@ const char* const Ayuda =
     "                       base embebida por defecto)\n"
     "  --version, --help\n"
     "\n"
-    "Estado de salida: 0 aceptada; 1 cancelada; 2 no se pudo abrir la base de datos;\n"
-    "64 línea de comandos incorrecta o sin pantalla.\n";
+    "La consulta solo lee: abre la base de datos para leer y rechaza una sentencia que\n"
+    "escribiría. Cada valor va en su línea; dentro de un valor, una barra inversa se escribe\n"
+    "\\\\, un tabulador \\t, un salto de línea \\n y un retorno de carro \\r, de modo que las\n"
+    "líneas y los tabuladores de la salida separan siempre valores y cantidades.\n"
+    "\n"
+    "Estado de salida: 0 aceptada con algo elegido; 1 cancelada, o aceptada sin nada elegido;\n"
+    "2 no se pudo abrir la base de datos, la sentencia falló o escribiría (el motivo, en la\n"
+    "salida de errores); 64 línea de comandos incorrecta, sin pantalla o pantalla perdida.\n";
 
 struct Opciones {
     QString tabla;
@@ -112,8 +120,31 @@ std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& err
 }
 
 
+// A value on a line of its own: the characters that separate lines and quantities are
+// written as escapes, and so is the escape character itself.
 QString Texto(const Variant& v) {
-    return v.EsNulo() ? QString() : v.Texto();
+    const QString texto = v.EsNulo() ? QString() : v.Texto();
+    QString salida;
+    salida.reserve(texto.size());
+    for (QChar c : texto) {
+        switch (c.unicode()) {
+        case u'\\':
+            salida += QStringLiteral("\\\\");
+            break;
+        case u'\t':
+            salida += QStringLiteral("\\t");
+            break;
+        case u'\n':
+            salida += QStringLiteral("\\n");
+            break;
+        case u'\r':
+            salida += QStringLiteral("\\r");
+            break;
+        default:
+            salida += c;
+        }
+    }
+    return salida;
 }
 
 // The column whose value is printed: the one given, or else the mask's first column (the one
@@ -147,9 +178,24 @@ QString Elegido(const Opciones& o, const Lib_ClsCons2& consulta) {
     return salida;
 }
 
+// Whether the person chose something: a marked row, or a selected row.
+bool HayEleccion(const Opciones& o, const Lib_ClsCons2& consulta) {
+    if (o.casillas || o.camposDados)
+        return consulta.Valores->Count() > 0;
+    return !consulta.ValorDevuelto.EsVacio();
+}
+
 // The lookup on the session's request, and what was chosen on standard output.
-int Consultar(const Opciones& o) {
+int Consultar(const Opciones& o, bool pedida, bool hayPantalla) {
     Lib_ClsCons2& consulta = ModGlobal::gConsulta();
+    QString sentencia = o.tabla;
+    QString campoBusqueda;
+    consulta.AplicarMascara(sentencia, campoBusqueda);
+    if (const QString motivo = SentenciaDeLectura::PorQueEscribe(sentencia); !motivo.isEmpty()) {
+        Programa::Escribir(stderr, QStringLiteral("consulta: la consulta solo lee, y «%1» %2.\n")
+                                       .arg(sentencia, motivo));
+        return EstadoFallida;
+    }
     const QString devuelto = Devuelto(o, consulta);
     if (devuelto.isEmpty() && !o.camposDados && !o.casillas) {
         Programa::Escribir(stderr, QStringLiteral("consulta: diga con --devuelto o --campos qué "
@@ -157,9 +203,14 @@ int Consultar(const Opciones& o) {
                                        .arg(o.tabla));
         return Programa::EstadoUsoIncorrecto;
     }
+    if (!hayPantalla)
+        return Programa::SinPantalla(QStringLiteral("consulta"), pedida,
+                                     QStringLiteral("la consulta se muestra en una ventana."));
     consulta.Checks = o.casillas;
     consulta.UsaCantidades = o.cantidades;
     consulta.CampoDevuelto = devuelto;
+    // Nobody is asked about a failure while loading: it is said on standard error.
+    consulta.FallasAlLlamador = true;
     RefCollection campos;
     if (o.camposDados) {
         campos = NuevaCollection();
@@ -167,12 +218,30 @@ int Consultar(const Opciones& o) {
             campos->Add(campo);
     }
     QString clave = o.buscar;
-    QString campoBusqueda;
+    campoBusqueda.clear();
     consulta.ConsultaSearch(o.tabla, campos, clave, campoBusqueda);
-    if (!consulta.Valores)
+    if (!consulta.FallaDeCarga.isEmpty()) {
+        Programa::Escribir(stderr, QStringLiteral("consulta: %1\n").arg(consulta.FallaDeCarga));
+        return EstadoFallida;
+    }
+    if (!consulta.Valores || !HayEleccion(o, consulta))
         return EstadoCancelada;
     Programa::Escribir(stdout, Elegido(o, consulta));
     return EstadoAceptada;
+}
+
+QtMessageHandler manejadorDeQt = nullptr;
+
+// The screen went away (the X server stopped, the session ended). Qt says so and ends the
+// program from inside its event loop, where nothing of the program can end in order: the
+// program ends here instead, with the status of a missing screen.
+void MensajeDeQt(QtMsgType tipo, const QMessageLogContext& contexto, const QString& mensaje) {
+    if (mensaje.contains(QLatin1String("connection broke"))) {
+        Programa::Escribir(stderr, QStringLiteral("consulta: se perdió la pantalla (%1)\n").arg(mensaje));
+        std::_Exit(Programa::EstadoUsoIncorrecto);
+    }
+    if (manejadorDeQt)
+        manejadorDeQt(tipo, contexto, mensaje);
 }
 
 } // namespace
@@ -192,20 +261,20 @@ int main(int argc, char** argv) {
     }
     if (!o->carpeta.isEmpty())
         Entorno::EstablecerCarpetaDelPrograma(o->carpeta);
-    const bool hayPantalla = Programa::PrepararPantalla();
+    const bool pedida = Programa::PrepararPantalla();
+    manejadorDeQt = qInstallMessageHandler(MensajeDeQt);
     QApplication app(argc, argv);
     Programa::Nombrar(app, QStringLiteral("consulta"));
+    // A screen that could not be opened leaves Qt drawing offscreen, where nobody would see
+    // the window to close it.
+    const bool hayPantalla = pedida && Programa::PantallaAbierta();
     if (hayPantalla)
         Interaccion::Establecer(std::make_unique<InteraccionQt>());
-    ModGlobal::EstablecerEstadoSinConexion(EstadoSinConexion);
+    ModGlobal::EstablecerEstadoSinConexion(EstadoFallida);
+    ModGlobal::EstablecerModoConexion(1);
     ModGlobal::EstablecerLineaDeComandos(o->resto.join(u' '));
     ModGlobal::IniciarSesion();
-    int estado = Programa::EstadoUsoIncorrecto;
-    if (hayPantalla)
-        estado = Consultar(*o);
-    else
-        Programa::Escribir(stderr, QStringLiteral("consulta: no hay pantalla para mostrar la "
-                                                  "consulta (falta DISPLAY).\n"));
+    const int estado = Consultar(*o, pedida, hayPantalla);
     Programa::Terminar();
     return estado;
 }

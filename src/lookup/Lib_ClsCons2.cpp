@@ -97,6 +97,7 @@ void Lib_ClsCons2::ConsultaSearch(QString SQL, RefCollection& CmpsDevueltos, QSt
         ventana->CampoDevuelto = CampoDevuelto;
         ventana->CheckBoxes = Checks;
         ventana->UsaCantidades = UsaCantidades;
+        ventana->FallasAlLlamador = FallasAlLlamador;
     });
     rutina.Paso([&] {
         Valores.reset();
@@ -123,6 +124,7 @@ void Lib_ClsCons2::ConsultaSearch(QString SQL, RefCollection& CmpsDevueltos, QSt
         Valores = v.Valores;
         Cantidades = v.Cantidades;
         ValorDevuelto = v.ValorDevuelto;
+        FallaDeCarga = v.FallaDeCarga;
     });
     rutina.Paso([&] {
         conVentana().CampoDevuelto.clear();

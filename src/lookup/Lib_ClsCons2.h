@@ -27,6 +27,10 @@ public:
     bool gUsarMascarasConsultas = false;
     bool UsaCantidades = false;
     QString CampoDevuelto;
+    // For a program with nobody to ask: a failure while loading the window ends the lookup
+    // without showing it, and FallaDeCarga says what it was (empty when loading went well).
+    bool FallasAlLlamador = false;
+    QString FallaDeCarga;
 
     // Runs one lookup. SQL is a table the masks file knows, or a whole SELECT statement;
     // CmpsDevueltos the fields to return from the chosen row (emptied and set to null on

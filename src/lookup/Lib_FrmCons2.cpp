@@ -3,6 +3,7 @@
 #include "AlSalir.h"
 #include "Cadenas.h"
 #include "CodigosTecla.h"
+#include "Colacion.h"
 #include "ColumnaCantidades.h"
 #include "Conexion.h"
 #include "Entorno.h"
@@ -17,21 +18,21 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QKeyEvent>
-#include <QLocale>
-#include <QFontMetrics>
 #include <QFrame>
-#include <QGuiApplication>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
+#include <algorithm>
 #include <cmath>
-#include <optional>
+#include <limits>
 
 namespace {
+
+// The title bar and borders the layout's heights were made for, in twips.
+constexpr double MarcoPrevisto = 360;
 
 // Rounded to the nearest whole number, halves to the even neighbour.
 double RedondeoBancario(double valor) {
@@ -94,9 +95,10 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* padre)
     CmdCancelar = new QPushButton(QStringLiteral("&Cancelar"), Frame1);
     CmdCancelar->setObjectName(QStringLiteral("CmdCancelar"));
     medidas_.Ubicar(CmdCancelar, 3000, 0, 1695, 255);
-    // Only "&Aceptar" answers Enter: a button that had the focus must not take it over.
-    CmdAceptar->setAutoDefault(false);
-    CmdCancelar->setAutoDefault(false);
+    // "&Aceptar" answers Enter while no button has the focus; a button that has it takes
+    // Enter itself, so Enter on a focused "&Cancelar" cancels.
+    CmdAceptar->setAutoDefault(true);
+    CmdCancelar->setAutoDefault(true);
     CmdAceptar->setDefault(true);
     connect(CmdCancelar, &QPushButton::clicked, this, [this] { CmdCancelar_Click(); });
     connect(CmdAceptar, &QPushButton::clicked, this, [this] { CmdAceptar_Click(); });
@@ -113,6 +115,13 @@ Lib_FrmCons2::Lib_FrmCons2(QWidget* padre)
 
     // The scroll bar lies over the panel's lower edge.
     HScroll1->raise();
+    // Never so narrow that the buttons or the caption are cut.
+    setMinimumWidth(Twips::APixelesX(int(AnchoMinimo()), this));
+}
+
+double Lib_FrmCons2::AnchoMinimo() const {
+    // Both buttons with a margin, and the caption with room for the title bar's own buttons.
+    return std::max(Medidas(Frame1).width() + 240, medidas_.AnchoDeTexto(windowTitle()) + 1800);
 }
 
 Lib_FrmCons2::~Lib_FrmCons2() = default;
@@ -143,8 +152,7 @@ QRectF Lib_FrmCons2::Medidas(const QWidget* control) const {
 }
 
 void Lib_FrmCons2::AsignarAnchoVentana(double ancho) {
-    const int pixeles = Twips::APixelesX(int(std::lround(ancho)), this) - medidas_.Marco().width();
-    resize(qMax(1, pixeles), height());
+    medidas_.AsignarAnchoExterior(ancho);
     // A hidden window gets its resize event only when shown; the layout follows at once.
     if (!isVisible())
         Form_Resize();
@@ -153,15 +161,16 @@ void Lib_FrmCons2::AsignarAnchoVentana(double ancho) {
 void Lib_FrmCons2::MostrarModal() {
     if (!cargada_)
         Form_Load();
+    // A loading failure the caller is to hear of is not shown.
+    if (!FallaDeCarga.isEmpty())
+        return;
     exec();
 }
 
 void Lib_FrmCons2::Form_Load() {
     cargada_ = true;
-    Rutina rutina(EstiloFallas::Informar, QStringLiteral("FORM_LOAD"));
+    Rutina rutina(EstiloDeCarga(), QStringLiteral("FORM_LOAD"));
     Conexion& conexion = Conexion::Instancia();
-    double AnchoColumnas = 0;
-    int n = 0;
 
     rutina.Paso([&] { Valores = NuevaCollection(); });
     rutina.Paso([&] { Cantidades = NuevaCollection(); });
@@ -170,46 +179,14 @@ void Lib_FrmCons2::Form_Load() {
     rutina.Paso([&] { ListView1->AsignarCheckboxes(CheckBoxes); });
     rutina.Paso([&] { Encolumnar(); });
     rutina.Paso([&] { Leer(1, 0); });
-    rutina.Paso([&] { n = ListView1->ColumnHeaders().Count() - (UsaCantidades ? 1 : 0); });
-    rutina.Paso([&] {
-        AnchoColumnas = 0;
-        for (int i = 1; i <= n; ++i) {
-            const ColumnHeader columna = ListView1->ColumnHeaders().Item(i);
-            if (i - 1 >= CmbSearch.size())
-                throw Falla::FueraDeIntervalo(QStringLiteral("CmbSearch(%1)").arg(i - 1));
-            medidas_.AsignarIzquierda(CmbSearch[i - 1], columna.Left);
-            medidas_.AsignarAncho(CmbSearch[i - 1], columna.Width - 50);
-            AnchoColumnas += columna.Width;
-        }
-    });
-    rutina.Paso([&] {
-        if (UsaCantidades) {
-            const int ultima = ListView1->ColumnHeaders().Count();
-            AnchoColumnas += ListView1->ColumnHeaders().Item(ultima).Width;
-        }
-    });
-    rutina.Paso([&] { medidas_.AsignarAncho(ListView1, AnchoColumnas + 360); });
-    rutina.Paso([&] { medidas_.AsignarAncho(picFields, RedondeoBancario(AnchoColumnas) + 360); });
-    rutina.Paso([&] { medidas_.AsignarAncho(HScroll1, AnchoColumnas); });
-    rutina.Paso([&] {
-        const double panel = Medidas(picFields).width();
-        if (panel > 32700) {
-            HScroll1->setMaximum(32700);
-        } else {
-            const double maximo = RedondeoBancario((panel + 480) * 0.6);
-            if (maximo > 32767)
-                throw Falla::Desbordamiento();
-            HScroll1->setMaximum(int(maximo));
-        }
-    });
-    rutina.Paso([&] {
-        const double lista = Medidas(ListView1).width();
-        if (lista + 360 < AnchoPantalla())
-            AsignarAnchoVentana(lista + 280);
-        else
-            AsignarAnchoVentana(AnchoPantalla() - 480);
-    });
+    MedirColumnas(rutina);
     rutina.Paso([&] { ListView1->AsignarSorted(true); });
+    // The list control selects its first row once it has rows: Enter and the quantity keys
+    // work on it at once.
+    rutina.Paso([&] {
+        if (ListView1->SelectedItem().EsNulo() && ListView1->ListItems().Count() > 0)
+            ListView1->AsignarSelectedItem(ListView1->ListItems().Item(1));
+    });
     rutina.Paso([&] { Utilidades::Instancia().PrepararVentana(this, 0); });
     rutina.Paso([&] {
         if (!Cadenas::Recortar(FiltroInicial).isEmpty())
@@ -221,6 +198,60 @@ void Lib_FrmCons2::Form_Load() {
         conexion.CerrarRecordset(RsConsulta);
     });
     RsConsulta.reset();
+    if (FallasAlLlamador && rutina.UltimaFalla())
+        FallaDeCarga = rutina.UltimaFalla()->Descripcion();
+}
+
+EstiloFallas Lib_FrmCons2::EstiloDeCarga() const {
+    return FallasAlLlamador ? EstiloFallas::Abandonar : EstiloFallas::Informar;
+}
+
+void Lib_FrmCons2::MedirColumnas(Rutina& rutina) {
+    double AnchoColumnas = 0;
+    int n = 0;
+    rutina.Paso([&] { n = ListView1->ColumnHeaders().Count() - (UsaCantidades ? 1 : 0); });
+    // Each box is a step of its own: skipping one that fails leaves the others in place.
+    for (int i = 1; i <= n && rutina.Activa(); ++i) {
+        ColumnHeader columna;
+        rutina.Paso([&] {
+            columna = ListView1->ColumnHeaders().Item(i);
+            AnchoColumnas += columna.Width;
+        });
+        rutina.Paso([&] {
+            if (i - 1 >= CmbSearch.size())
+                throw Falla::FueraDeIntervalo(QStringLiteral("CmbSearch(%1)").arg(i - 1));
+            medidas_.AsignarIzquierda(CmbSearch[i - 1], columna.Left);
+            // A column with no width (an expression empty in every row) gets a box with none.
+            medidas_.AsignarAncho(CmbSearch[i - 1], std::max(0.0, columna.Width - 50));
+        });
+    }
+    rutina.Paso([&] {
+        if (UsaCantidades) {
+            const int ultima = ListView1->ColumnHeaders().Count();
+            AnchoColumnas += ListView1->ColumnHeaders().Item(ultima).Width;
+        }
+    });
+    rutina.Paso([&] { medidas_.AsignarAncho(ListView1, AnchoColumnas + 360); });
+    rutina.Paso([&] {
+        anchoPanel_ = RedondeoBancario(AnchoColumnas) + 360;
+        medidas_.AsignarAncho(picFields, anchoPanel_);
+    });
+    rutina.Paso([&] { medidas_.AsignarAncho(HScroll1, AnchoColumnas); });
+    rutina.Paso([&] { AjustarDesplazamiento(); });
+    rutina.Paso([&] {
+        const double lista = Medidas(ListView1).width();
+        const double ancho = lista + 360 < AnchoPantalla() ? lista + 280 : AnchoPantalla() - 480;
+        AsignarAnchoVentana(std::max(ancho, AnchoMinimo()));
+    });
+}
+
+void Lib_FrmCons2::AjustarDesplazamiento() {
+    // The panel scrolls until its right edge, just past the last column and its box, reaches
+    // the window's right edge: never further, which would leave a blank strip.
+    const double visible = Twips::DesdePixelesX(width(), this);
+    const double maximo = std::max(0.0, Medidas(picFields).width() - visible);
+    HScroll1->setPageStep(std::max(1, int(visible)));
+    HScroll1->setMaximum(int(std::min(maximo, double(std::numeric_limits<int>::max() / 2))));
 }
 
 void Lib_FrmCons2::Encolumnar() {
@@ -244,38 +275,56 @@ void Lib_FrmCons2::Encolumnar() {
             ListView1->ColumnHeaders().Add(QStringLiteral("CANTIDAD"), QStringLiteral("**Cantidad**"),
                                            medidas_.AnchoDeTexto(QStringLiteral("XXXXXXXXXX")));
     } catch (const Falla& falla) {
+        if (FallasAlLlamador)
+            throw;
         Interaccion::Actual().Mensaje(falla.Descripcion(), Entorno::Titulo(),
                                       IconoMensaje::Ninguno);
     }
 }
 
 void Lib_FrmCons2::Leer(qint32, qint16) {
-    Rutina rutina(EstiloFallas::Informar, QStringLiteral("FORM_LOAD"));
-    ListView1->IniciarCarga();
-    AlSalir finDeLaCarga([this] { ListView1->TerminarCarga(); });
-    bool hayFilas = false;
-    rutina.Paso([&] {
-        if (!RsConsulta)
-            throw Falla::ObjetoNoEstablecido();
-        hayFilas = !RsConsulta->Bof();
-    });
-    if (!hayFilas)
-        return;
-    while (rutina.Activa()) {
-        bool alFinal = true;
-        if (!rutina.Paso([&] { alFinal = RsConsulta->Eof(); }) || alFinal)
-            break;
-        rutina.Paso([&] { AgregarFila(); });
-        rutina.Paso([&] { RsConsulta->MoveNext(); });
+    Rutina rutina(EstiloDeCarga(), QStringLiteral("FORM_LOAD"));
+    {
+        ListView1->IniciarCarga();
+        AlSalir finDeLaCarga([this] { ListView1->TerminarCarga(); });
+        bool hayFilas = false;
+        rutina.Paso([&] {
+            if (!RsConsulta)
+                throw Falla::ObjetoNoEstablecido();
+            hayFilas = !RsConsulta->Bof();
+            if (hayFilas)
+                ListView1->Modelo().ReservarFilas(ListView1->ListItems().Count() + int(RsConsulta->RecordCount()));
+        });
+        while (hayFilas && rutina.Activa()) {
+            bool alFinal = true;
+            if (!rutina.Paso([&] { alFinal = RsConsulta->Eof(); }) || alFinal)
+                break;
+            rutina.Paso([&] { AgregarFila(); });
+            rutina.Paso([&] { RsConsulta->MoveNext(); });
+        }
     }
+    // A failure the caller is to hear of goes on to the loading, which stops there.
+    if (FallasAlLlamador && rutina.UltimaFalla())
+        throw *rutina.UltimaFalla();
 }
 
 void Lib_FrmCons2::AgregarFila() {
     Utilidades& util = Utilidades::Instancia();
-    ItemActual = ListView1->ListItems().Add();
-    ItemActual.AsignarText(Cadenas::Recortar(util.ValorTexto(RsConsulta->Fields(0))));
-    for (int k = 1; k < RsConsulta->FieldCount(); ++k)
-        ItemActual.AsignarSubItems(k, util.FormatearTexto(util.ValorTexto(RsConsulta->Fields(k))));
+    const int campos = RsConsulta->FieldCount();
+    textosFila_.resize(size_t(campos));
+    vistasFila_.resize(size_t(campos));
+    for (int k = 0; k < campos; ++k) {
+        QString& texto = textosFila_[size_t(k)];
+        texto = util.ValorTexto(RsConsulta->Fields(k));
+        // FormatearTexto changes only line ends and tabs: a text without them is left as it is
+        // without a copy.
+        if (k > 0 && std::any_of(texto.cbegin(), texto.cend(), [](QChar c) {
+                return c == u'\r' || c == u'\n' || c == u'\t';
+            }))
+            texto = util.FormatearTexto(texto);
+        vistasFila_[size_t(k)] = k == 0 ? Cadenas::SinEspacios(texto) : QStringView(texto);
+    }
+    ItemActual = ListItem(ListView1, ListView1->Modelo().AgregarFilaCargada(vistasFila_));
 }
 
 void Lib_FrmCons2::ListView1_ColumnClick(int columna) {
@@ -304,7 +353,7 @@ qint16 Lib_FrmCons2::IndiceColumna(const QString& Columna) {
         const int cuantas = ListView1->ColumnHeaders().Count();
         for (int i = 1; i <= cuantas; ++i) {
             const QString texto = ListView1->ColumnHeaders().Item(i).Text;
-            if (Cadenas::SinEspacios(texto).compare(buscada, Qt::CaseInsensitive) == 0) {
+            if (Colacion::Actual().Iguales(Cadenas::SinEspacios(texto), buscada)) {
                 resultado = qint16(i);
                 return;
             }
@@ -319,19 +368,7 @@ void Lib_FrmCons2::HScroll1_Change() {
 }
 
 qint32 Lib_FrmCons2::Busqueda(qint32 Clave, const QString& QueValor) {
-    const QStringView valor = Cadenas::SinEspacios(QueValor);
-    const ModeloLista& modelo = ListView1->Modelo();
-    const int columna = Clave <= 0 ? 0 : Clave;
-    if (columna >= modelo.CantidadColumnas())
-        return 0;
-    const int filas = modelo.CantidadFilas();
-    for (int p = 0; p < filas; ++p) {
-        const QStringView celda = Cadenas::SinEspacios(modelo.Celda(modelo.IdEn(p), columna));
-        if (celda.size() >= valor.size() &&
-            celda.left(valor.size()).compare(valor, Qt::CaseInsensitive) == 0)
-            return p + 1;
-    }
-    return 0;
+    return ListView1->Modelo().Buscar(Clave <= 0 ? 0 : Clave, Cadenas::SinEspacios(QueValor)) + 1;
 }
 
 void Lib_FrmCons2::Form_Resize() {
@@ -340,11 +377,15 @@ void Lib_FrmCons2::Form_Resize() {
     ajustando_ = true;
     Rutina rutina(EstiloFallas::OmitirTodas);
     const double ancho = AnchoVentana();
-    const double alto = AltoVentana();
+    // The heights below count on a title bar and borders of at most MarcoPrevisto twips, as
+    // the family's windows have; a taller title bar must not push the buttons out of the
+    // window, so no more than that is counted.
+    const double alto = std::min(AltoVentana(), Twips::DesdePixelesY(height(), this) + MarcoPrevisto);
     const double altoMarco = Medidas(Frame1).height();
     rutina.Paso([&] { medidas_.AsignarAlto(picFields, alto - altoMarco - 480); });
     rutina.Paso([&] { medidas_.AsignarAlto(ListView1, Medidas(picFields).height() - altoMarco - 600); });
-    rutina.Paso([&] { medidas_.AsignarAncho(picFields, ancho - 120); });
+    // The panel is never narrower than its columns: the scroll bar brings the rest in view.
+    rutina.Paso([&] { medidas_.AsignarAncho(picFields, std::max(ancho - 120, anchoPanel_)); });
     rutina.Paso([&] { medidas_.AsignarAncho(ListView1, Medidas(picFields).width() - 20); });
     rutina.Paso([&] { medidas_.AsignarArriba(Frame1, alto - altoMarco - 420); });
     rutina.Paso([&] {
@@ -352,6 +393,7 @@ void Lib_FrmCons2::Form_Resize() {
     });
     rutina.Paso([&] { medidas_.AsignarAncho(HScroll1, ancho - 120); });
     rutina.Paso([&] { medidas_.AsignarIzquierda(Frame1, ancho / 2 - Medidas(Frame1).width() / 2); });
+    rutina.Paso([&] { AjustarDesplazamiento(); });
     ajustando_ = false;
 }
 
@@ -360,9 +402,17 @@ void Lib_FrmCons2::resizeEvent(QResizeEvent* evento) {
     Form_Resize();
 }
 
+void Lib_FrmCons2::moveEvent(QMoveEvent* evento) {
+    QDialog::moveEvent(evento);
+    // The window system moves the window into its frame when it frames it.
+    medidas_.AplicarAnchoPendiente();
+}
+
 void Lib_FrmCons2::showEvent(QShowEvent* evento) {
     QDialog::showEvent(evento);
-    // The window system has framed the window now: the outer size is known.
+    // The window system has framed the window now, or is about to: the outer size is known.
+    medidas_.AplicarAnchoPendiente();
+    QTimer::singleShot(0, this, [this] { medidas_.AplicarAnchoPendiente(); });
     Form_Resize();
 }
 
@@ -397,7 +447,7 @@ bool Lib_FrmCons2::eventFilter(QObject* objeto, QEvent* evento) {
             // The box and its text field may both see the same key: the one with the focus
             // handles it.
             const auto* tecla = static_cast<QKeyEvent*>(evento);
-            const qint16 codigo = CodigosTecla::Codigo(tecla->key(), tecla->modifiers());
+            const qint16 codigo = CodigosTecla::Codigo(*tecla);
             if (codigo)
                 CmbSearch_KeyDown(qint16(indice.toInt()), codigo,
                                   CodigosTecla::Mascara(tecla->modifiers()));
@@ -516,39 +566,9 @@ void Lib_FrmCons2::ListView1_KeyDown(qint16& KeyCode, qint16 Shift) {
 }
 
 void Lib_FrmCons2::TeclaDeCantidades(Rutina& rutina, qint16 codigo, qint16 Shift) {
-    ListItem fila;
-    ColumnaCantidades columna(0);
-    auto elegida = [&] {
-        fila = ListView1->SelectedItem();
-        columna = ColumnaCantidades(SubItemCantidad());
-    };
-    if (codigo == CodigosTecla::Insertar && Shift == CodigosTecla::MascaraMayusculas) {
-        QString cantidad;
-        std::optional<QString> respuesta;
-        rutina.Paso([&] {
-            elegida();
-            cantidad = columna.Actual(fila);
-        });
-        rutina.Paso([&] {
-            respuesta = Interaccion::Actual().PedirTexto(
-                QStringLiteral("Ingrese la Cantidad del Articulo..."),
-                QStringLiteral("Carga de Datos"), cantidad);
-        });
-        // A cancelled input box changes nothing.
-        if (respuesta)
-            rutina.Paso([&] { columna.Asignar(fila, *respuesta); });
-    } else if (codigo == CodigosTecla::Insertar && Shift == 0) {
-        rutina.Paso([&] {
-            elegida();
-            columna.SumarUno(fila);
-        });
-    } else if (codigo == CodigosTecla::Suprimir && Shift == 0) {
-        rutina.Paso([&] {
-            elegida();
-            columna.RestarUno(fila);
-        });
-        rutina.Paso([&] { columna.VaciarSiNoQueda(fila); });
-    }
+    ColumnaCantidades::Tecla(rutina, codigo, Shift, [this] {
+        return std::pair{ListView1->SelectedItem(), ColumnaCantidades(SubItemCantidad())};
+    });
 }
 
 void Lib_FrmCons2::ListView1_BeforeLabelEdit(qint16& Cancel) {

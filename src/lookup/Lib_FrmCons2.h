@@ -4,15 +4,16 @@
 #include "ListView.h"
 #include "MedidasTwips.h"
 #include "Recordset.h"
+#include "Rutina.h"
 #include "Variant.h"
 
 #include <QDialog>
 #include <QHash>
 #include <QList>
 #include <QRectF>
+#include <vector>
 
 class QAction;
-class Rutina;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -40,7 +41,12 @@ public:
     QString FiltroInicial;
     QString CampoBusqueda;
     bool UsaCantidades = false;
+    // Loading failures are not asked about: loading stops at the first one, which is kept in
+    // FallaDeCarga, and the window is not shown (a program that prints the choice says it on
+    // its own). Otherwise each failure is asked about as it happens.
+    bool FallasAlLlamador = false;
     // Results.
+    QString FallaDeCarga;
     Variant ValorDevuelto;
     RefCollection Valores;
     RefCollection Cantidades;
@@ -105,6 +111,7 @@ public:
 protected:
     bool eventFilter(QObject* objeto, QEvent* evento) override;
     void resizeEvent(QResizeEvent* evento) override;
+    void moveEvent(QMoveEvent* evento) override;
     void showEvent(QShowEvent* evento) override;
     void reject() override;
 
@@ -119,8 +126,18 @@ private:
     // Insert, Shift+Insert and Delete on a list with quantities.
     void TeclaDeCantidades(Rutina& rutina, qint16 codigo, qint16 Shift);
     void AsignarAnchoVentana(double ancho);
+    // The narrowest the window may be: both buttons and the caption whole.
+    double AnchoMinimo() const;
+    // Steps 8 to 15 of loading: boxes under their columns, widths, scroll range.
+    void MedirColumnas(Rutina& rutina);
+    // The scroll bar's range: up to where the panel's right edge is in view.
+    void AjustarDesplazamiento();
+    EstiloFallas EstiloDeCarga() const;
 
     ListItem ItemActual;
+    // The texts of the row being loaded, kept from one row to the next.
+    std::vector<QString> textosFila_;
+    std::vector<QStringView> vistasFila_;
     RefRecordset RsConsulta;
     QString ModoLlenar;
     qint16 IndiceBusqueda = 0;
@@ -128,4 +145,5 @@ private:
     MedidasTwips medidas_{this};
     bool cargada_ = false;
     bool ajustando_ = false;
+    double anchoPanel_ = 0;     // twips: the columns' width + 360, as loading made it
 };

@@ -194,7 +194,7 @@ void ListView::TerminarCarga() {
 }
 
 void ListView::keyPressEvent(QKeyEvent* evento) {
-    qint16 codigo = CodigosTecla::Codigo(evento->key(), evento->modifiers());
+    qint16 codigo = CodigosTecla::Codigo(*evento);
     const qint16 mascara = CodigosTecla::Mascara(evento->modifiers());
     if (codigo != 0) {
         Q_EMIT KeyDown(codigo, mascara);

@@ -42,6 +42,21 @@ void MedidasTwips::AsignarAlto(QWidget* control, double alto) {
     Ubicar(control, m.left(), m.top(), m.width(), alto);
 }
 
+void MedidasTwips::AsignarAnchoExterior(double ancho) {
+    const int pixeles = Twips::APixelesX(int(std::lround(ancho)), ventana_) - Marco().width();
+    ventana_->resize(qMax(1, pixeles), ventana_->height());
+    anchoPendiente_ = ventana_->isVisible() && Marco().width() > 0 ? 0 : ancho;
+}
+
+void MedidasTwips::AplicarAnchoPendiente() {
+    if (anchoPendiente_ <= 0 || !ventana_->isVisible() || Marco().width() <= 0)
+        return;
+    const double ancho = anchoPendiente_;
+    anchoPendiente_ = 0;
+    ventana_->resize(Twips::APixelesX(int(std::lround(ancho)), ventana_) - Marco().width(),
+                     ventana_->height());
+}
+
 QSize MedidasTwips::Marco() const {
     const QRect exterior = ventana_->frameGeometry();
     const QRect interior = ventana_->geometry();

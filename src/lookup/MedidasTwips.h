@@ -13,7 +13,7 @@ class QWidget;
 class MedidasTwips {
 public:
     // Twips are turned into pixels at the resolution of ventana.
-    explicit MedidasTwips(const QWidget* ventana) : ventana_(ventana) {}
+    explicit MedidasTwips(QWidget* ventana) : ventana_(ventana) {}
 
     // The twips a control was given.
     QRectF De(const QWidget* control) const { return medidas_.value(control); }
@@ -23,6 +23,12 @@ public:
     // A negative width or height is refused, as the family's controls refuse it (380).
     void AsignarAncho(QWidget* control, double ancho);
     void AsignarAlto(QWidget* control, double alto);
+
+    // Makes the window that wide, borders included. The window system puts the frame on when
+    // the window is first shown: until then the width is asked for again at every
+    // AplicarAnchoPendiente, which the window calls when it is shown and moved into its frame.
+    void AsignarAnchoExterior(double ancho);
+    void AplicarAnchoPendiente();
 
     // The window's outer size, borders and title bar included, once the window system has put
     // them on.
@@ -36,6 +42,7 @@ public:
     double AnchoDeTexto(const QString& texto) const;
 
 private:
-    const QWidget* ventana_;
+    QWidget* ventana_;
+    double anchoPendiente_ = 0;
     QHash<const QWidget*, QRectF> medidas_;
 };

@@ -1,13 +1,11 @@
 #include "ModeloLista.h"
 
+#include "Cadenas.h"
+#include "Colacion.h"
 #include "Falla.h"
 
 #include <algorithm>
 #include <numeric>
-
-namespace {
-const QString Vacio;
-}
 
 ModeloLista::ModeloLista(QObject* padre) : QAbstractTableModel(padre) {}
 
@@ -16,7 +14,8 @@ int ModeloLista::AgregarColumna(const QString& clave, const QString& texto, doub
     if (!cargando_)
         beginInsertColumns({}, columna, columna);
     columnas_.append({texto, clave, ancho});
-    celdas_.emplace_back(marcadas_.size());
+    celdas_.emplace_back().AgregarVacias(marcadas_.size());
+    rangos_.emplace_back();
     if (!cargando_)
         endInsertColumns();
     return columna;
@@ -28,6 +27,8 @@ void ModeloLista::QuitarColumnas() {
     // Rows without columns keep their place and check marks; new columns get empty cells.
     columnas_.clear();
     celdas_.clear();
+    rangos_.clear();
+    ordenVigente_ = false;
     if (!cargando_)
         endResetModel();
 }
@@ -35,7 +36,9 @@ void ModeloLista::QuitarColumnas() {
 int ModeloLista::AgregarFila() {
     const int id = int(marcadas_.size());
     for (auto& columna : celdas_)
-        columna.emplace_back();
+        columna.Agregar({});
+    for (auto& r : rangos_)
+        r.deFila.clear();
     marcadas_.push_back(0);
     posicion_.push_back(0);
     // An empty row sorts first in ascending order and last in descending order.
@@ -43,7 +46,7 @@ int ModeloLista::AgregarFila() {
     if (ordenado_ && !cargando_) {
         if (!descendente_) {
             donde = 0;
-            while (donde < orden_.size() && Celda(orden_[donde], columnaOrden_).isEmpty())
+            while (donde < orden_.size() && VistaCelda(orden_[donde], columnaOrden_).isEmpty())
                 ++donde;
         }
     }
@@ -56,13 +59,36 @@ int ModeloLista::AgregarFila() {
     return id;
 }
 
+void ModeloLista::ReservarFilas(int filas) {
+    const size_t n = size_t(std::max(filas, 0));
+    for (auto& columna : celdas_)
+        columna.Reservar(n);
+    marcadas_.reserve(n);
+    orden_.reserve(n);
+    posicion_.reserve(n);
+}
+
+int ModeloLista::AgregarFilaCargada(const std::vector<QStringView>& textos) {
+    if (!cargando_)
+        throw Falla::ArgumentoNoValido(QStringLiteral("la lista no se está cargando"));
+    const int id = int(marcadas_.size());
+    for (size_t c = 0; c < celdas_.size(); ++c)
+        celdas_[c].Agregar(c < textos.size() ? textos[c] : QStringView());
+    for (auto& r : rangos_)
+        r.deFila.clear();
+    marcadas_.push_back(0);
+    posicion_.push_back(int(orden_.size()));
+    orden_.push_back(id);
+    return id;
+}
+
 void ModeloLista::QuitarFilas() {
     if (!cargando_)
         beginResetModel();
-    for (auto& columna : celdas_) {
-        columna.clear();
-        columna.shrink_to_fit();
-    }
+    for (auto& columna : celdas_)
+        columna.Vaciar();
+    for (auto& r : rangos_)
+        r = {};
     marcadas_.clear();
     orden_.clear();
     posicion_.clear();
@@ -75,10 +101,10 @@ void ModeloLista::Renumerar(size_t desde) {
         posicion_[size_t(orden_[p])] = int(p);
 }
 
-const QString& ModeloLista::Celda(int id, int columna) const {
+QStringView ModeloLista::VistaCelda(int id, int columna) const {
     if (columna < 0 || columna >= int(celdas_.size()) || id < 0 || id >= int(marcadas_.size()))
-        return Vacio;
-    return celdas_[size_t(columna)][size_t(id)];
+        return {};
+    return celdas_[size_t(columna)].Vista(size_t(id));
 }
 
 QStringList ModeloLista::ValoresDeColumna(int columna) const {
@@ -94,7 +120,10 @@ void ModeloLista::AsignarCelda(int id, int columna, const QString& texto) {
         throw Falla::FueraDeIntervalo(QStringLiteral("columna %1").arg(columna));
     if (id < 0 || id >= int(marcadas_.size()))
         throw Falla::FueraDeIntervalo(QStringLiteral("fila %1").arg(id));
-    celdas_[size_t(columna)][size_t(id)] = texto;
+    celdas_[size_t(columna)].Asignar(size_t(id), texto);
+    rangos_[size_t(columna)] = {};
+    if (columna == columnaOrden_)
+        ordenVigente_ = false;
     if (!cargando_) {
         const QModelIndex i = index(PosicionDe(id), columna);
         Q_EMIT dataChanged(i, i, {Qt::DisplayRole});
@@ -119,13 +148,26 @@ void ModeloLista::AsignarCasillas(bool casillas) {
         Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
 }
 
-bool ModeloLista::Antes(int a, int b) const {
-    return claves_[size_t(a)] < claves_[size_t(b)];
+const ModeloLista::Rangos& ModeloLista::RangosDe(int columna) {
+    Rangos& r = rangos_[size_t(columna)];
+    if (r.deFila.size() != marcadas_.size()) {
+        const TextosColumna& textos = celdas_[size_t(columna)];
+        Colacion::Orden orden = Colacion::Actual().Ordenar(textos);
+        r.deFila = std::move(orden.rangos);
+        r.binaria = orden.porTabla;
+        for (size_t id = 0; id < textos.Cantidad() && r.binaria; ++id)
+            r.binaria = !textos.Vista(id).startsWith(u' ');
+    }
+    return r;
 }
 
 void ModeloLista::Ordenar(int columna, bool descendente) {
-    if (columna < 0 || columna >= int(celdas_.size()) || orden_.size() < 2)
+    if (columna < 0 || columna >= int(celdas_.size()))
         return;
+    if (orden_.size() < 2) {
+        ordenVigente_ = true;
+        return;
+    }
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList persistentes = persistentIndexList();
     std::vector<int> ids;
@@ -133,18 +175,21 @@ void ModeloLista::Ordenar(int columna, bool descendente) {
     for (const QModelIndex& i : persistentes)
         ids.push_back(IdEn(i.row()));
 
-    // Each text folded once, not at every comparison.
-    const auto& textos = celdas_[size_t(columna)];
-    claves_.resize(textos.size());
-    for (size_t id = 0; id < textos.size(); ++id)
-        claves_[id] = textos[id].toCaseFolded();
-    if (descendente)
-        std::stable_sort(orden_.begin(), orden_.end(), [this](int a, int b) { return Antes(b, a); });
-    else
-        std::stable_sort(orden_.begin(), orden_.end(), [this](int a, int b) { return Antes(a, b); });
-    claves_.clear();
-    claves_.shrink_to_fit();
+    // A counting sort on the rows' places: rows of one place keep the order they had.
+    const std::vector<std::uint32_t>& rangos = RangosDe(columna).deFila;
+    const std::uint32_t lugares = rangos.empty() ? 0 : *std::max_element(rangos.begin(), rangos.end()) + 1;
+    std::vector<std::uint32_t> desde(size_t(lugares) + 1, 0);
+    for (int id : orden_)
+        ++desde[descendente ? lugares - 1 - rangos[size_t(id)] : rangos[size_t(id)]];
+    std::uint32_t suma = 0;
+    for (auto& d : desde)
+        suma += std::exchange(d, suma);
+    std::vector<int> nuevo(orden_.size());
+    for (int id : orden_)
+        nuevo[desde[descendente ? lugares - 1 - rangos[size_t(id)] : rangos[size_t(id)]]++] = id;
+    orden_ = std::move(nuevo);
     Renumerar(0);
+    ordenVigente_ = true;
 
     QModelIndexList nuevos;
     nuevos.reserve(persistentes.size());
@@ -152,6 +197,69 @@ void ModeloLista::Ordenar(int columna, bool descendente) {
         nuevos << index(PosicionDe(ids[size_t(k)]), persistentes[k].column());
     changePersistentIndexList(persistentes, nuevos);
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+int ModeloLista::Buscar(int columna, QStringView texto) const {
+    if (columna < 0 || columna >= int(celdas_.size()) || orden_.empty())
+        return -1;
+    const Colacion& colacion = Colacion::Actual();
+    const Rangos& r = rangos_[size_t(columna)];
+    if (ordenado_ && ordenVigente_ && columna == columnaOrden_ && r.binaria &&
+        r.deFila.size() == marcadas_.size() && colacion.TablaEnUso() && colacion.EnTabla(texto))
+        return BuscarPorMitades(columna, texto);
+    return BuscarRecorriendo(columna, texto);
+}
+
+// The rows whose first letters are the text's lie together in the column's order: found by
+// halving, then read in order for the first whose accents agree too.
+int ModeloLista::BuscarPorMitades(int columna, QStringView texto) const {
+    const Colacion& colacion = Colacion::Actual();
+    const TextosColumna& textos = celdas_[size_t(columna)];
+    const int signo = descendente_ ? -1 : 1;
+    auto comparar = [&](size_t posicion) {
+        return signo * colacion.PrimerosComparados(textos.Vista(size_t(orden_[posicion])), texto);
+    };
+    auto limite = [&](bool incluirIguales) {
+        size_t bajo = 0, alto = orden_.size();
+        while (bajo < alto) {
+            const size_t medio = bajo + (alto - bajo) / 2;
+            const int c = comparar(medio);
+            if (c < 0 || (incluirIguales && c == 0))
+                bajo = medio + 1;
+            else
+                alto = medio;
+        }
+        return bajo;
+    };
+    const size_t desde = limite(false), hasta = limite(true);
+    for (size_t p = desde; p < hasta; ++p)
+        if (colacion.EmpiezaCon(Cadenas::SinEspacios(textos.Vista(size_t(orden_[p]))), texto))
+            return int(p);
+    return -1;
+}
+
+// Rows near the top are read in their order; the rest in the order they are kept, which is
+// the order memory holds them in, keeping the match nearest the top.
+int ModeloLista::BuscarRecorriendo(int columna, QStringView texto) const {
+    const Colacion& colacion = Colacion::Actual();
+    const TextosColumna& textos = celdas_[size_t(columna)];
+    auto coincide = [&](int id) {
+        return colacion.EmpiezaCon(Cadenas::SinEspacios(textos.Vista(size_t(id))), texto);
+    };
+    constexpr size_t Primeras = 4096;
+    const size_t filas = orden_.size();
+    for (size_t p = 0; p < std::min(filas, Primeras); ++p)
+        if (coincide(orden_[p]))
+            return int(p);
+    int mejor = -1;
+    for (size_t id = 0; id < filas; ++id) {
+        if (posicion_[id] < int(Primeras) || (mejor >= 0 && posicion_[id] >= mejor) || !coincide(int(id)))
+            continue;
+        mejor = posicion_[id];
+        if (mejor == int(Primeras))
+            break;
+    }
+    return mejor;
 }
 
 void ModeloLista::AsignarOrden(bool ordenado, int columna, bool descendente) {

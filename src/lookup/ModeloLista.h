@@ -1,14 +1,21 @@
 #pragma once
 
+#include "TextosColumna.h"
+
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <vector>
 
 // The rows of a report-style list: every cell a text, a check mark per row, and an order of
 // display that sorting changes. A row keeps its number (its id) for its whole life, so its
 // check mark and its selection go with it wherever sorting places it.
+//
+// A column's texts are kept together (TextosColumna). Sorting by a column works out once each
+// row's place in the column's order (Colacion) and keeps it until a cell of the column
+// changes, so that sorting again, or the other way, only reorders whole numbers.
 class ModeloLista : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -27,12 +34,18 @@ public:
 
     // A new row with empty cells: at the end, or where the sort order puts it when sorted.
     int AgregarFila();
+    // Room for that many rows in all: a load of a known size grows nothing.
+    void ReservarFilas(int filas);
+    // While loading: a new row at the end with its cells' texts (columns past them empty).
+    int AgregarFilaCargada(const std::vector<QStringView>& textos);
     void QuitarFilas();
     int CantidadFilas() const { return int(orden_.size()); }
     int IdEn(int posicion) const { return orden_.at(size_t(posicion)); }
     int PosicionDe(int id) const { return posicion_.at(size_t(id)); }
 
-    const QString& Celda(int id, int columna) const;
+    QString Celda(int id, int columna) const { return VistaCelda(id, columna).toString(); }
+    // Valid until the column changes.
+    QStringView VistaCelda(int id, int columna) const;
     // The cells of a column in the present order of display.
     QStringList ValoresDeColumna(int columna) const;
     void AsignarCelda(int id, int columna, const QString& texto);
@@ -44,8 +57,12 @@ public:
     // Only the first column's text can be edited in place, and only if the list allows it.
     void AsignarEdicionDeEtiquetas(bool edicion) { edicion_ = edicion; }
 
-    // Stable, by the column's text without regard to case.
+    // Stable, by the column's text in the user's locale without regard to case.
     void Ordenar(int columna, bool descendente);
+    // The position of the first row, in the present order, whose cell of the column, without
+    // its outer spaces, begins with the text (compared as sorting compares); -1 when none.
+    // The text comes without outer spaces.
+    int Buscar(int columna, QStringView texto) const;
     void AsignarOrden(bool ordenado, int columna, bool descendente);
 
     // While loading many rows, views are told once at the end instead of row by row.
@@ -66,15 +83,26 @@ Q_SIGNALS:
     void EtiquetaEditada(int id, QString texto);
 
 private:
-    bool Antes(int a, int b) const;
+    // A column's places in its order, worked out when first needed.
+    struct Rangos {
+        std::vector<std::uint32_t> deFila; // by row id; empty: not worked out
+        // The order came from the collation table and no cell begins with a space: a search
+        // in the column can halve the rows instead of reading them all.
+        bool binaria = false;
+    };
+    const Rangos& RangosDe(int columna);
     void Renumerar(size_t desde);
+    int BuscarPorMitades(int columna, QStringView texto) const;
+    int BuscarRecorriendo(int columna, QStringView texto) const;
 
     QList<Columna> columnas_;
-    std::vector<std::vector<QString>> celdas_; // by column, then by row id
+    std::vector<TextosColumna> celdas_; // by column
+    std::vector<Rangos> rangos_;        // by column
     std::vector<char> marcadas_;
     std::vector<int> orden_;    // position -> id
     std::vector<int> posicion_; // id -> position
-    std::vector<QString> claves_; // folded texts of the sort column while sorting
+    // The present order is that of the sort column (nothing changed it since).
+    bool ordenVigente_ = false;
     bool casillas_ = false;
     bool edicion_ = false;
     bool ordenado_ = false;

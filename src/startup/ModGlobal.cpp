@@ -37,6 +37,7 @@ QString& Linea() {
 }
 
 int estadoSinConexion = 1;
+int modoConexion = 3;
 
 // Whether the key found at posicion is really the beginning of a longer key of the table.
 bool EsParteDeOtraClave(const QString& linea, qsizetype posicion, const QString& clave) {
@@ -153,7 +154,7 @@ void IniciarSesion() {
         rutina.Paso([&] { conexion.BaseDatos = baseDatos; });
         rutina.Paso([&] { conexion.Password = password; });
         rutina.Paso([&] { conexion.Servidor = servidor; });
-        rutina.Paso([&] { conexion.Conectar(Cadenas::Recortar(servidor).isEmpty(), 3); });
+        rutina.Paso([&] { conexion.Conectar(Cadenas::Recortar(servidor).isEmpty(), modoConexion); });
         if (rutina.Si([&] { return !conexion.Conectada(); }))
             rutina.Paso([] { TerminarSinConexion(); });
         rutina.Paso([&] { conexion.ConexionAdo().EstablecerCommandTimeout(360); });
@@ -189,6 +190,10 @@ void PrepararConsultas(Rutina& rutina, const QString& carpeta) {
 
 void EstablecerEstadoSinConexion(int estado) {
     estadoSinConexion = estado;
+}
+
+void EstablecerModoConexion(int modo) {
+    modoConexion = modo;
 }
 
 void ConfigurarFormulario(QWidget* formulario) {

@@ -97,6 +97,9 @@ void LiberarObjetos();
 // The exit status when the session start cannot open the database (1 unless a program of the
 // family needs another).
 void EstablecerEstadoSinConexion(int estado);
+// How the session start opens the connection: 3 (the default) to read and write, 1 to read
+// only (a program that only reads).
+void EstablecerModoConexion(int modo);
 
 // The program's title, used for its message boxes.
 QString TituloPrograma();

@@ -1,6 +1,32 @@
 #include "CodigosTecla.h"
 
+#include <QKeyEvent>
+
 namespace CodigosTecla {
+
+namespace {
+
+// The digit of a top-row key by its scan code, or -1: the keyboard's own codes on Windows,
+// the X and Wayland key codes (evdev + 8) elsewhere.
+int DigitoPorPosicion(quint32 codigo) {
+#ifdef Q_OS_WIN
+    constexpr quint32 Uno = 2;
+#else
+    constexpr quint32 Uno = 10;
+#endif
+    if (codigo >= Uno && codigo < Uno + 10)
+        return int((codigo - Uno + 1) % 10);
+    return -1;
+}
+
+} // namespace
+
+qint16 Codigo(const QKeyEvent& evento) {
+    const int digito = DigitoPorPosicion(evento.nativeScanCode());
+    if (digito >= 0 && !evento.modifiers().testFlag(Qt::KeypadModifier))
+        return qint16(48 + digito);
+    return Codigo(evento.key(), evento.modifiers());
+}
 
 qint16 Codigo(int tecla, Qt::KeyboardModifiers modificadores) {
     const bool teclado = modificadores.testFlag(Qt::KeypadModifier);

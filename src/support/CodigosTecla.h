@@ -2,6 +2,8 @@
 
 #include <Qt>
 
+class QKeyEvent;
+
 // Keys as the family's windows see them: a 16-bit virtual-key code and a modifier mask
 // (1 Shift, 2 Ctrl, 4 Alt).
 namespace CodigosTecla {
@@ -31,6 +33,10 @@ constexpr qint16 MascaraAlt = 4;
 // The virtual-key code of a Qt key; the keypad's keys (KeypadModifier) have codes of their
 // own. 0 for a key without one.
 qint16 Codigo(int tecla, Qt::KeyboardModifiers modificadores);
+// The virtual-key code of a key event. The digit keys of the top row give their digit's code
+// by their place on the keyboard, whatever the layout makes of them and with any modifier:
+// Shift+1 is 49 (not "!"), and so is the "&" key of a French layout.
+qint16 Codigo(const QKeyEvent& evento);
 // The modifier mask of Qt's modifiers.
 qint16 Mascara(Qt::KeyboardModifiers modificadores);
 

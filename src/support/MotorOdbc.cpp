@@ -74,6 +74,15 @@ std::unique_ptr<MotorOdbc> MotorOdbc::Abrir(const QString& nombreQt, const QStri
     error = motor->LeerFechasConElDiaPrimero(servidor);
     if (!error.isEmpty())
         return nullptr;
+    // The ODBC read-only mode is a hint most drivers ignore: PostgreSQL is told for the session.
+    if (modo == 1 && servidor == QLatin1String("PostgreSQL")) {
+        try {
+            motor->Ejecutar(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"));
+        } catch (const Falla& falla) {
+            error = QStringLiteral("no se pudo abrir la sesión solo para leer: %1").arg(falla.Descripcion());
+            return nullptr;
+        }
+    }
     return motor;
 }
 

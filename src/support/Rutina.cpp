@@ -18,6 +18,9 @@ bool Rutina::Paso(const std::function<void()>& paso) {
             switch (estilo_) {
             case EstiloFallas::OmitirTodas:
                 return true;
+            case EstiloFallas::Abandonar:
+                activa_ = false;
+                return false;
             case EstiloFallas::OmitirSolo5:
                 if (falla.Numero() == Errores::ArgumentoNoValido)
                     return true;

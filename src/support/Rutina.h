@@ -18,6 +18,9 @@ enum class EstiloFallas {
     Informar,
     // As Informar, but the answer 4 leaves the routine too.
     InformarSinReintento,
+    // Leave the routine silently at the first failure, which UltimaFalla keeps (the caller
+    // says it in its own way).
+    Abandonar,
 };
 
 // Runs the steps of one routine under one failure style. Once the routine is left, later

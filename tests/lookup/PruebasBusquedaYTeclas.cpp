@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -380,6 +381,162 @@ TEST_F(Consulta, EnterAcceptsOnceFromTheListAndFromASearchBox) {
     otra.MostrarModal();
     ASSERT_EQ(otra.Valores->Count(), 1);
     EXPECT_EQ(otra.Valores->Item(1).Texto(), QStringLiteral("3"));
+}
+
+} // namespace
+
+namespace {
+
+// A key as the window system delivers it: its place on the keyboard (the X key code) with
+// whatever the layout made of it.
+void TeclaFisica(QWidget* destino, int tecla, Qt::KeyboardModifiers mods, quint32 codigo,
+                 const QString& texto) {
+    QKeyEvent pulsada(QEvent::KeyPress, tecla, mods, codigo, 0, 0, texto);
+    QApplication::sendEvent(destino, &pulsada);
+    QKeyEvent soltada(QEvent::KeyRelease, tecla, mods, codigo, 0, 0, texto);
+    QApplication::sendEvent(destino, &soltada);
+}
+
+TEST_F(Consulta, DigitKeysTypeTheirDigitByTheirPlaceWhateverTheLayoutOrShift) {
+    struct Caso {
+        const char* como;
+        int tecla;
+        Qt::KeyboardModifiers mods;
+        quint32 codigo;
+        const char* texto;
+        const char* escrito;
+    };
+    const Caso casos[] = {
+        {"1", Qt::Key_1, {}, 10, "1", "1"},
+        {"Shift+1 (US)", Qt::Key_Exclam, Qt::ShiftModifier, 10, "!", "1"},
+        {"Shift+9 (US)", Qt::Key_ParenLeft, Qt::ShiftModifier, 18, "(", "9"},
+        {"1 (AZERTY: &)", Qt::Key_Ampersand, {}, 10, "&", "1"},
+        {"2 (AZERTY: é)", Qt::Key_Eacute, {}, 11, "é", "2"},
+        {"0 (AZERTY: à)", Qt::Key_Agrave, {}, 19, "à", "0"},
+        {"Shift+A", Qt::Key_A, Qt::ShiftModifier, 38, "A", "A"},
+        {"7 del teclado numérico", Qt::Key_7, Qt::KeypadModifier, 79, "7", "7"},
+    };
+    Abrir();
+    for (const Caso& caso : casos) {
+        Caja(0)->clearEditText();
+        ventana.ListView1->setFocus();
+        TeclaFisica(ventana.ListView1, caso.tecla, caso.mods, caso.codigo, QString::fromUtf8(caso.texto));
+        EXPECT_EQ(Caja(0)->currentText(), QString::fromUtf8(caso.escrito)) << caso.como;
+        EXPECT_EQ(QApplication::focusWidget(), Caja(0)) << caso.como;
+    }
+}
+
+TEST_F(Consulta, EnterPressesTheFocusedButtonAndOtherwiseAccepts) {
+    struct Caso {
+        const char* foco;
+        bool acepta;
+    };
+    for (const Caso& caso : {Caso{"lista", true}, Caso{"caja", true}, Caso{"aceptar", true},
+                             Caso{"cancelar", false}}) {
+        Lib_FrmCons2 v;
+        v.SQL = QStringLiteral("SELECT * FROM ITEMS");
+        v.CampoDevuelto = QStringLiteral("NOMBRE");
+        QTimer::singleShot(0, &v, [&] {
+            const QString foco = QString::fromUtf8(caso.foco);
+            QWidget* destino = foco == u"lista"  ? static_cast<QWidget*>(v.ListView1)
+                               : foco == u"caja" ? static_cast<QWidget*>(v.CmbSearch[1])
+                               : foco == u"aceptar" ? static_cast<QWidget*>(v.CmdAceptar)
+                                                    : static_cast<QWidget*>(v.CmdCancelar);
+            destino->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(destino, Qt::Key_Return);
+        });
+        v.MostrarModal();
+        EXPECT_FALSE(v.isVisible()) << caso.foco;
+        EXPECT_EQ(bool(v.Valores), caso.acepta) << caso.foco;
+        // The first row is selected from the start: accepting returns it.
+        if (caso.acepta) {
+            EXPECT_EQ(v.ValorDevuelto, Variant(QStringLiteral("Abc"))) << caso.foco;
+        }
+    }
+}
+
+TEST_F(Consulta, AfterLoadingTheFirstRowIsSelectedForTheQuantityKeys) {
+    ventana.UsaCantidades = true;
+    Abrir();
+    EXPECT_EQ(ventana.ListView1->SelectedItem(), Fila(1));
+    EnLaLista(Qt::Key_Insert);
+    EXPECT_EQ(Cantidad(1), QStringLiteral("1.0"));
+    EXPECT_TRUE(guion.errores.isEmpty());
+}
+
+TEST_F(Consulta, AQuantityAnswerThatIsNoNumberInTheLocalesWayChangesNothingAndSaysWhy) {
+    struct Caso {
+        QLocale::Language idioma;
+        const char* respuesta;
+        const char* celda; // nullptr: refused
+        const char* dice;
+    };
+    const Caso casos[] = {
+        {QLocale::English, "3", "3.00", ""},
+        {QLocale::English, " -1.5 ", "-1.50", ""},
+        {QLocale::English, ".5", "0.50", ""},
+        {QLocale::English, "", "0.00", ""},
+        {QLocale::English, "1,5", nullptr, "los decimales se escriben con «.»"},
+        {QLocale::English, "1,000", nullptr, "los decimales se escriben con «.»"},
+        {QLocale::English, "nan", nullptr, "«nan» no es una cantidad"},
+        {QLocale::English, "inf", nullptr, "«inf» no es una cantidad"},
+        {QLocale::English, "-", nullptr, "no es una cantidad"},
+        {QLocale::English, "1e3", nullptr, "no es una cantidad"},
+        {QLocale::Spanish, "2,5", "2,50", ""},
+        {QLocale::Spanish, "2.5", nullptr, "los decimales se escriben con «,»"},
+    };
+    const QLocale antes;
+    for (const Caso& caso : casos) {
+        QLocale::setDefault(QLocale(caso.idioma, caso.idioma == QLocale::Spanish ? QLocale::Argentina
+                                                                                 : QLocale::UnitedStates));
+        Lib_FrmCons2 v;
+        v.UsaCantidades = true;
+        v.SQL = QStringLiteral("SELECT * FROM ITEMS");
+        v.Form_Load();
+        ListItem fila = v.ListView1->ListItems().Item(1);
+        fila.AsignarSubItems(3, QStringLiteral("7"));
+        guion.errores.clear();
+        guion.respuestaErrorPorDefecto = 3;
+        guion.respuestasTexto = {QString::fromUtf8(caso.respuesta)};
+        QTest::keyClick(v.ListView1, Qt::Key_Insert, Qt::ShiftModifier);
+        const std::string como = caso.respuesta;
+        if (caso.celda) {
+            EXPECT_EQ(fila.SubItems(3), QString::fromUtf8(caso.celda)) << como;
+            EXPECT_TRUE(guion.errores.isEmpty()) << como;
+        } else {
+            EXPECT_EQ(fila.SubItems(3), QStringLiteral("7")) << como;
+            ASSERT_EQ(guion.errores.size(), 1) << como;
+            EXPECT_TRUE(guion.errores[0].descripcion.contains(QString::fromUtf8(caso.dice)))
+                << como << ": " << guion.errores[0].descripcion.toStdString();
+        }
+    }
+    QLocale::setDefault(antes);
+}
+
+TEST_F(Consulta, AColumnWithNoWidthBreaksNothing) {
+    Abrir(QStringLiteral("SELECT '' AS VACIA, NULL AS NADA, NOMBRE, CODIGO FROM ITEMS"));
+    EXPECT_TRUE(guion.errores.isEmpty());
+    ASSERT_EQ(ventana.CmbSearch.size(), 4);
+    const ColumnHeader codigo = ventana.ListView1->ColumnHeaders().Item(4);
+    EXPECT_EQ(ventana.Medidas(ventana.CmbSearch[3]).left(), codigo.Left);
+    EXPECT_EQ(ventana.Medidas(ventana.CmbSearch[3]).width(), codigo.Width - 50);
+    EXPECT_GE(ventana.AnchoVentana(), 4935 + 240 - 16);
+}
+
+TEST_F(Consulta, SortingAndSearchingFollowTheLocaleWithoutRegardToCase) {
+    c.Ejecutar(QStringLiteral("DELETE FROM ITEMS"));
+    for (const char* nombre : {"zeta", "Ñandú", "ácido", "Nube", "abeja", "ÁRBOL"})
+        c.Ejecutar(QStringLiteral("INSERT INTO ITEMS VALUES ('1', '%1', '')").arg(QString::fromUtf8(nombre)));
+    Abrir(QStringLiteral("SELECT NOMBRE FROM ITEMS"));
+    QStringList orden;
+    for (int i = 1; i <= 6; ++i)
+        orden << Fila(i).Text();
+    EXPECT_EQ(orden, (QStringList{"abeja", "ácido", "ÁRBOL", "Nube", "Ñandú", "zeta"}));
+    for (const auto& [escrito, elegida] : {std::pair{"ñ", "Ñandú"}, {"Á", "ácido"}, {"árb", "ÁRBOL"},
+                                           {"NU", "Nube"}, {"a", "abeja"}}) {
+        Caja(0)->setEditText(QString::fromUtf8(escrito));
+        EXPECT_EQ(Elegida(), QString::fromUtf8(elegida)) << escrito;
+    }
 }
 
 } // namespace

@@ -127,37 +127,60 @@ TEST_F(VentanaConsulta, ColumnsAreFoundByHeaderTextWithoutRegardToCaseOrBlanks) 
     EXPECT_EQ(ventana.IndiceColumna(QStringLiteral("NO ES")), 0);
 }
 
-TEST_F(VentanaConsulta, TheScrollBarMovesThePanelAndItsRangeFollowsThePanelsWidth) {
-    auto anchoColumnas = [](Lib_FrmCons2& v) {
-        double total = 0;
-        for (int i = 1; i <= v.ListView1->ColumnHeaders().Count(); ++i)
-            total += v.ListView1->ColumnHeaders().Item(i).Width;
-        return total;
-    };
+TEST_F(VentanaConsulta, TheScrollRangeEndsWhereThePanelsRightEdgeComesIntoView) {
+    // Columns that fit: nothing to scroll.
     Cargar(QStringLiteral("SELECT CODIGO, CANT FROM ITEMS"));
-    // The panel as loading sized it, before the layout fitted it to the window.
-    const double panel = std::nearbyint(anchoColumnas(ventana)) + 360;
-    ASSERT_LE(panel, 32700);
-    EXPECT_EQ(ventana.HScroll1->maximum(), int(std::nearbyint((panel + 480) * 0.6)));
-    ventana.HScroll1->setValue(600);
-    EXPECT_EQ(ventana.Medidas(ventana.picFields).left(), -600);
-    EXPECT_EQ(ventana.picFields->x(), Twips::APixelesX(-600, &ventana));
+    EXPECT_EQ(ventana.HScroll1->maximum(), 0);
 
-    // Four columns of a thousand letters make a panel wider than 32700 twips.
+    // Four columns of a thousand letters: wider than the screen.
     Lib_FrmCons2 ancha;
     ancha.SQL = QStringLiteral("SELECT NOMBRE AS A, NOMBRE AS B, NOMBRE AS C, NOMBRE AS D FROM ITEMS");
     ancha.Form_Load();
-    ASSERT_GT(anchoColumnas(ancha) + 360, 32700);
-    EXPECT_EQ(ancha.HScroll1->maximum(), 32700);
-    // Wider than the screen: the window takes the screen's width less 480.
+    ancha.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&ancha));
     EXPECT_NEAR(ancha.AnchoVentana(), ancha.AnchoPantalla() - 480, 16);
+    ancha.HScroll1->setValue(600);
+    EXPECT_EQ(ancha.Medidas(ancha.picFields).left(), -600);
+    EXPECT_EQ(ancha.picFields->x(), Twips::APixelesX(-600, &ancha));
+    // At the end of the range the panel's right edge, just past the last box, is the
+    // window's: the last box whole and no blank strip after it.
+    for (int ancho : {900, 1200}) {
+        ancha.resize(ancho, ancha.height());
+        ancha.HScroll1->setValue(ancha.HScroll1->maximum());
+        const QRect panel = ancha.picFields->geometry();
+        EXPECT_NEAR(panel.right() + 1, ancha.width(), 1) << ancho;
+        const QComboBox* ultima = ancha.CmbSearch.last();
+        EXPECT_LE(panel.x() + ultima->geometry().right(), ancha.width()) << ancho;
+    }
 }
 
-TEST_F(VentanaConsulta, TheWindowIsAsWideAsItsColumnsAndKeepsItsButtonsCentred) {
+TEST_F(VentanaConsulta, ANarrowResultOpensWideEnoughForBothButtonsAndTheCaption) {
+    const QString seis = QStringLiteral("SELECT CODIGO AS A, CODIGO AS B, CODIGO AS C, CODIGO AS D, "
+                                        "CODIGO AS E, CODIGO AS F FROM ITEMS");
+    for (const auto& [sql, columnas] : {std::pair{QStringLiteral("SELECT CANT FROM ITEMS"), 4},
+                                        std::pair{QStringLiteral("SELECT CODIGO, CANT FROM ITEMS"), 14},
+                                        std::pair{seis, 60}}) {
+        Lib_FrmCons2 v;
+        v.SQL = sql;
+        v.Form_Load();
+        v.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+        // As wide as the columns when that is enough, never narrower than the buttons.
+        const double lista = AnchoX(columnas) + 360;
+        const double minimo = 4935 + 240;
+        if (lista + 280 > minimo)
+            EXPECT_NEAR(v.AnchoVentana(), lista + 280, 16) << sql.toStdString();
+        else
+            EXPECT_GE(v.AnchoVentana(), minimo) << sql.toStdString();
+        for (const QPushButton* boton : {v.CmdAceptar, v.CmdCancelar}) {
+            const QRect r(boton->mapTo(&v, QPoint(0, 0)), boton->size());
+            EXPECT_TRUE(v.rect().contains(r)) << sql.toStdString();
+        }
+    }
+}
+
+TEST_F(VentanaConsulta, TheButtonsStayCentredAtTheBottom) {
     Cargar(QStringLiteral("SELECT CODIGO, CANT FROM ITEMS"));
-    const double lista = AnchoX(10) + AnchoX(4) + 360;
-    ASSERT_LT(lista + 360, ventana.AnchoPantalla());
-    EXPECT_NEAR(ventana.AnchoVentana(), lista + 280, 16);
     ventana.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&ventana));
     ventana.resize(Twips::APixelesX(9000, &ventana), Twips::APixelesY(6000, &ventana));

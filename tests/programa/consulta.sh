@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The consulta program as scripts use it: its exit statuses, the masks file written at the
-# first start, and a lookup under a real X server accepted with Enter and cancelled with
-# Escape.
+# first start, a lookup under a real X server accepted with Enter and cancelled with Escape,
+# accepted with nothing to choose, refused before or while loading, and left without its
+# screen; values that hold line ends and tabs.
 #   consulta.sh REMITOS CONSULTA
 set -uo pipefail
 remitos=${1:?remitos}
@@ -31,6 +32,13 @@ env -u DISPLAY "$remitos" --carpeta "$dir/app" --ejecutar "@DbName=$dir/demo.db;
 [[ $(cat "$dir/app/consultas.zvr") == cambiado ]] || falla "un segundo arranque reescribió consultas.zvr"
 rm "$dir/app/consultas.zvr"
 
+# A screen named but gone: said, and the window is not drawn where nobody sees it.
+DISPLAY=:9999 WAYLAND_DISPLAY= QT_QPA_PLATFORM= timeout 60 "$consulta" --carpeta "$dir/app" \
+  "@DbName=$dir/demo.db;" --tabla v_ma_articulos 2>"$dir/error"
+estado=$?
+[[ $estado -eq 64 ]] || falla "con una pantalla que no se puede abrir terminó con $estado: $(cat "$dir/error")"
+grep -q "no se pudo abrir la pantalla «:9999»" "$dir/error" || falla "no dice qué pantalla: $(cat "$dir/error")"
+
 x_iniciar || falla "sin servidor X"
 "$consulta" --carpeta "$dir/app" "@DbName=$dir/demo.db;" --tabla v_ma_articulos >"$dir/salida" 2>"$dir/error" &
 programa=$!
@@ -53,4 +61,75 @@ x_teclas "$ventana" Escape
 wait "$programa"; estado=$?
 [[ $estado -eq 1 ]] || falla "Escape terminó con $estado"
 [[ -z "$(cat "$dir/salida")" ]] || falla "una consulta cancelada escribió «$(cat "$dir/salida")»"
+
+# Runs consulta on the demo database with the given options; when a lookup window appears, its
+# id goes to $dir/ventana and the keys are pressed in it. The exit status goes to $estado.
+consultar() {
+  local teclas=$1
+  shift
+  rm -f "$dir/ventana"
+  "$consulta" --carpeta "$dir/app" "@DbName=$dir/demo.db;" "$@" >"$dir/salida" 2>"$dir/error" &
+  local programa=$!
+  x_procesos+=($programa)
+  local v=
+  for _ in $(seq 100); do
+    kill -0 "$programa" 2>/dev/null || break
+    v=$(xdotool search --onlyvisible --pid "$programa" --name "^Consulta\.\.\.$" 2>/dev/null | head -n 1)
+    [[ -n "$v" ]] && break
+    sleep 0.1
+  done
+  if [[ -n "$v" ]]; then
+    echo "$v" >"$dir/ventana"
+    sleep 0.5
+    # shellcheck disable=SC2086
+    x_teclas "$v" $teclas
+  fi
+  wait "$programa"; estado=$?
+}
+
+# Accepted with nothing to choose: no row, or no check mark.
+consultar Return --tabla "SELECT DESCRIPCION FROM V_MA_ARTICULOS WHERE 1 = 0" --devuelto DESCRIPCION
+[[ $estado -eq 1 && -z "$(cat "$dir/salida")" ]] || falla "aceptar sin filas terminó con $estado: «$(cat "$dir/salida")»"
+consultar Return --tabla v_ma_articulos --casillas
+[[ $estado -eq 1 && -z "$(cat "$dir/salida")" ]] || falla "aceptar sin marcas terminó con $estado"
+
+# A statement the database refuses: said on standard error, no window, status 2.
+consultar Return --tabla "SELECT * FROM NO_EXISTE" --devuelto X
+[[ $estado -eq 2 ]] || falla "una sentencia rechazada terminó con $estado"
+[[ ! -f "$dir/ventana" ]] || falla "una sentencia rechazada mostró la ventana"
+grep -q "NO_EXISTE" "$dir/error" || falla "no dice qué falló: $(cat "$dir/error")"
+
+# A statement that would write is refused before it reaches the database.
+antes=$(sqlite3 "$dir/demo.db" "SELECT COUNT(*) FROM V_MA_ARTICULOS")
+consultar Return --tabla "DELETE FROM V_MA_ARTICULOS" --devuelto X
+[[ $estado -eq 2 ]] || falla "una sentencia que escribe terminó con $estado"
+grep -q "solo lee" "$dir/error" || falla "no dice por qué rechaza: $(cat "$dir/error")"
+[[ $(sqlite3 "$dir/demo.db" "SELECT COUNT(*) FROM V_MA_ARTICULOS") == "$antes" ]] || falla "se borraron artículos"
+
+# One short column: the window is still wide enough for both buttons (5175 twips, 345 pixels).
+"$consulta" --carpeta "$dir/app" "@DbName=$dir/demo.db;" --tabla "SELECT IDUNIDAD FROM V_MA_ARTICULOS" \
+  --devuelto IDUNIDAD >"$dir/salida" 2>"$dir/error" &
+programa=$!
+x_procesos+=($programa)
+ventana=$(x_esperar_ventana "^Consulta\.\.\.$") || falla "no apareció la consulta angosta"
+sleep 0.5
+ancho=$(xwininfo -id "$ventana" | awk '/Width:/ {print $2}')
+x_teclas "$ventana" Escape
+wait "$programa"
+((ancho >= 345)) || falla "la consulta angosta mide $ancho píxeles: los botones no caben"
+
+# A value with a tab and a line end keeps its line: both are written as escapes.
+consultar Return --tabla "SELECT 'a' || char(9) || 'b' || char(10) || 'c\d' AS V" --devuelto V
+[[ $estado -eq 0 ]] || falla "la consulta del valor con tabulador terminó con $estado"
+[[ "$(cat "$dir/salida")" == 'a\tb\nc\\d' ]] || falla "el valor se escribió «$(cat "$dir/salida")»"
+
+# The screen goes away while the lookup is shown: status 64, as without a screen.
+pantalla=${#x_procesos[@]}
+x_iniciar || falla "sin segundo servidor X"
+"$consulta" --carpeta "$dir/app" "@DbName=$dir/demo.db;" --tabla v_ma_articulos >"$dir/salida" 2>"$dir/error" &
+programa=$!
+x_esperar_ventana "^Consulta\.\.\.$" >/dev/null || falla "no apareció la consulta en la segunda pantalla: $(cat "$dir/error")"
+kill "${x_procesos[pantalla]}"
+wait "$programa"; estado=$?
+[[ $estado -eq 64 ]] || falla "perder la pantalla terminó con $estado: $(cat "$dir/error")"
 echo "bien"

@@ -120,7 +120,7 @@ if [[ $(id -u) -eq 0 ]] && getent group users >/dev/null && ! id -nG nobody | gr
   como_nobody --carpeta "$dir/compartida" --ejecutar >"$dir/salida" 2>"$dir/errores"
   estado=$?
   [[ $estado -eq 2 ]] || falla "sin poder escribir el registro terminó con $estado"
-  grep -q "^No se pudo abrir el registro .*RQ857196.LOG: Permission denied; el usuario nobody no es del grupo «users»" "$dir/salida" \
+  grep -Eq "^No se pudo abrir el registro .*RQ857196.LOG: (Permission denied|Permiso denegado); el usuario nobody no es del grupo «users»" "$dir/salida" \
     || falla "el registro que no se puede abrir no dice por qué: $(cat "$dir/salida")"
 fi
 

@@ -188,7 +188,7 @@ for bloque in "$dir"/bloques/*.sh; do
         ;;
       scripts/capturas.sh*)
         correr 0 "scripts/capturas.sh $bin $dir/capturas" "$raiz"
-        for f in ventana-principal ventana-fin consulta consulta-casillas; do
+        for f in ventana-principal ventana-fin consulta consulta-casillas consulta-angosta consulta-ancha; do
           [[ -s "$dir/capturas/$f.png" ]] || falla "$linea no sacó $f.png"
         done
         ;;
@@ -275,6 +275,13 @@ for bloque in "$dir"/bloques/*.sh; do
         [[ "$linea" == *@Server=empresa\;* ]] && cargar_notas
         con_ventana "^USO INTERNO - SOLO EL ADMINISTRADOR$" "Tab Return" "$linea"
         ;;
+      consulta*DELETE*)
+        # Refused before the database sees it.
+        correr 2 "$linea"
+        grep -q "solo lee" "$dir/salida" || falla "$linea: $(cat "$dir/salida")"
+        ;;
+      # With check boxes, accepting with nothing checked is a cancel: a row is checked first.
+      consulta*--casillas*--cantidades*) con_ventana "^Consulta\.\.\.$" "Down Insert Return" "$linea" ;;
       consulta*) con_ventana "^Consulta\.\.\.$" "Return" "$linea" ;;
       *) falla "el README muestra una orden que ninguna prueba ejecuta: $linea" ;;
       esac
