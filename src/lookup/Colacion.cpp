@@ -1,5 +1,6 @@
 #include "Colacion.h"
 
+#include "Cadenas.h"
 #include "TextosColumna.h"
 
 #include <QLocale>
@@ -216,6 +217,47 @@ bool Colacion::EmpiezaCon(QStringView texto, QStringView prefijo) const {
             return true;
     }
     return colador_.compare(inicio, prefijo) == 0;
+}
+
+Colacion::Prefijo Colacion::Preparar(QStringView prefijo) const {
+    Prefijo p;
+    p.texto = prefijo;
+    // A prefix that ends in a blank could match the blanks a trimmed text no longer has: such
+    // a search takes the long way.
+    p.rapido = tablaEnUso_ && !prefijo.isEmpty() && EnTabla(prefijo) &&
+               (En(prefijo.back().unicode()).letra != En(u' ').letra ||
+                En(prefijo.back().unicode()).acento != En(u' ').acento);
+    return p;
+}
+
+bool Colacion::EmpiezaSinEspaciosCon(QStringView texto, const Prefijo& p) const {
+    if (!p.rapido)
+        return EmpiezaCon(Cadenas::SinEspacios(texto), p.texto);
+    qsizetype desde = 0;
+    while (desde < texto.size() && texto[desde] == u' ')
+        ++desde;
+    const qsizetype n = p.texto.size();
+    if (texto.size() - desde < n)
+        return false;
+    // A match ends in a character that is not a blank, so the text's own trailing blanks lie
+    // beyond it and trimming them changes nothing.
+    const char16_t* a = texto.utf16() + desde;
+    const char16_t* b = p.texto.utf16();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (a[i] == b[i])
+            continue;
+        const Lugar x = En(a[i]);
+        if (!x.letra)
+            return EmpiezaCon(Cadenas::SinEspacios(texto), p.texto);
+        const Lugar y = En(b[i]);
+        if (x.letra == y.letra && x.acento == y.acento)
+            continue;
+        // An accent written apart, further on, could still make them equal.
+        if (EnTabla(QStringView(a + i + 1, n - i - 1)))
+            return false;
+        return EmpiezaCon(Cadenas::SinEspacios(texto), p.texto);
+    }
+    return true;
 }
 
 int Colacion::PrimerosComparados(QStringView texto, QStringView prefijo) const {

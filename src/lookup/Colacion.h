@@ -31,6 +31,18 @@ public:
     // Whether the first characters of texto, as many as prefijo has, equal prefijo.
     bool EmpiezaCon(QStringView texto, QStringView prefijo) const;
 
+    // A prefix looked for in many texts, with what can be worked out once.
+    struct Prefijo {
+        QStringView texto;
+        // Every character in the table, and the last one not a blank.
+        bool rapido = false;
+    };
+    Prefijo Preparar(QStringView prefijo) const;
+    // The same answer as EmpiezaCon(Cadenas::SinEspacios(texto), prefijo.texto), quicker: the
+    // characters both have alike are passed over without the table, and the blanks at the
+    // end of the text are not looked for.
+    bool EmpiezaSinEspaciosCon(QStringView texto, const Prefijo& prefijo) const;
+
     // The place of every cell of a column in its order: equal texts have equal places, and
     // the places go from 0 without gaps.
     struct Orden {

@@ -302,6 +302,10 @@ void Lib_FrmCons2::Leer(qint32, qint16) {
             rutina.Paso([&] { AgregarFila(); });
             rutina.Paso([&] { RsConsulta->MoveNext(); });
         }
+        // The list holds its own copy of every text now: what the recordset held goes back
+        // before the list is sorted, so that a large result is not held twice at that moment.
+        if (hayFilas)
+            rutina.Paso([&] { RsConsulta->SoltarFilasLeidas(); });
     }
     // A failure the caller is to hear of goes on to the loading, which stops there.
     if (FallasAlLlamador && rutina.UltimaFalla())
@@ -314,6 +318,15 @@ void Lib_FrmCons2::AgregarFila() {
     textosFila_.resize(size_t(campos));
     vistasFila_.resize(size_t(campos));
     for (int k = 0; k < campos; ++k) {
+        QStringView guardado;
+        // A text (the usual cell) is taken where the recordset keeps it, without a copy.
+        if (RsConsulta->TextoEn(k, guardado) &&
+            std::none_of(guardado.cbegin(), guardado.cend(), [](QChar c) {
+                return c == u'\r' || c == u'\n' || c == u'\t';
+            })) {
+            vistasFila_[size_t(k)] = k == 0 ? Cadenas::SinEspacios(guardado) : guardado;
+            continue;
+        }
         QString& texto = textosFila_[size_t(k)];
         texto = util.ValorTexto(RsConsulta->Fields(k));
         // FormatearTexto changes only line ends and tabs: a text without them is left as it is

@@ -232,8 +232,9 @@ int ModeloLista::BuscarPorMitades(int columna, QStringView texto) const {
         return bajo;
     };
     const size_t desde = limite(false), hasta = limite(true);
+    const Colacion::Prefijo prefijo = colacion.Preparar(texto);
     for (size_t p = desde; p < hasta; ++p)
-        if (colacion.EmpiezaCon(Cadenas::SinEspacios(textos.Vista(size_t(orden_[p]))), texto))
+        if (colacion.EmpiezaSinEspaciosCon(textos.Vista(size_t(orden_[p])), prefijo))
             return int(p);
     return -1;
 }
@@ -243,9 +244,8 @@ int ModeloLista::BuscarPorMitades(int columna, QStringView texto) const {
 int ModeloLista::BuscarRecorriendo(int columna, QStringView texto) const {
     const Colacion& colacion = Colacion::Actual();
     const TextosColumna& textos = celdas_[size_t(columna)];
-    auto coincide = [&](int id) {
-        return colacion.EmpiezaCon(Cadenas::SinEspacios(textos.Vista(size_t(id))), texto);
-    };
+    const Colacion::Prefijo prefijo = colacion.Preparar(texto);
+    auto coincide = [&](int id) { return colacion.EmpiezaSinEspaciosCon(textos.Vista(size_t(id)), prefijo); };
     constexpr size_t Primeras = 4096;
     const size_t filas = orden_.size();
     for (size_t p = 0; p < std::min(filas, Primeras); ++p)

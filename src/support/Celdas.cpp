@@ -1,5 +1,6 @@
 #include "Celdas.h"
 
+#include <QStringDecoder>
 #include <cstring>
 
 Celdas::Celda Celdas::Codificar(const Variant& valor) {
@@ -37,12 +38,9 @@ Celdas::Celda Celdas::Codificar(const Variant& valor) {
         const QString texto = valor.Texto();
         c.clase = valor.tipo() == T::Texto ? Clase::Texto : Clase::Decimal;
         c.largo = std::uint32_t(texto.size());
-        if (textos_.empty() || textos_.back().size() + texto.size() > CaracteresPorBloque) {
-            textos_.emplace_back();
-            textos_.back().reserve(qMax(CaracteresPorBloque, texto.size()));
-        }
-        c.dato = (qint64(textos_.size() - 1) << 32) | qint64(textos_.back().size());
-        textos_.back() += texto;
+        QString& bloque = BloqueDeTexto(texto.size());
+        c.dato = (qint64(textos_.size() - 1) << 32) | qint64(bloque.size());
+        bloque += texto;
         return c;
     }
     case T::Objeto:
@@ -52,6 +50,75 @@ Celdas::Celda Celdas::Codificar(const Variant& valor) {
     c.dato = qint64(otros_.size());
     otros_.push_back(valor);
     return c;
+}
+
+QString& Celdas::BloqueDeTexto(qsizetype largo) {
+    if (textos_.empty() || textos_.back().size() + largo > CaracteresPorBloque) {
+        textos_.emplace_back();
+        textos_.back().reserve(qMax(CaracteresPorBloque, largo));
+    }
+    return textos_.back();
+}
+
+void Celdas::NuevaCelda(const Celda& celda) {
+    if ((cantidad_ & (CeldasPorBloque - 1)) == 0) {
+        bloques_.emplace_back();
+        bloques_.back().reserve(size_t(CeldasPorBloque));
+    }
+    bloques_.back().push_back(celda);
+    ++cantidad_;
+}
+
+void Celdas::AgregarTextoUtf8(const char* bytes, qsizetype cuantos) {
+    if (!compactas_) {
+        Agregar(Variant(QString::fromUtf8(bytes, cuantos)));
+        return;
+    }
+    // UTF-8 never takes fewer bytes than UTF-16 takes characters.
+    QString& bloque = BloqueDeTexto(cuantos);
+    const qsizetype desde = bloque.size();
+    bloque.resize(desde + cuantos);
+    QChar* inicio = bloque.data() + desde;
+    QChar* fin = inicio;
+    qsizetype i = 0;
+    // Most texts are plain ASCII: widened as they are.
+    while (i < cuantos && static_cast<unsigned char>(bytes[i]) < 0x80)
+        *fin++ = QLatin1Char(bytes[i++]);
+    if (i < cuantos) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        fin = utf8.appendToBuffer(fin, QByteArrayView(bytes + i, cuantos - i));
+    }
+    const qsizetype largo = fin - inicio;
+    bloque.resize(desde + largo);
+    Celda c;
+    c.clase = Clase::Texto;
+    c.largo = std::uint32_t(largo);
+    c.dato = (qint64(textos_.size() - 1) << 32) | qint64(desde);
+    NuevaCelda(c);
+}
+
+bool Celdas::Texto(qsizetype indice, QStringView& vista) const {
+    if (!compactas_) {
+        const Variant& v = sinCompactar_[size_t(indice)];
+        if (v.tipo() == Variant::Tipo::Nulo) {
+            vista = {};
+            return true;
+        }
+        const QString* texto = v.TextoGuardado();
+        if (!texto)
+            return false;
+        vista = *texto;
+        return true;
+    }
+    const Celda& c = En(indice);
+    if (c.clase == Clase::Nulo) {
+        vista = {};
+        return true;
+    }
+    if (c.clase != Clase::Texto)
+        return false;
+    vista = QStringView(textos_[size_t(c.dato >> 32)]).mid(qsizetype(c.dato & 0xffffffff), qsizetype(c.largo));
+    return true;
 }
 
 void Celdas::Agregar(const Variant& valor) {
@@ -66,12 +133,7 @@ void Celdas::Agregar(Variant&& valor) {
             Compactar();
         return;
     }
-    if ((cantidad_ & (CeldasPorBloque - 1)) == 0) {
-        bloques_.emplace_back();
-        bloques_.back().reserve(size_t(CeldasPorBloque));
-    }
-    bloques_.back().push_back(Codificar(valor));
-    ++cantidad_;
+    NuevaCelda(Codificar(valor));
 }
 
 void Celdas::Compactar() {

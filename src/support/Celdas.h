@@ -17,9 +17,15 @@ class Celdas {
 public:
     void Agregar(const Variant& valor);
     void Agregar(Variant&& valor);
+    // A text as the engine gives it, in UTF-8: decoded straight into the shared buffer, with no
+    // string of its own on the way.
+    void AgregarTextoUtf8(const char* bytes, qsizetype cuantos);
     // Replaces a cell's value (a row being edited); a new text goes to the end of the buffer.
     void Asignar(qsizetype indice, const Variant& valor);
     Variant Valor(qsizetype indice) const;
+    // A text cell's characters without a copy, valid until the cells change; a null cell reads
+    // as empty. False for any other kind of value.
+    bool Texto(qsizetype indice, QStringView& vista) const;
     qsizetype Cantidad() const { return cantidad_; }
     void Vaciar();
     // Gives back the memory a finished reading did not use.
@@ -33,6 +39,9 @@ private:
         qint64 dato = 0;         // a number, a date's milliseconds, or where a text starts
     };
     Celda Codificar(const Variant& valor);
+    // Room for a text of up to that many characters at the end of the last text block.
+    QString& BloqueDeTexto(qsizetype largo);
+    void NuevaCelda(const Celda& celda);
     Celda& En(qsizetype indice) { return bloques_[size_t(indice >> BitsPorBloque)][size_t(indice & (CeldasPorBloque - 1))]; }
     const Celda& En(qsizetype indice) const {
         return bloques_[size_t(indice >> BitsPorBloque)][size_t(indice & (CeldasPorBloque - 1))];

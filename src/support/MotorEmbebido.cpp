@@ -252,7 +252,11 @@ void LeerFilas(sqlite3* base, sqlite3_stmt* s, QList<Columna>& definicion,
         for (int i = 0; i < columnas; ++i) {
             if (deducir[i])
                 DeducirColumna(s, i, definicion[i]);
-            celdas.Agregar(ValorSqlite(s, i, definicion[i].tipo));
+            if (definicion[i].tipo == TipoDato::Texto && sqlite3_column_type(s, i) == SQLITE_TEXT)
+                celdas.AgregarTextoUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, i)),
+                                        sqlite3_column_bytes(s, i));
+            else
+                celdas.Agregar(ValorSqlite(s, i, definicion[i].tipo));
         }
     }
 }

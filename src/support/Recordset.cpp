@@ -43,6 +43,16 @@ void Recordset::Close() {
     agregando_ = false;
 }
 
+void Recordset::SoltarFilasLeidas() {
+    if (!Eof() || agregando_)
+        return;
+    celdas_.Vaciar();
+    celdas_.Ajustar();
+    fila_.clear();
+    filaLeida_ = -1;
+    posicion_ = 0;
+}
+
 void Recordset::ComprobarAbierto() const {
     if (!abierto_)
         throw Falla::ObjetoCerrado();
@@ -171,6 +181,13 @@ Variant Recordset::ValorEn(int indice) const {
     if (agregando_)
         return original_[size_t(indice)];
     return FilaActual()[size_t(indice)];
+}
+
+bool Recordset::TextoEn(int indice, QStringView& vista) const {
+    ComprobarFilaActual();
+    if (agregando_ || indice < 0 || indice >= columnas_.size())
+        return false;
+    return celdas_.Texto(posicion_ * columnas_.size() + indice, vista);
 }
 
 void Recordset::AsignarEn(int indice, const Variant& valor) {

@@ -51,12 +51,19 @@ public:
     void AddNew();
     void Update();
 
+    // A reading that went through every row, forward only, gives the rows' memory back; the
+    // fields stay as they are. The recordset then reads as an empty one, at its end.
+    void SoltarFilasLeidas();
+
     // For Conexion, which fills the recordset.
     void Cargar(QList<Columna> columnas, Celdas celdas, Conexion* conexion,
                 QString sql, bool actualizable);
     // For Field.
     const Columna& ColumnaEn(int indice) const;
     Variant ValorEn(int indice) const;
+    // The current row's text in a field without building its value: false when the field does
+    // not hold a text (or null, which reads as empty), or the row is being added.
+    bool TextoEn(int indice, QStringView& vista) const;
     void AsignarEn(int indice, const Variant& valor);
 
 private:

@@ -39,6 +39,8 @@ public:
 
     // The value as text, as the run-time converts it: empty gives "", null is refused.
     QString Texto() const;
+    // A text value's own string, without a copy; null for any other kind.
+    const QString* TextoGuardado() const { return std::get_if<QString>(&valor_); }
     qint64 Entero() const;
     double Doble() const;
     bool Booleano() const;

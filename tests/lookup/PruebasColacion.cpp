@@ -1,5 +1,6 @@
 // Texts ordered and searched as the user's locale compares them: the collation table, the
 // column store and the model's search agree with the collator itself.
+#include "Cadenas.h"
 #include "Colacion.h"
 #include "ModeloLista.h"
 #include "TextosColumna.h"
@@ -52,6 +53,11 @@ TEST_P(Colaciones, TheTableOrdersAndMatchesAsTheCollatorDoes) {
         ASSERT_EQ(colacion.EmpiezaCon(a, prefijo),
                   a.size() >= prefijo.size() && colador.compare(a.left(prefijo.size()), prefijo) == 0)
             << (a + QStringLiteral(" / ") + prefijo).toStdString();
+        // The quick way the list's search takes agrees, blanks around the text included.
+        const QString rodeado = QString(int(azar() % 3), u' ') + a + QString(int(azar() % 3), u' ');
+        ASSERT_EQ(colacion.EmpiezaSinEspaciosCon(rodeado, colacion.Preparar(prefijo)),
+                  colacion.EmpiezaCon(Cadenas::SinEspacios(rodeado), prefijo))
+            << (rodeado + QStringLiteral(" / ") + prefijo).toStdString();
     }
 }
 

@@ -55,4 +55,37 @@ TEST(Celdas, EveryKindOfValueComesBackAsItWentIn) {
     EXPECT_EQ(celdas.Cantidad(), 0);
 }
 
+// Texts the engine gives in UTF-8 are decoded into the store as QString::fromUtf8 decodes
+// them (plain, accented, outside the basic plane, malformed), before and after the store
+// compacts its cells, across blocks of characters; and read back without a copy.
+TEST(Celdas, TextsFromUtf8ReadBackWithoutACopy) {
+    const QList<QByteArray> textos = {
+        "", "ABC-123", "Ca\xc3\xb1o \xc3\x81" "cido", "\xf0\x9f\x93\xa6 caja", "mal \xc3 formado \xff",
+        QByteArray(300 * 1024, 'x'),
+    };
+    Celdas celdas;
+    constexpr int vueltas = 3000; // past the small store and over several character blocks
+    for (int v = 0; v < vueltas; ++v) {
+        for (const QByteArray& t : textos)
+            celdas.AgregarTextoUtf8(t.constData(), t.size());
+        celdas.Agregar(Variant::Nulo());
+        celdas.Agregar(Variant(qint64(v)));
+    }
+    const qsizetype porVuelta = textos.size() + 2;
+    for (int v : {0, 1, vueltas / 2, vueltas - 1}) {
+        const qsizetype base = v * porVuelta;
+        for (qsizetype i = 0; i < textos.size(); ++i) {
+            const QString esperado = QString::fromUtf8(textos[i]);
+            QStringView vista;
+            ASSERT_TRUE(celdas.Texto(base + i, vista)) << v << ' ' << i;
+            EXPECT_EQ(vista, esperado) << v << ' ' << i;
+            EXPECT_EQ(celdas.Valor(base + i), Variant(esperado)) << v << ' ' << i;
+        }
+        QStringView vista = u"no";
+        EXPECT_TRUE(celdas.Texto(base + textos.size(), vista));
+        EXPECT_TRUE(vista.isEmpty());
+        EXPECT_FALSE(celdas.Texto(base + textos.size() + 1, vista));
+    }
+}
+
 } // namespace

@@ -67,6 +67,31 @@ TEST_F(Recordsets, MovingThroughRowsFollowsTheUsualRules) {
     EXPECT_EQ(NumeroDeFalla([&] { rs->Eof(); }), Errores::ObjetoCerrado);
 }
 
+// The lookup reads texts where the recordset keeps them, and gives the rows back once it has
+// gone through them: the fields stay, no row can be reached any more.
+TEST_F(Recordsets, TextsReadInPlaceAndRowsGivenBackAtTheEnd) {
+    RefRecordset rs;
+    c.AbrirRecordset(QStringLiteral("SELECT V40, T, I FROM TIPOS ORDER BY I"), rs);
+    QStringView vista;
+    ASSERT_TRUE(rs->TextoEn(0, vista));
+    EXPECT_EQ(vista, u"uno");
+    ASSERT_TRUE(rs->TextoEn(1, vista)); // null reads as empty
+    EXPECT_TRUE(vista.isEmpty());
+    EXPECT_FALSE(rs->TextoEn(2, vista)); // a number is not a text
+    rs->SoltarFilasLeidas(); // not at the end: nothing happens
+    EXPECT_EQ(rs->Fields(0).Value().Texto(), QStringLiteral("uno"));
+    rs->MoveNext();
+    rs->MoveNext();
+    ASSERT_TRUE(rs->Eof());
+    rs->SoltarFilasLeidas();
+    EXPECT_TRUE(rs->Eof());
+    EXPECT_EQ(rs->FieldCount(), 3);
+    EXPECT_EQ(rs->Fields(1).Name(), QStringLiteral("T"));
+    EXPECT_EQ(NumeroDeFalla([&] { rs->Fields(0).Value(); }), Errores::SinRegistroActual);
+    EXPECT_EQ(NumeroDeFalla([&] { rs->TextoEn(0, vista); }), Errores::SinRegistroActual);
+    EXPECT_EQ(NumeroDeFalla([&] { rs->MoveFirst(); }), Errores::SinRegistroActual);
+}
+
 TEST_F(Recordsets, DefinedSizeIsCharactersForTextsAndBytesForFixedSizes) {
     RefRecordset rs;
     c.AbrirRecordset(QStringLiteral("SELECT * FROM TIPOS"), rs);
