@@ -39,6 +39,10 @@ double RedondeoBancario(double valor) {
     return std::nearbyint(valor);
 }
 
+bool ConSaltos(QStringView t) {
+    return t.contains(u'\r') || t.contains(u'\n') || t.contains(u'\t');
+}
+
 } // namespace
 
 Lib_FrmCons2::Lib_FrmCons2(QWidget* padre)
@@ -226,10 +230,8 @@ void Lib_FrmCons2::MedirColumnas(Rutina& rutina) {
         });
     }
     rutina.Paso([&] {
-        if (UsaCantidades) {
-            const int ultima = ListView1->ColumnHeaders().Count();
-            AnchoColumnas += ListView1->ColumnHeaders().Item(ultima).Width;
-        }
+        if (UsaCantidades)
+            AnchoColumnas += ListView1->ColumnHeaders().Item(ListView1->ColumnHeaders().Count()).Width;
     });
     rutina.Paso([&] { medidas_.AsignarAncho(ListView1, AnchoColumnas + 360); });
     rutina.Paso([&] {
@@ -302,8 +304,7 @@ void Lib_FrmCons2::Leer(qint32, qint16) {
             rutina.Paso([&] { AgregarFila(); });
             rutina.Paso([&] { RsConsulta->MoveNext(); });
         }
-        // The list holds its own copy of every text now: what the recordset held goes back
-        // before the list is sorted, so that a large result is not held twice at that moment.
+        // The list has its own copy of every text: the recordset's goes back before the sort.
         if (hayFilas)
             rutina.Paso([&] { RsConsulta->SoltarFilasLeidas(); });
     }
@@ -313,29 +314,21 @@ void Lib_FrmCons2::Leer(qint32, qint16) {
 }
 
 void Lib_FrmCons2::AgregarFila() {
-    Utilidades& util = Utilidades::Instancia();
     const int campos = RsConsulta->FieldCount();
     textosFila_.resize(size_t(campos));
     vistasFila_.resize(size_t(campos));
     for (int k = 0; k < campos; ++k) {
-        QStringView guardado;
         // A text (the usual cell) is taken where the recordset keeps it, without a copy.
-        if (RsConsulta->TextoEn(k, guardado) &&
-            std::none_of(guardado.cbegin(), guardado.cend(), [](QChar c) {
-                return c == u'\r' || c == u'\n' || c == u'\t';
-            })) {
-            vistasFila_[size_t(k)] = k == 0 ? Cadenas::SinEspacios(guardado) : guardado;
-            continue;
+        // FormatearTexto changes only line ends and tabs, which the first column keeps.
+        QStringView texto;
+        if (!RsConsulta->TextoEn(k, texto) || (k > 0 && ConSaltos(texto))) {
+            QString& propio = textosFila_[size_t(k)];
+            propio = Utilidades::Instancia().ValorTexto(RsConsulta->Fields(k));
+            if (k > 0 && ConSaltos(propio))
+                propio = Utilidades::Instancia().FormatearTexto(propio);
+            texto = propio;
         }
-        QString& texto = textosFila_[size_t(k)];
-        texto = util.ValorTexto(RsConsulta->Fields(k));
-        // FormatearTexto changes only line ends and tabs: a text without them is left as it is
-        // without a copy.
-        if (k > 0 && std::any_of(texto.cbegin(), texto.cend(), [](QChar c) {
-                return c == u'\r' || c == u'\n' || c == u'\t';
-            }))
-            texto = util.FormatearTexto(texto);
-        vistasFila_[size_t(k)] = k == 0 ? Cadenas::SinEspacios(texto) : QStringView(texto);
+        vistasFila_[size_t(k)] = k == 0 ? Cadenas::SinEspacios(texto) : texto;
     }
     ItemActual = ListItem(ListView1, ListView1->Modelo().AgregarFilaCargada(vistasFila_));
 }
