@@ -39,10 +39,6 @@ double RedondeoBancario(double valor) {
     return std::nearbyint(valor);
 }
 
-bool ConSaltos(QStringView t) {
-    return t.contains(u'\r') || t.contains(u'\n') || t.contains(u'\t');
-}
-
 } // namespace
 
 Lib_FrmCons2::Lib_FrmCons2(QWidget* padre)
@@ -321,10 +317,10 @@ void Lib_FrmCons2::AgregarFila() {
         // A text (the usual cell) is taken where the recordset keeps it, without a copy.
         // FormatearTexto changes only line ends and tabs, which the first column keeps.
         QStringView texto;
-        if (!RsConsulta->TextoEn(k, texto) || (k > 0 && ConSaltos(texto))) {
+        if (!RsConsulta->TextoEn(k, texto) || (k > 0 && Utilidades::CambiaAlFormatear(texto))) {
             QString& propio = textosFila_[size_t(k)];
             propio = Utilidades::Instancia().ValorTexto(RsConsulta->Fields(k));
-            if (k > 0 && ConSaltos(propio))
+            if (k > 0 && Utilidades::CambiaAlFormatear(propio))
                 propio = Utilidades::Instancia().FormatearTexto(propio);
             texto = propio;
         }

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 #include <limits>
 
 qint32 Moneda::RedondearEntero32() const {
@@ -112,12 +113,24 @@ qint32 Utilidades::TextoAEntero(const QString& texto) const {
     return TextoANumero(texto).RedondearEntero32();
 }
 
+namespace {
+
+bool SeFormatea(QChar c) {
+    return c == u'\r' || c == u'\n' || c == u'\t';
+}
+
+} // namespace
+
 QString Utilidades::FormatearTexto(const QString& texto) const {
     QString resultado = texto;
     for (QChar& c : resultado)
-        if (c == u'\r' || c == u'\n' || c == u'\t')
+        if (SeFormatea(c))
             c = u' ';
     return resultado;
+}
+
+bool Utilidades::CambiaAlFormatear(QStringView texto) {
+    return std::any_of(texto.begin(), texto.end(), SeFormatea);
 }
 
 void Utilidades::PrepararVentana(QWidget* ventana, int) const {

@@ -41,6 +41,8 @@ public:
     qint32 TextoAEntero(const QString& texto) const;
     // The text as a list cell shows it: on one line.
     QString FormatearTexto(const QString& texto) const;
+    // Whether FormatearTexto would change the text (it has a line end or a tab).
+    static bool CambiaAlFormatear(QStringView texto);
     // Prepares a window while it loads: placed in the middle of its screen.
     void PrepararVentana(QWidget* ventana, int opcion) const;
     // Shows a failure and where it happened and gives the person's answer (4 retry, 5 skip,

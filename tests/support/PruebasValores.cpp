@@ -105,6 +105,10 @@ TEST(Utilidades, TextHelpers) {
               QStringLiteral(",A,B,"));
     EXPECT_EQ(u.ValorTexto(Variant::Nulo()), QString());
     EXPECT_EQ(u.FormatearTexto(QStringLiteral("a\r\nb\tc  ")), QStringLiteral("a  b c  "));
+    // The list's quick test agrees with what formatting does.
+    for (const QString& t : {QStringLiteral("a\r\nb\tc  "), QStringLiteral("sin saltos"), QString(),
+                             QStringLiteral("\t"), QStringLiteral("\x0b\x0c")})
+        EXPECT_EQ(Utilidades::CambiaAlFormatear(t), u.FormatearTexto(t) != t) << t.toStdString();
 }
 
 TEST(Cp1252, RoundTripOfTheCodePageAndUnknownCharactersAsQuestionMarks) {
