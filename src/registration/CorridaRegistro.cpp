@@ -5,22 +5,19 @@
 #include "Conexion.h"
 #include "Falla.h"
 #include "ModGlobal.h"
+#include "RegistroDeCorrida.h"
 #include "Rutina.h"
 #include "Transaccion.h"
 #include "Utilidades.h"
 
 #include <QElapsedTimer>
 #include <optional>
+#include <utility>
 
 namespace {
 
 const QString Comilla = QStringLiteral("'");
 const QString Numero = QStringLiteral("@");
-
-// A message of the database on one line of the log.
-QString EnUnaLinea(const QString& texto) {
-    return texto.simplified();
-}
 
 } // namespace
 
@@ -30,6 +27,12 @@ QString CorridaRegistro::SentenciaSeleccion() {
         "V_MV_Cpte.IdComplemento = V_MV_Stock.IdComplemento AND V_MV_Cpte.TC = V_MV_Stock.TC AND "
         "V_MV_Cpte.IDCOMPROBANTE = V_MV_Stock.IDCOMPROBANTE WHERE (V_MV_Stock.TC IS NULL) AND "
         "V_MV_Cpte.TC = 'RM' AND (V_MV_Cpte.FECHA > '01/03/2003') AND (V_MV_Cpte.ANULADA = 0)");
+}
+
+QString CorridaRegistro::Documento(Recordset& nota) {
+    const Utilidades& util = Utilidades::Instancia();
+    return util.ValorTexto(nota.Fields(QStringLiteral("TC"))) +
+           util.ValorTexto(nota.Fields(QStringLiteral("IDCOMPROBANTE")));
 }
 
 QString CorridaRegistro::SentenciaRenglones(const QString& tc, const QString& idComprobante) {
@@ -97,7 +100,7 @@ ResultadoCorrida CorridaRegistro::Ejecutar(AvanceCorrida& avance) {
         resultado.registroFallido = true;
         resultado.motivoRegistro = rutina.UltimaFalla()->Motivo();
         avance.Falla(QStringLiteral("*** No se pudo abrir el registro: %1")
-                         .arg(EnUnaLinea(rutina.UltimaFalla()->Descripcion())));
+                         .arg(RegistroDeCorrida::EnUnaLinea(rutina.UltimaFalla()->Descripcion())));
     }
     if (!simular_)
         rutina.Paso([&] { ModGlobal::GrabarConfiguracion(QStringLiteral("DescargaStockRemitos"),
@@ -134,7 +137,7 @@ bool CorridaRegistro::TomarBloqueo(ResultadoCorrida& resultado) {
         // other run registered first is left alone.
         resultado.bloqueoFallido = true;
         AnotarFalla(QStringLiteral("*** No se pudo tomar el bloqueo de la corrida: %1")
-                        .arg(EnUnaLinea(falla.Descripcion())));
+                        .arg(RegistroDeCorrida::EnUnaLinea(falla.Descripcion())));
         return true;
     }
 }
@@ -161,7 +164,7 @@ bool CorridaRegistro::Seleccionar(Rutina& rutina) {
     // Nothing to go through: the run goes on to its end.
     resultado_->seleccionFallida = true;
     AnotarFalla(QStringLiteral("*** No se pudieron leer los remitos pendientes: %1")
-                    .arg(EnUnaLinea(rutina.UltimaFalla() ? rutina.UltimaFalla()->Descripcion()
+                    .arg(RegistroDeCorrida::EnUnaLinea(rutina.UltimaFalla() ? rutina.UltimaFalla()->Descripcion()
                                                           : QString())));
     return false;
 }
@@ -177,10 +180,7 @@ bool CorridaRegistro::RecorrerNotas() {
     while (!notas.Eof()) {
         rutina.Paso([&] { avance_->ProcesarEventos(); });
         QString documento;
-        rutina.Paso([&] {
-            documento = util.ValorTexto(notas.Fields(QStringLiteral("TC"))) +
-                        util.ValorTexto(notas.Fields(QStringLiteral("IDCOMPROBANTE")));
-        });
+        rutina.Paso([&] { documento = Documento(notas); });
         rutina.Paso([&] { avance_->Mostrar(QStringLiteral("Procesando... ") + documento); });
         rutina.Paso([&] { Anotar(documento); });
         const int fallasAntes = resultado.RenglonesNoRegistrados() + resultado.notasSinRenglones;
@@ -228,13 +228,11 @@ void CorridaRegistro::RegistrarNota(NotaEnCurso& n) {
         EnviarEnLote(n, movimientos);
         return;
     }
-    // Without a transaction the lines still go, each on its own.
+    // Without a transaction the lines still go, each on its own, and nothing is left to
+    // confirm.
     NotaEscrita escrita{n.documento, {}};
     EnviarUnoPorUno(n, movimientos, escrita, false);
-    if (simular_)
-        for (const QString& sentencia : escrita.sentencias)
-            avance_->Fila(sentencia);
-    resultado_->renglonesEscritos += int(escrita.sentencias.size());
+    Contar(escrita);
 }
 
 bool CorridaRegistro::LeerRenglones(NotaEnCurso& n) {
@@ -258,7 +256,7 @@ bool CorridaRegistro::LeerRenglones(NotaEnCurso& n) {
     } catch (const Falla& falla) {
         ++resultado_->notasSinRenglones;
         AnotarFalla(QStringLiteral("*** %1: no se pudieron leer los renglones: %2")
-                        .arg(n.documento, EnUnaLinea(falla.Descripcion())));
+                        .arg(n.documento, RegistroDeCorrida::EnUnaLinea(falla.Descripcion())));
         return false;
     }
     return true;
@@ -279,7 +277,7 @@ QList<CorridaRegistro::Movimiento> CorridaRegistro::ArmarMovimientos(NotaEnCurso
             AnotarFalla(QStringLiteral("*** %1 renglón %2: no se pudo armar el movimiento: %3")
                             .arg(n.documento)
                             .arg(Secuencia)
-                            .arg(EnUnaLinea(falla.Descripcion())));
+                            .arg(RegistroDeCorrida::EnUnaLinea(falla.Descripcion())));
         }
     }
     return movimientos;
@@ -353,7 +351,7 @@ void CorridaRegistro::EnviarUnoPorUno(NotaEnCurso& n, const QList<Movimiento>& m
             AnotarFalla(QStringLiteral("*** %1 renglón %2: %3")
                             .arg(n.documento)
                             .arg(m.secuencia)
-                            .arg(EnUnaLinea(falla.Descripcion())));
+                            .arg(RegistroDeCorrida::EnUnaLinea(falla.Descripcion())));
         }
         if (enLote && !transaccion_->Abierta()) {
             // The database undid the whole transaction by itself: this note's rows are gone,
@@ -410,11 +408,15 @@ void CorridaRegistro::Anotar(const QString& linea) {
 }
 
 void CorridaRegistro::Escrita(const NotaEscrita& escrita) {
+    if (!escrita.sentencias.isEmpty())
+        lote_ << escrita;
+    Contar(escrita);
+}
+
+void CorridaRegistro::Contar(const NotaEscrita& escrita) {
     if (simular_)
         for (const QString& sentencia : escrita.sentencias)
             avance_->Fila(sentencia);
-    if (!escrita.sentencias.isEmpty())
-        lote_ << escrita;
     resultado_->renglonesEscritos += int(escrita.sentencias.size());
 }
 
@@ -440,7 +442,7 @@ bool CorridaRegistro::AbrirLote(const QString& documento) {
         return true;
     } catch (const Falla& falla) {
         AnotarFalla(QStringLiteral("*** %1: no se pudo abrir una transacción: %2")
-                        .arg(documento, EnUnaLinea(falla.Descripcion())));
+                        .arg(documento, RegistroDeCorrida::EnUnaLinea(falla.Descripcion())));
         return false;
     }
 }
@@ -454,8 +456,7 @@ bool CorridaRegistro::LoteVencido() const {
 void CorridaRegistro::ConfirmarLote() {
     if (!transaccion_)
         return;
-    QList<NotaEscrita> notas = std::move(lote_);
-    lote_.clear();
+    const QList<NotaEscrita> notas = std::exchange(lote_, {});
     try {
         transaccion_->Confirmar();
         transaccion_.reset();
@@ -482,8 +483,7 @@ void CorridaRegistro::ConfirmarLote() {
 
 void CorridaRegistro::RehacerLote() {
     transaccion_.reset();
-    QList<NotaEscrita> notas = std::move(lote_);
-    lote_.clear();
+    const QList<NotaEscrita> notas = std::exchange(lote_, {});
     if (notas.isEmpty())
         return;
     if (!AbrirLote(notas.first().documento)) {
@@ -507,8 +507,7 @@ void CorridaRegistro::RehacerLote() {
 
 void CorridaRegistro::PerderLote(const QString& motivo) {
     transaccion_.reset();
-    const QList<NotaEscrita> notas = std::move(lote_);
-    lote_.clear();
+    const QList<NotaEscrita> notas = std::exchange(lote_, {});
     for (const NotaEscrita& nota : notas)
         NoConfirmada(nota, motivo);
 }
@@ -529,7 +528,7 @@ void CorridaRegistro::NoConfirmada(const NotaEscrita& nota, const QString& motiv
     AnotarFalla(QStringLiteral("*** %1: no se confirmaron sus %2 renglones: %3")
                     .arg(nota.documento)
                     .arg(renglones)
-                    .arg(EnUnaLinea(motivo)));
+                    .arg(RegistroDeCorrida::EnUnaLinea(motivo)));
 }
 
 QString CorridaRegistro::MensajeFinal(const ResultadoCorrida& r, const QString& archivoLog) {

@@ -47,6 +47,8 @@ public:
 
     // The selection of pending notes, as the family's programs send it.
     static QString SentenciaSeleccion();
+    // How the log and the messages name a note: its type and number run together.
+    static QString Documento(Recordset& nota);
     // The item lines of a note, chosen by its type and number only.
     static QString SentenciaRenglones(const QString& tc, const QString& idComprobante);
     // The same with "?" for the type and the number, as the run keeps it prepared.
@@ -109,8 +111,10 @@ private:
     void AnotarFalla(const QString& linea);
     // A line of the run log (in a simulation, told instead).
     void Anotar(const QString& linea);
-    // The rows of a note that went in.
+    // The rows of a note that went in, to be confirmed with the batch.
     void Escrita(const NotaEscrita& escrita);
+    // Counts them (and, in a simulation, tells them).
+    void Contar(const NotaEscrita& escrita);
     // Takes the lock of the run; false when another run holds the database.
     bool TomarBloqueo(ResultadoCorrida& resultado);
     // However the run ends: its transaction and its lock go.

@@ -16,6 +16,8 @@ public:
     RegistroDeCorrida& operator=(const RegistroDeCorrida&) = delete;
 
     static QString NombreArchivo() { return QStringLiteral("RQ857196.LOG"); }
+    // A message (of the database, say) on one line of the log.
+    static QString EnUnaLinea(const QString& texto) { return texto.simplified(); }
 
     // Takes a free file number, composes the log's path in the application folder and opens
     // it for appending (creating it when missing), each as a step of rutina; a failing step

@@ -117,10 +117,6 @@ QString Describir(const Variant& articulo, const Variant& descripcion, const Var
         .arg(Mostrable(articulo), Mostrable(descripcion), Mostrable(cantidad));
 }
 
-QString EnUnaLinea(const QString& texto) {
-    return texto.simplified();
-}
-
 } // namespace
 
 QString RemitosIncompletos::SentenciaCandidatos() {
@@ -147,7 +143,7 @@ RemitosIncompletos::Remito RemitosIncompletos::Examinar(Recordset& nota) {
     const QString tc = util.ValorTexto(nota.Fields(QStringLiteral("TC")));
     const QString id = util.ValorTexto(nota.Fields(QStringLiteral("IDCOMPROBANTE")));
     const Variant complemento = nota.Fields(QStringLiteral("IdComplemento")).Value();
-    r.documento = tc + id;
+    r.documento = CorridaRegistro::Documento(nota);
     r.complemento = complemento.EsNulo() ? 0 : complemento.Entero();
 
     RefRecordset lineas, filas;
@@ -208,7 +204,7 @@ RemitosIncompletos::Remito RemitosIncompletos::Examinar(Recordset& nota) {
                                     CorridaRegistro::SentenciaInsert(nota, *lineas, secuencia)};
         } catch (const Falla& falla) {
             r.problemas << QStringLiteral("no se puede armar el movimiento del renglón %1: %2")
-                               .arg(descripciones[i], EnUnaLinea(falla.Descripcion()));
+                               .arg(descripciones[i], RegistroDeCorrida::EnUnaLinea(falla.Descripcion()));
         }
     }
     if (!r.problemas.isEmpty())
@@ -225,10 +221,8 @@ QList<RemitosIncompletos::Remito> RemitosIncompletos::Revisar() {
             remitos << Examinar(*candidatos);
         } catch (const Falla& falla) {
             Remito r;
-            r.documento = Utilidades::Instancia().ValorTexto(candidatos->Fields(QStringLiteral("TC"))) +
-                          Utilidades::Instancia().ValorTexto(
-                              candidatos->Fields(QStringLiteral("IDCOMPROBANTE")));
-            r.problemas << QStringLiteral("no se pudo examinar: %1").arg(EnUnaLinea(falla.Descripcion()));
+            r.documento = CorridaRegistro::Documento(*candidatos);
+            r.problemas << QStringLiteral("no se pudo examinar: %1").arg(RegistroDeCorrida::EnUnaLinea(falla.Descripcion()));
             remitos << r;
         }
     }
@@ -270,13 +264,11 @@ RemitosIncompletos::ResultadoCompletado RemitosIncompletos::Completar(QList<Remi
             }
         } catch (const Falla& falla) {
             if (r.documento.isEmpty())
-                r.documento = Utilidades::Instancia().ValorTexto(candidatos->Fields(QStringLiteral("TC"))) +
-                              Utilidades::Instancia().ValorTexto(
-                                  candidatos->Fields(QStringLiteral("IDCOMPROBANTE")));
+                r.documento = CorridaRegistro::Documento(*candidatos);
             ++resultado.noCompletados;
             const QString linea = QStringLiteral("*** %1: no se completó; no se escribió ninguno "
                                                  "de sus renglones: %2")
-                                      .arg(r.documento, EnUnaLinea(falla.Descripcion()));
+                                      .arg(r.documento, RegistroDeCorrida::EnUnaLinea(falla.Descripcion()));
             resultado.fallas << linea;
             anotar(linea);
         }

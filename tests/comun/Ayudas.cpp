@@ -6,6 +6,7 @@
 #include "Entorno.h"
 #include "Falla.h"
 #include "ModGlobal.h"
+#include "Recordset.h"
 #include "Variant.h"
 
 #include <QCoreApplication>
@@ -78,6 +79,22 @@ void ConectarSqlite(Conexion& conexion, const QString& ruta) {
     conexion.BaseDatos = ruta;
     conexion.Conectar(true, 3);
     ASSERT_TRUE(conexion.Conectada()) << conexion.UltimoError().toStdString();
+}
+
+QStringList NotasDespuesDelCorte(Conexion& conexion,
+                                 const QList<std::pair<const char*, const char*>>& notas) {
+    for (const auto& [id, fecha] : notas)
+        conexion.Ejecutar(QStringLiteral("INSERT INTO V_MV_Cpte (TC,IDCOMPROBANTE,IDCOMPLEMENTO,"
+                                         "FECHA,ANULADA) VALUES ('RM','%1',0,'%2',0)")
+                              .arg(QLatin1String(id), QLatin1String(fecha)));
+    RefRecordset rs;
+    conexion.AbrirRecordset(QStringLiteral("SELECT IDCOMPROBANTE FROM V_MV_Cpte WHERE "
+                                           "(V_MV_Cpte.FECHA > '01/03/2003') ORDER BY FECHA"),
+                            rs);
+    QStringList elegidas;
+    for (; !rs->Eof(); rs->MoveNext())
+        elegidas << rs->Fields(QStringLiteral("IDCOMPROBANTE")).Value().Texto();
+    return elegidas;
 }
 
 bool BasePostgres::Disponible() {

@@ -2,11 +2,14 @@
 
 #include "InteraccionGuion.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <QTemporaryDir>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <ostream>
 
 class Conexion;
@@ -47,6 +50,11 @@ QString CrearBaseSqlite(const CarpetaPrueba& carpeta, const QString& nombre = QS
 
 // Opens conexion on an embedded database file; fails the test when it cannot.
 void ConectarSqlite(Conexion& conexion, const QString& ruta);
+
+// Adds notes of type RM (number, date as the database writes it) and gives the numbers of
+// those the run's cutoff literal '01/03/2003' selects, in date order.
+QStringList NotasDespuesDelCorte(Conexion& conexion,
+                                 const QList<std::pair<const char*, const char*>>& notas);
 
 // The test PostgreSQL server reached through ODBC, when the test command started one.
 class BasePostgres {

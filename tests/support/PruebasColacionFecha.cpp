@@ -52,27 +52,13 @@ TEST(ColacionFecha, TheSelectionCutoffComparesChronologicallyInTheEmbeddedDataba
     Pruebas::CarpetaPrueba carpeta;
     Conexion c;
     Pruebas::ConectarSqlite(c, Pruebas::CrearBaseSqlite(carpeta));
-    const struct {
-        const char* id;
-        const char* fecha;
-        bool despues;
-    } notas[] = {{"CORTE", "2003-03-01", false},       {"CORTE10", "2003-03-01 10:00:00", true},
-                 {"DIASIG", "2003-03-02", true},       {"FEBRERO", "2003-02-15", false},
-                 {"ENERO4", "2003-01-04", false},      {"ANTERIOR", "2002-12-31", false},
-                 {"RECIENTE", "2026-11-30 08:00:00", true}};
-    for (const auto& n : notas)
-        c.Ejecutar(QStringLiteral("INSERT INTO V_MV_Cpte (TC,IDCOMPROBANTE,IDCOMPLEMENTO,FECHA,"
-                                  "ANULADA) VALUES ('RM','%1',0,'%2',0)")
-                       .arg(QLatin1String(n.id), QLatin1String(n.fecha)));
-    RefRecordset rs;
-    c.AbrirRecordset(QStringLiteral("SELECT IDCOMPROBANTE FROM V_MV_Cpte WHERE "
-                                    "(V_MV_Cpte.FECHA > '01/03/2003') ORDER BY FECHA"),
-                     rs);
-    QStringList elegidas;
-    for (; !rs->Eof(); rs->MoveNext())
-        elegidas << rs->Fields(QStringLiteral("IDCOMPROBANTE")).Value().Texto();
-    EXPECT_EQ(elegidas, (QStringList{QStringLiteral("CORTE10"), QStringLiteral("DIASIG"),
-                                     QStringLiteral("RECIENTE")}));
+    EXPECT_EQ(Pruebas::NotasDespuesDelCorte(
+                  c, {{"CORTE", "2003-03-01"}, {"CORTE10", "2003-03-01 10:00:00"},
+                      {"DIASIG", "2003-03-02"}, {"FEBRERO", "2003-02-15"},
+                      {"ENERO4", "2003-01-04"}, {"ANTERIOR", "2002-12-31"},
+                      {"RECIENTE", "2026-11-30 08:00:00"}}),
+              (QStringList{QStringLiteral("CORTE10"), QStringLiteral("DIASIG"),
+                           QStringLiteral("RECIENTE")}));
 }
 
 TEST(ColacionFecha, ConvertsToARealDate) {

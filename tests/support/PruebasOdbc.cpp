@@ -74,20 +74,11 @@ TEST_F(Odbc, DefinedSizeFollowsTheColumnTypes) {
 }
 
 TEST_F(Odbc, TheServerReadsTheCutoffLiteralDayFirst) {
-    for (const auto& [id, fecha] :
-         {std::pair{"CORTE", "2003-03-01"}, std::pair{"CORTE10", "2003-03-01 10:00"},
-          std::pair{"FEBRERO", "2003-02-15"}, std::pair{"DIASIG", "2003-03-02"}})
-        c.Ejecutar(QStringLiteral("INSERT INTO V_MV_Cpte (TC,IDCOMPROBANTE,IDCOMPLEMENTO,FECHA,"
-                                  "ANULADA) VALUES ('RM','%1',0,'%2',0)")
-                       .arg(QLatin1String(id), QLatin1String(fecha)));
-    RefRecordset rs;
-    c.AbrirRecordset(QStringLiteral("SELECT IDCOMPROBANTE FROM V_MV_Cpte WHERE "
-                                    "(V_MV_Cpte.FECHA > '01/03/2003') ORDER BY FECHA"),
-                     rs);
-    QStringList elegidas;
-    for (; !rs->Eof(); rs->MoveNext())
-        elegidas << rs->Fields(QStringLiteral("IDCOMPROBANTE")).Value().Texto();
-    EXPECT_EQ(elegidas, (QStringList{QStringLiteral("CORTE10"), QStringLiteral("DIASIG")}));
+    EXPECT_EQ(Pruebas::NotasDespuesDelCorte(c, {{"CORTE", "2003-03-01"},
+                                               {"CORTE10", "2003-03-01 10:00"},
+                                               {"FEBRERO", "2003-02-15"},
+                                               {"DIASIG", "2003-03-02"}}),
+              (QStringList{QStringLiteral("CORTE10"), QStringLiteral("DIASIG")}));
 }
 
 TEST_F(Odbc, ARefusedStatementCarriesTheServersMessage) {
