@@ -74,8 +74,6 @@ int ModeloLista::AgregarFilaCargada(const std::vector<QStringView>& textos) {
     const int id = int(marcadas_.size());
     for (size_t c = 0; c < celdas_.size(); ++c)
         celdas_[c].Agregar(c < textos.size() ? textos[c] : QStringView());
-    for (auto& r : rangos_)
-        r.deFila.clear();
     marcadas_.push_back(0);
     posicion_.push_back(int(orden_.size()));
     orden_.push_back(id);
@@ -178,15 +176,18 @@ void ModeloLista::Ordenar(int columna, bool descendente) {
     // A counting sort on the rows' places: rows of one place keep the order they had.
     const std::vector<std::uint32_t>& rangos = RangosDe(columna).deFila;
     const std::uint32_t lugares = rangos.empty() ? 0 : *std::max_element(rangos.begin(), rangos.end()) + 1;
+    auto lugar = [&](int id) {
+        return descendente ? lugares - 1 - rangos[size_t(id)] : rangos[size_t(id)];
+    };
     std::vector<std::uint32_t> desde(size_t(lugares) + 1, 0);
     for (int id : orden_)
-        ++desde[descendente ? lugares - 1 - rangos[size_t(id)] : rangos[size_t(id)]];
+        ++desde[lugar(id)];
     std::uint32_t suma = 0;
     for (auto& d : desde)
         suma += std::exchange(d, suma);
     std::vector<int> nuevo(orden_.size());
     for (int id : orden_)
-        nuevo[desde[descendente ? lugares - 1 - rangos[size_t(id)] : rangos[size_t(id)]]++] = id;
+        nuevo[desde[lugar(id)]++] = id;
     orden_ = std::move(nuevo);
     Renumerar(0);
     ordenVigente_ = true;
@@ -275,6 +276,9 @@ void ModeloLista::IniciarCarga() {
         return;
     beginResetModel();
     cargando_ = true;
+    // The rows about to be added leave every column's places out of date.
+    for (auto& r : rangos_)
+        r.deFila.clear();
 }
 
 void ModeloLista::TerminarCarga() {
