@@ -79,7 +79,7 @@ Medida UnoPorUno(Conexion& c) {
     reloj.start();
     Medida m;
     RefRecordset notas, renglones;
-    c.AbrirRecordset(CorridaRegistro::SentenciaSeleccion(), notas);
+    c.AbrirRecordset(Remito::SentenciaSeleccion(), notas);
     for (; !notas->Eof(); notas->MoveNext()) {
         c.AbrirRecordset(QStringLiteral("Select * from V_Mv_CpteInsumos where tc = '%1' and "
                                         "idcomprobante = '%2'")
@@ -88,7 +88,7 @@ Medida UnoPorUno(Conexion& c) {
                          renglones);
         int secuencia = 1;
         for (; !renglones->Eof(); renglones->MoveNext(), ++secuencia) {
-            c.Ejecutar(CorridaRegistro::SentenciaInsert(*notas, *renglones, secuencia));
+            c.Ejecutar(Remito::Sentencia(Remito::MovimientoDe(*notas, *renglones, secuencia), c.DialectoSQL()));
             ++m.filas;
         }
     }
@@ -118,7 +118,7 @@ Medida Seleccion(Conexion& c) {
     QElapsedTimer reloj;
     reloj.start();
     RefRecordset notas;
-    c.AbrirRecordset(CorridaRegistro::SentenciaSeleccion(), notas);
+    c.AbrirRecordset(Remito::SentenciaSeleccion(), notas);
     return {notas->RecordCount(), reloj.nsecsElapsed() / 1e9};
 }
 

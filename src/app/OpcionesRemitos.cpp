@@ -28,7 +28,9 @@ const char* const TextoDeAyuda =
     "las opciones):\n"
     "  --ejecutar           registra los remitos sin ventana ni preguntas: avance en la\n"
     "                       salida de errores, mensaje final y resumen en la salida\n"
-    "  --simular            como --ejecutar, pero dentro de transacciones que se deshacen:\n"
+    "  --simular            (o --ejecutar --simular) como --ejecutar, pero sobre una copia\n"
+    "                       privada de la base embebida, o dentro de una transacción que se\n"
+    "                       deshace en un servidor:\n"
     "                       muestra lo que registraría y no escribe nada, ni el registro\n"
     "  --silencioso         con --ejecutar, --revisar o --completar: nada en la salida cuando\n"
     "                       todo anduvo bien; lo que falló, completo, en la salida de errores\n"
@@ -119,8 +121,9 @@ std::optional<OpcionesRemitos> OpcionesRemitos::Leer(const QStringList& argument
         }
         o.esperar = *segundos;
     }
-    const int acciones = int(o.ejecutar) + int(o.simular) + int(o.revisar) + int(o.completar) +
-                         int(lector.isSet(crearBase));
+    // "--ejecutar --simular" asks for the simulation of a run.
+    const int acciones = int(o.ejecutar && !o.simular) + int(o.simular) + int(o.revisar) +
+                         int(o.completar) + int(lector.isSet(crearBase));
     if (acciones > 1) {
         error = QStringLiteral("--ejecutar, --simular, --revisar, --completar y --crear-base no van juntas");
         return std::nullopt;

@@ -30,8 +30,9 @@ void Entregar(const OpcionesRemitos& o, const QString& texto, bool bien) {
 }
 
 QString Resumen(const ResultadoCorrida& r, int erroresInformados) {
-    QString resumen = QStringLiteral("Remitos procesados: %1\nRenglones registrados: %2\n"
-                                     "Renglones rechazados: %3\n")
+    QString resumen = QStringLiteral("Base de datos: %1\nRemitos procesados: %2\n"
+                                     "Renglones registrados: %3\nRenglones rechazados: %4\n")
+                          .arg(Conexion::Instancia().NombreDeLaBase())
                           .arg(r.notas)
                           .arg(r.renglonesEscritos)
                           .arg(r.RenglonesNoRegistrados());
@@ -42,6 +43,7 @@ QString Resumen(const ResultadoCorrida& r, int erroresInformados) {
     linea(r.notasSinRenglones, "Remitos cuyos renglones no se pudieron leer");
     linea(r.notasDeOtraCorrida, "Remitos registrados por otra corrida");
     linea(r.notasSinProcesar, "Remitos sin procesar");
+    linea(r.notasInciertas, "Remitos que no se sabe si quedaron registrados");
     linea(r.lineasDeRegistroPerdidas, "Líneas que no se pudieron escribir en el registro");
     linea(erroresInformados, "Errores informados y omitidos");
     resumen += QStringLiteral("Tiempo: %1 s\n").arg(r.segundos, 0, 'f', 2);
@@ -79,6 +81,10 @@ int Incompletos(int argc, char** argv, const OpcionesRemitos& o,
 int Ejecutar(int argc, char** argv, const OpcionesRemitos& o) {
     QCoreApplication app(argc, argv);
     Programa::Nombrar(app, QStringLiteral("remitos"));
+    // A simulation works on a private copy of an embedded database, opened from a file it
+    // reads only: it cannot write to the database whatever happens.
+    if (o.simular)
+        ModGlobal::EstablecerModoConexion(Conexion::ModoCopiaPrivada);
     InteraccionConsola& preguntas = Programa::IniciarSesionSinVentana(o.resto);
     AvanceConsola avance(stderr, o.silencioso);
     CorridaRegistro corrida;

@@ -5,13 +5,16 @@
 // What a registration run did, for the closing message, batch mode's summary and its exit
 // status.
 struct ResultadoCorrida {
-    int notas = 0;               // delivery notes processed (logged)
-    int renglonesEscritos = 0;   // stock rows written and kept
+    int notas = 0;               // delivery notes processed and confirmed (logged)
+    int renglonesEscritos = 0;   // stock rows written and committed
     int renglonesRechazados = 0; // item lines whose row the database refused or that were undone
     int renglonesIncompletos = 0; // item lines whose row could not be put together
     int notasSinRenglones = 0;   // notes whose lines could not be read
-    int notasSinProcesar = 0;    // notes left when the connection was lost
+    int notasSinProcesar = 0;    // notes left for the next run when the run stopped
+    int notasInciertas = 0;      // notes whose commit went unanswered and could not be checked
     int notasDeOtraCorrida = 0;  // notes another run registered after this one selected them
+    bool detenida = false;       // a failure of storage or of the connection stopped the run
+    QString motivoDetencion;     // and the database's reason
     bool seleccionFallida = false;
     bool registroFallido = false; // the run log could not be opened
     QString motivoRegistro;       // and the system's reason, when it gave one
@@ -23,7 +26,8 @@ struct ResultadoCorrida {
     int RenglonesNoRegistrados() const { return renglonesRechazados + renglonesIncompletos; }
     bool SinFallas() const {
         return RenglonesNoRegistrados() == 0 && notasSinRenglones == 0 && notasSinProcesar == 0 &&
-               notasDeOtraCorrida == 0 && !seleccionFallida && !registroFallido &&
+               notasInciertas == 0 && !detenida && notasDeOtraCorrida == 0 && !seleccionFallida &&
+               !registroFallido &&
                lineasDeRegistroPerdidas == 0 && !otraCorridaEnCurso && !bloqueoFallido;
     }
 };

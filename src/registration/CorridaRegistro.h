@@ -1,9 +1,10 @@
 #pragma once
 
 #include "AvanceCorrida.h"
+#include "LoteDeRemitos.h"
 #include "Recordset.h"
 #include "RegistroDeCorrida.h"
-#include "Transaccion.h"
+#include "Remito.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -19,16 +20,18 @@ class Rutina;
 // through an AvanceCorrida, which shows its status line, handles the events at its event
 // points and hears its progress. The closing message is the caller's to show.
 //
-// Several notes share a transaction, each behind a savepoint of its own, and the transaction
-// is confirmed after a number of notes or a fraction of a second, at the end of the run, and
-// before the program ends during one. A note is thus whole or absent: a program killed or a
-// connection lost loses only the notes not confirmed yet, which the next run registers whole.
-// A row the database refuses undoes only itself, and the failure is logged; a note the
-// database undoes by itself takes the transaction with it, and the other notes of the
-// transaction are written again. A note that has any stock row is never selected again.
-class CorridaRegistro {
+// Several notes share a transaction (a LoteDeRemitos), each behind a savepoint of its own, and
+// the transaction is committed after a number of notes or a fraction of a second, at the end of
+// the run, and before the program ends during one. A note is thus whole or absent: a program
+// killed or a connection lost loses only the notes not committed yet, which the next run
+// registers whole. A row the database refuses undoes only itself, and the failure is logged.
+// A note's line reaches the run log once its transaction is committed, so the log names only
+// what the database holds. A failure of storage or of the connection stops the run at once.
+// A note that has any stock row is never selected again.
+class CorridaRegistro : private OyenteDelLote {
 public:
     CorridaRegistro() = default;
+    ~CorridaRegistro() override;
     CorridaRegistro(const CorridaRegistro&) = delete;
     CorridaRegistro& operator=(const CorridaRegistro&) = delete;
 
@@ -40,22 +43,13 @@ public:
     void EstablecerLote(int notas, int milisegundos);
     // How long to wait for another run on the same database to end (seconds; 0 not to wait).
     void EstablecerEspera(int segundos) { espera_ = qMax(0, segundos); }
-    // A simulation does all a run does inside a transaction that is undone at the end: it
-    // writes no row, no configuration key and no log line, and tells its avance the lines the
-    // log would get and the rows that would be written.
+    // A simulation does all a run does, but writes no configuration key and no log line: it
+    // tells its avance the lines the log would get and the rows that would be written. On a
+    // private copy of the database (Conexion::ModoCopiaPrivada) it commits to the copy as a
+    // run commits; on the database itself its one transaction is never committed, and every
+    // statement is checked to run inside it.
     void EstablecerSimulacion(bool simular) { simular_ = simular; }
 
-    // The selection of pending notes, as the family's programs send it.
-    static QString SentenciaSeleccion();
-    // How the log and the messages name a note: its type and number run together.
-    static QString Documento(Recordset& nota);
-    // The item lines of a note, chosen by its type and number only.
-    static QString SentenciaRenglones(const QString& tc, const QString& idComprobante);
-    // The same with "?" for the type and the number, as the run keeps it prepared.
-    static QString SentenciaRenglonesPreparada();
-    // The INSERT of the stock movement for the current line of a note, numbered secuencia.
-    // A value that cannot be rendered fails the whole statement.
-    static QString SentenciaInsert(Recordset& nota, Recordset& renglon, int secuencia);
     // "Proceso Finalizado!", and when something failed a second line that says what.
     static QString MensajeFinal(const ResultadoCorrida& resultado, const QString& archivoLog);
 
@@ -67,81 +61,30 @@ public:
     RegistroDeCorrida Log;
 
 private:
-    // One INSERT of the note being registered, with its line's number.
-    struct Movimiento {
-        int secuencia;
-        QString sentencia;
-    };
-    // The note being registered.
-    struct NotaEnCurso {
-        Recordset& nota;
-        QString documento; // TC and IDCOMPROBANTE run together, as the log names it
-        QString tc;
-        QString id;
-        // The type and number of the note after it, whose lines can travel with its rows.
-        QString tcSiguiente;
-        QString idSiguiente;
-        bool haySiguiente = false;
-    };
-
-    // A note written in the transaction still open, with the statements that went in for
-    // it, so that it can be written again if the transaction goes before it is confirmed.
-    struct NotaEscrita {
-        QString documento;
-        QStringList sentencias;
-    };
-
     bool Seleccionar(Rutina& rutina);
-    // Goes through the selection; false when the connection was lost on the way.
-    bool RecorrerNotas();
-    void RegistrarNota(NotaEnCurso& n);
-    bool LeerRenglones(NotaEnCurso& n);
-    QList<Movimiento> ArmarMovimientos(NotaEnCurso& n);
-    // The note's rows inside the open transaction, behind the note's savepoint.
-    void EnviarEnLote(NotaEnCurso& n, const QList<Movimiento>& movimientos);
-    // The note's rows in one message, savepoint and release included; true when that settled
-    // the note, false when its lines must go one by one.
-    bool EnviarEnBloque(NotaEnCurso& n, const QList<Movimiento>& movimientos, NotaEscrita& escrita);
-    // The note's rows one by one: a refused one undoes only itself.
-    void EnviarUnoPorUno(NotaEnCurso& n, const QList<Movimiento>& movimientos, NotaEscrita& escrita,
-                         bool enLote);
-    // Whether another run registered the note since this one selected it.
-    bool RegistradaPorOtraCorrida(NotaEnCurso& n);
-    void AnotarDeOtraCorrida(NotaEnCurso& n);
-    void AnotarFalla(const QString& linea);
+    // Goes through the selection; a CorridaDetenida stops it.
+    void RecorrerNotas();
+    void RegistrarNota(Remito& remito, const QString& lecturaAdelantada);
+    bool LeerRenglones(Remito& remito);
+    void ArmarMovimientos(Remito& remito);
+    // The run stopped: why, and the notes left for the next one.
+    void Detenida(const CorridaDetenida& detencion);
+
+    void Confirmado(const RemitoEnLote& remito) override;
+    void Falla(const QString& linea) override;
     // A line of the run log (in a simulation, told instead).
     void Anotar(const QString& linea);
-    // The rows of a note that went in, to be confirmed with the batch.
-    void Escrita(const NotaEscrita& escrita);
-    // Counts them (and, in a simulation, tells them).
-    void Contar(const NotaEscrita& escrita);
     // Takes the lock of the run; false when another run holds the database.
     bool TomarBloqueo(ResultadoCorrida& resultado);
     // However the run ends: its transaction and its lock go.
     void Terminar();
 
-    // The transaction the notes share.
-    bool AbrirLote(const QString& documento);
-    bool LoteVencido() const;
-    void ConfirmarLote();
-    // The transaction went with the note the database undid: the notes written in it before
-    // go again in a new one.
-    void RehacerLote();
-    // The connection is gone: nothing of the open transaction stays.
-    void PerderLote(const QString& motivo);
-    // A note written again, in a transaction of its own or behind a savepoint; a failure
-    // leaves nothing of it.
-    void Reescribir(const NotaEscrita& nota);
-    void NoConfirmada(const NotaEscrita& nota, const QString& motivo);
-    // A statement whose failure leaves the run to go on (a savepoint to release).
-    bool Intentar(const QString& sentencia);
-
     Conexion* conexion_ = nullptr;
     AvanceCorrida* avance_ = nullptr;
     ResultadoCorrida* resultado_ = nullptr;
-    std::optional<Transaccion> transaccion_;
-    QList<NotaEscrita> lote_;
-    QElapsedTimer edadDelLote_;
+    std::optional<LoteDeRemitos> lote_;
+    int total_ = 0;
+    int procesadas_ = 0;
     // The lines of the next note, read with the rows of the last one, and whose they are.
     RefRecordset adelantados_;
     QString adelantadosDe_;

@@ -2,7 +2,6 @@
 
 #include "Cadenas.h"
 #include "Conexion.h"
-#include "CorridaRegistro.h"
 #include "Falla.h"
 #include "Recordset.h"
 #include "RegistroDeCorrida.h"
@@ -16,7 +15,6 @@
 
 namespace {
 
-const QString Numerica = QStringLiteral("@");
 
 // What a line and the row written from it have in common, each value in a form that compares
 // equal exactly when the values are: texts without trailing blanks (a CHAR column pads them),
@@ -126,34 +124,29 @@ QString RemitosIncompletos::SentenciaCandidatos() {
     // analysed) the embedded engine pairs the groups one by one, half a minute at 20,000
     // notes. The lines of a note are chosen by type and number only, as the run chooses them.
     return QStringLiteral(
-        "SELECT V_MV_Cpte.*, S.FILAS FROM (SELECT TC, IDCOMPROBANTE, IDCOMPLEMENTO, count(*) AS "
-        "FILAS FROM V_MV_Stock WHERE TC = 'RM' GROUP BY TC, IDCOMPROBANTE, IDCOMPLEMENTO) S "
-        "JOIN V_MV_Cpte ON V_MV_Cpte.TC = S.TC AND V_MV_Cpte.IDCOMPROBANTE = S.IDCOMPROBANTE "
-        "AND V_MV_Cpte.IdComplemento = S.IDCOMPLEMENTO WHERE V_MV_Cpte.TC = 'RM' AND "
-        "(V_MV_Cpte.FECHA > '01/03/2003') AND (V_MV_Cpte.ANULADA = 0) AND S.FILAS < (SELECT "
-        "count(*) FROM V_Mv_CpteInsumos L WHERE L.TC = V_MV_Cpte.TC AND L.IDCOMPROBANTE = "
-        "V_MV_Cpte.IDCOMPROBANTE) ORDER BY V_MV_Cpte.TC, V_MV_Cpte.IDCOMPROBANTE, "
-        "V_MV_Cpte.IdComplemento");
+               "SELECT V_MV_Cpte.*, S.FILAS FROM (SELECT TC, IDCOMPROBANTE, IDCOMPLEMENTO, count(*) "
+               "AS FILAS FROM V_MV_Stock WHERE TC = 'RM' GROUP BY TC, IDCOMPROBANTE, IDCOMPLEMENTO) "
+               "S JOIN V_MV_Cpte ON V_MV_Cpte.TC = S.TC AND V_MV_Cpte.IDCOMPROBANTE = "
+               "S.IDCOMPROBANTE AND V_MV_Cpte.IdComplemento = S.IDCOMPLEMENTO WHERE ") +
+           ::Remito::CondicionDeRemitosVigentes() +
+           QStringLiteral(" AND S.FILAS < (SELECT count(*) FROM V_Mv_CpteInsumos L WHERE L.TC = "
+                          "V_MV_Cpte.TC AND L.IDCOMPROBANTE = V_MV_Cpte.IDCOMPROBANTE) ORDER BY "
+                          "V_MV_Cpte.TC, V_MV_Cpte.IDCOMPROBANTE, V_MV_Cpte.IdComplemento");
 }
 
 RemitosIncompletos::Remito RemitosIncompletos::Examinar(Recordset& nota) {
     Conexion& conexion = Conexion::Instancia();
-    Utilidades& util = Utilidades::Instancia();
     Remito r;
-    const QString tc = util.ValorTexto(nota.Fields(QStringLiteral("TC")));
-    const QString id = util.ValorTexto(nota.Fields(QStringLiteral("IDCOMPROBANTE")));
-    const Variant complemento = nota.Fields(QStringLiteral("IdComplemento")).Value();
-    r.documento = CorridaRegistro::Documento(nota);
-    r.complemento = complemento.EsNulo() ? 0 : complemento.Entero();
+    const ::Remito remito = ::Remito::De(nota);
+    r.documento = remito.documento;
+    r.complemento = remito.complemento.EsNulo() ? 0 : remito.complemento.Entero();
 
     RefRecordset lineas, filas;
-    conexion.AbrirRecordset(CorridaRegistro::SentenciaRenglones(tc, id), lineas);
-    conexion.AbrirRecordset(
-        QStringLiteral("SELECT * FROM V_MV_Stock WHERE TC = '") + Cadenas::DuplicarComillas(tc) +
-            QStringLiteral("' AND IDCOMPROBANTE = '") + Cadenas::DuplicarComillas(id) +
-            QStringLiteral("' AND IDCOMPLEMENTO = ") + conexion.ValorSQL(complemento, Numerica) +
-            QStringLiteral(" ORDER BY SECUENCIA"),
-        filas);
+    conexion.AbrirRecordset(::Remito::SentenciaRenglones(remito.tc, remito.id), lineas);
+    conexion.AbrirRecordset(QStringLiteral("SELECT * FROM V_MV_Stock WHERE ") +
+                                remito.CondicionDeSusFilas(conexion.DialectoSQL()) +
+                                QStringLiteral(" ORDER BY SECUENCIA"),
+                            filas);
 
     QList<Contenido> contenidos;
     QStringList descripciones;
@@ -200,8 +193,10 @@ RemitosIncompletos::Remito RemitosIncompletos::Examinar(Recordset& nota) {
             ++siguiente;
         const int secuencia = int(siguiente++);
         try {
-            r.faltantes << Faltante{secuencia, descripciones[i],
-                                    CorridaRegistro::SentenciaInsert(nota, *lineas, secuencia)};
+            Movimiento movimiento = ::Remito::MovimientoDe(nota, *lineas, secuencia);
+            // A value that cannot be written as itself leaves the note to a person.
+            ::Remito::Forma().Ligados(movimiento.valores, conexion.DialectoSQL());
+            r.faltantes << Faltante{secuencia, descripciones[i], std::move(movimiento)};
         } catch (const Falla& falla) {
             r.problemas << QStringLiteral("no se puede armar el movimiento del renglón %1: %2")
                                .arg(descripciones[i], RegistroDeCorrida::EnUnaLinea(falla.Descripcion()));
@@ -221,7 +216,7 @@ QList<RemitosIncompletos::Remito> RemitosIncompletos::Revisar() {
             remitos << Examinar(*candidatos);
         } catch (const Falla& falla) {
             Remito r;
-            r.documento = CorridaRegistro::Documento(*candidatos);
+            r.documento = ::Remito::Documento(*candidatos);
             r.problemas << QStringLiteral("no se pudo examinar: %1").arg(RegistroDeCorrida::EnUnaLinea(falla.Descripcion()));
             remitos << r;
         }
@@ -249,7 +244,7 @@ RemitosIncompletos::ResultadoCompletado RemitosIncompletos::Completar(QList<Remi
             r = Examinar(*candidatos);
             if (r.Completable()) {
                 for (const Faltante& f : r.faltantes)
-                    conexion.Ejecutar(f.sentencia);
+                    conexion.Insertar(::Remito::Forma(), f.movimiento.valores);
                 transaccion.Confirmar();
                 r.completado = true;
                 ++resultado.completados;
@@ -264,7 +259,16 @@ RemitosIncompletos::ResultadoCompletado RemitosIncompletos::Completar(QList<Remi
             }
         } catch (const Falla& falla) {
             if (r.documento.isEmpty())
-                r.documento = CorridaRegistro::Documento(*candidatos);
+                r.documento = ::Remito::Documento(*candidatos);
+            if (falla.Grave()) {
+                // Storage or the connection failed: every later note would fail the same way.
+                resultado.motivoDetencion = RegistroDeCorrida::EnUnaLinea(falla.Descripcion());
+                const QString linea = QStringLiteral("*** No se completaron más remitos: %1")
+                                          .arg(resultado.motivoDetencion);
+                resultado.fallas << linea;
+                anotar(linea);
+                break;
+            }
             ++resultado.noCompletados;
             const QString linea = QStringLiteral("*** %1: no se completó; no se escribió ninguno "
                                                  "de sus renglones: %2")

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Remito.h"
 #include "Variant.h"
 
 #include <QList>
@@ -20,8 +21,8 @@ public:
     // A line of the note that has no stock row, and the row it would get.
     struct Faltante {
         int secuencia = 0;
-        QString descripcion; // the line as a person recognises it
-        QString sentencia;   // the INSERT that writes its row
+        QString descripcion;   // the line as a person recognises it
+        Movimiento movimiento; // the row it gets
     };
 
     // One note pending by the run's filters with fewer stock rows than item lines.
@@ -46,13 +47,15 @@ public:
         int renglonesEscritos = 0;
         int necesitanRevision = 0;  // notes left alone: their rows do not pair with their lines
         int noCompletados = 0;      // completable notes whose rows the database refused
+        // A failure of storage or of the connection stopped the work there, and why.
+        QString motivoDetencion;
         bool registroFallido = false;
         int lineasDeRegistroPerdidas = 0;
         QStringList fallas;         // the "*** " lines written to the log
 
         bool SinFallas() const {
-            return necesitanRevision == 0 && noCompletados == 0 && !registroFallido &&
-                   lineasDeRegistroPerdidas == 0;
+            return necesitanRevision == 0 && noCompletados == 0 && motivoDetencion.isEmpty() &&
+                   !registroFallido && lineasDeRegistroPerdidas == 0;
         }
     };
 

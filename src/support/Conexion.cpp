@@ -55,6 +55,8 @@ QString Conexion::RutaEmbebida(const QString& baseDatos) {
 void Conexion::Conectar(bool sinServidor, int modo) {
     Desconectar();
     ultimoError_.clear();
+    sinServidor_ = sinServidor;
+    modo_ = modo;
     if (sinServidor)
         ConectarEmbebida(modo);
     else
@@ -75,7 +77,9 @@ void Conexion::ConectarEmbebida(int modo) {
                            .arg(ruta);
         return;
     }
-    if (auto motor = MotorEmbebido::Abrir(nombreQt_, ruta, modo, ultimoError_)) {
+    auto motor = modo == ModoCopiaPrivada ? MotorEmbebido::AbrirCopia(nombreQt_, ruta, ultimoError_)
+                                          : MotorEmbebido::Abrir(nombreQt_, ruta, modo, ultimoError_);
+    if (motor) {
         Usar(std::move(motor));
         cadenaConexion_ = QStringLiteral("DRIVER=SQLite3;Database=%1;").arg(ValorOdbc(ruta));
     }
@@ -110,10 +114,21 @@ void Conexion::ConectarOdbc(int modo) {
     ultimoError_ = QStringLiteral("No se puede conectar con el servidor %1: %2").arg(servidor, error);
 }
 
+void Conexion::Reconectar() {
+    Conectar(sinServidor_, modo_);
+}
+
 void Conexion::Desconectar() {
     Usar(nullptr);
-    enTransaccion_ = false;
     cadenaConexion_.clear();
+}
+
+QString Conexion::NombreDeLaBase() const {
+    if (sinServidor_)
+        return RutaEmbebida(BaseDatos);
+    const QString base = BaseDatos.trimmed();
+    return base.isEmpty() ? QStringLiteral("servidor %1").arg(Servidor.trimmed())
+                          : QStringLiteral("servidor %1, base %2").arg(Servidor.trimmed(), base);
 }
 
 bool Conexion::Conectada() const {
@@ -162,13 +177,18 @@ void Conexion::AbrirRecordsetPreparado(const QString& sql, const QList<Variant>&
     });
 }
 
-void Conexion::EjecutarEnBloqueYLeer(const QStringList& sentencias, RefRecordset& rs) {
-    if (!MotorAbierto().AdmiteBloques())
-        throw Falla::ArgumentoNoValido(QStringLiteral("este servidor no admite bloques de sentencias"));
-    Cargar(rs, sentencias.isEmpty() ? QString() : sentencias.last(), false,
-           [&](Motor& m, QList<Columna>& d, Celdas& c) {
-               m.EjecutarEnBloqueYLeer(sentencias, d, c);
-           });
+void Conexion::Insertar(const FormaInsercion& forma, const QList<Variant>& valores) {
+    MotorAbierto().Insertar(forma, valores);
+}
+
+void Conexion::EscribirGrupo(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado,
+                             RefRecordset* adelantada) {
+    MotorAbierto().EscribirGrupo(grupo, resultado);
+    if (adelantada && resultado.leidaLaAdelantada)
+        Cargar(*adelantada, grupo.lecturaAdelantada, false, [&](Motor&, QList<Columna>& d, Celdas& c) {
+            d = std::move(resultado.definicion);
+            c = std::move(resultado.celdas);
+        });
 }
 
 void Conexion::CerrarRecordset(RefRecordset& rs) {
@@ -186,16 +206,6 @@ int Conexion::EjecutarContando(const QString& sql) {
     return MotorAbierto().Ejecutar(sql);
 }
 
-bool Conexion::AdmiteBloques() const {
-    return motor_ && motor_->AdmiteBloques();
-}
-
-void Conexion::EjecutarEnBloque(const QStringList& sentencias) {
-    Motor& motor = MotorAbierto();
-    if (!motor.AdmiteBloques())
-        throw Falla::ArgumentoNoValido(QStringLiteral("este servidor no admite bloques de sentencias"));
-    motor.EjecutarEnBloque(sentencias);
-}
 
 QString Conexion::ValorSQL(const Variant& valor, const QString& marca) const {
     return ::ValorSQL(valor, marca, DialectoSQL());
@@ -211,21 +221,22 @@ void Conexion::AgregarValorSQL(QString& destino, const Variant& valor, QStringVi
 
 void Conexion::BeginTrans() {
     MotorAbierto().Comenzar();
-    enTransaccion_ = true;
 }
 
 void Conexion::CommitTrans() {
     MotorAbierto().Confirmar();
-    enTransaccion_ = false;
 }
 
 void Conexion::RollbackTrans() {
     MotorAbierto().Deshacer();
-    enTransaccion_ = false;
 }
 
 bool Conexion::TransaccionAbierta() const {
-    return enTransaccion_ && motor_ && motor_->TransaccionAbierta();
+    return motor_ && motor_->TransaccionAbierta();
+}
+
+bool Conexion::EsCopiaPrivada() const {
+    return motor_ && motor_->EsCopiaPrivada();
 }
 
 QStringList Conexion::ClavePrimaria(const QString& tabla) const {

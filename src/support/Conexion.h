@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Connection.h"
+#include "FormaInsercion.h"
 #include "InstanciaUnica.h"
 #include "Recordset.h"
 #include "ValorSQL.h"
@@ -13,6 +14,8 @@
 
 class Field;
 class Motor;
+struct EscrituraDeGrupo;
+struct GrupoDeFilas;
 
 // The program's database connection, with the operations of the family's support component.
 // Without a server it opens the embedded SQLite file named by BaseDatos; with one it goes
@@ -32,10 +35,17 @@ public:
     QString Password;
 
     // Opens the connection. A connection that cannot be opened leaves Conectada false and
-    // its reason in UltimoError; modo 1 opens it read-only, any other mode for reading and
-    // writing.
+    // its reason in UltimoError; modo 1 opens it read-only, ModoCopiaPrivada an embedded
+    // database as a private copy (a server as for reading and writing), any other mode for
+    // reading and writing.
     void Conectar(bool sinServidor, int modo);
+    // The same database opened again as it was last opened (a connection that was lost).
+    void Reconectar();
     void Desconectar();
+    static constexpr int ModoCopiaPrivada = 4;
+    // The database as a person names it: the embedded file's path, or the server and the
+    // database (for summaries and messages).
+    QString NombreDeLaBase() const;
     bool Conectada() const;
     // Whether the driver knows the connection to be gone (the server closed it, the network
     // failed); every later statement would fail.
@@ -61,25 +71,17 @@ public:
                                  RefRecordset& rs);
     void CerrarRecordset(RefRecordset& rs);
     // Runs a statement that returns no rows; a statement the database refuses is a failure
-    // carrying the database's message.
-    //
-    // On the embedded database a single-row INSERT of literals, as the registration sends one
-    // per item line, is split back into its shape and its values: the shape is prepared once
-    // and kept, and each statement only binds its values. Parsing the text anew for every line
-    // cost the engine more than writing the row; the statement's meaning is unchanged.
+    // carrying the database's message and its class (ClaseDeFalla).
     void Ejecutar(const QString& sql);
     // As Ejecutar, giving the number of rows the statement changed.
     int EjecutarContando(const QString& sql);
-    // Whether several statements can travel to the server together, all or none of them
-    // taking effect (PostgreSQL): EjecutarEnBloque then saves the round trips of a batch.
-    bool AdmiteBloques() const;
-    // Runs the statements as one message. Outside a transaction they are one transaction of
-    // their own: every one takes effect, or, when the server refuses one, none does and the
-    // failure says why. Inside one, the server stops at the first refusal and the transaction
-    // can only go on after a ROLLBACK TO a savepoint the block set first.
-    void EjecutarEnBloque(const QStringList& sentencias);
-    // The same, the last statement a query whose rows are opened in rs.
-    void EjecutarEnBloqueYLeer(const QStringList& sentencias, RefRecordset& rs);
+    // Inserts one row, its values bound to the forma's statement (see Motor::Insertar).
+    void Insertar(const FormaInsercion& forma, const QList<Variant>& valores);
+    // Writes a group of rows behind a savepoint inside the open transaction (see
+    // Motor::EscribirGrupo); the rows read ahead, when the engine read them, are opened in
+    // adelantada.
+    void EscribirGrupo(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado,
+                       RefRecordset* adelantada = nullptr);
 
     // The value as an SQL literal for this connection's engine: mark "'" a quoted text or
     // date, "@" a number.
@@ -91,10 +93,12 @@ public:
     void BeginTrans();
     void CommitTrans();
     void RollbackTrans();
-    // Whether the transaction BeginTrans opened is still under way. The engine may undo it
-    // by itself after a failed statement (a full disk, an I/O error, a lost connection):
-    // statements run after that would each take effect alone.
+    // Whether a transaction is under way, as the engine says. The engine may undo one by
+    // itself after a failed statement (a trigger, a full disk, an I/O error, a lost
+    // connection): statements run after that would each take effect alone.
     bool TransaccionAbierta() const;
+    // Whether what is written goes to a private copy of the database (see ModoCopiaPrivada).
+    bool EsCopiaPrivada() const;
 
     // Column names of the primary key of a table, in key order; empty when it has none.
     QStringList ClavePrimaria(const QString& tabla) const;
@@ -122,5 +126,7 @@ private:
     std::unique_ptr<Motor> motor_;
     QString ultimoError_;
     QString cadenaConexion_;
-    bool enTransaccion_ = false;
+    // How the connection was last opened, to open it again.
+    bool sinServidor_ = true;
+    int modo_ = 3;
 };

@@ -88,10 +88,15 @@ Falla Falla::ObjetoCerrado() {
             QStringLiteral("No se permite la operación si el objeto está cerrado")};
 }
 
-Falla Falla::BaseDeDatos(const QString& mensaje) {
-    return {Errores::BaseDeDatos, mensaje};
+Falla Falla::BaseDeDatos(const QString& mensaje, ClaseDeFalla clase, const QString& estado) {
+    Falla falla(Errores::BaseDeDatos, mensaje);
+    falla.clase_ = clase;
+    falla.estado_ = estado;
+    return falla;
 }
 
 Falla Falla::Conexion(const QString& mensaje) {
-    return {Errores::Conexion, mensaje};
+    Falla falla(Errores::Conexion, mensaje);
+    falla.clase_ = ClaseDeFalla::Conexion;
+    return falla;
 }

@@ -4,6 +4,18 @@
 #include <QByteArray>
 #include <exception>
 
+// What a failure of the database says about the work around it.
+enum class ClaseDeFalla {
+    // The database refused the statement (a constraint, a trigger, a value of the wrong type),
+    // or the failure is not the database's: the work may go on with the next statement.
+    Rechazo,
+    // The database cannot store anything now: the disk is full, an I/O error, a read-only
+    // file or server, a damaged file, no memory, another program holding the database.
+    Almacenamiento,
+    // The connection is gone, or the server is shutting down or cancelled the statement.
+    Conexion,
+};
+
 // A failure of a step: a number and a description, as the family's run-time reports them.
 // Routines decide what follows through the failure styles of Rutina.
 class Falla : public std::exception {
@@ -16,6 +28,11 @@ public:
     // The system's own reason alone, when the description carries one (a file that cannot
     // be opened); else empty.
     const QString& Motivo() const noexcept { return motivo_; }
+    ClaseDeFalla Clase() const noexcept { return clase_; }
+    // A failure of storage or of the connection: every later statement would fail as well.
+    bool Grave() const noexcept { return clase_ != ClaseDeFalla::Rechazo; }
+    // The engine's own code of the failure (an SQLSTATE, or SQLite's result code); may be empty.
+    const QString& Estado() const noexcept { return estado_; }
 
     // Failures of the run-time, with their usual numbers and texts.
     static Falla ArgumentoNoValido(const QString& detalle = {});
@@ -29,13 +46,16 @@ public:
     static Falla SinRegistroActual();
     static Falla CampoInexistente(const QString& nombre);
     static Falla ObjetoCerrado();
-    static Falla BaseDeDatos(const QString& mensaje);
+    static Falla BaseDeDatos(const QString& mensaje, ClaseDeFalla clase = ClaseDeFalla::Rechazo,
+                             const QString& estado = {});
     static Falla Conexion(const QString& mensaje);
 
 private:
     long numero_;
     QString descripcion_;
     QString motivo_;
+    ClaseDeFalla clase_ = ClaseDeFalla::Rechazo;
+    QString estado_;
     QByteArray utf8_;
 };
 

@@ -1,6 +1,7 @@
 #include "Motor.h"
 
 #include "Falla.h"
+#include "PuntoDeGuardado.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -34,12 +35,84 @@ QString Motor::MensajeDe(const QSqlError& error) {
     return texto.isEmpty() ? QStringLiteral("Error desconocido de la base de datos") : texto;
 }
 
-void Motor::EjecutarEnBloque(const QStringList&) {
-    throw Falla::ArgumentoNoValido(QStringLiteral("este motor no admite bloques de sentencias"));
+int EscrituraDeGrupo::Escritas() const {
+    if (!Entero())
+        return 0;
+    int escritas = 0;
+    for (const QString& rechazo : rechazos)
+        escritas += rechazo.isEmpty() ? 1 : 0;
+    return escritas;
 }
 
-void Motor::EjecutarEnBloqueYLeer(const QStringList&, QList<Columna>&, Celdas&) {
-    throw Falla::ArgumentoNoValido(QStringLiteral("este motor no admite bloques de sentencias"));
+void Motor::EscribirGrupo(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado) {
+    resultado = EscrituraDeGrupo{};
+    resultado.rechazos = QStringList(grupo.filas.size());
+    if (!TransaccionAbierta()) {
+        resultado.deshecho = true;
+        return;
+    }
+    if (EscribirGrupoEnUnMensaje(grupo, resultado))
+        return;
+    resultado = EscrituraDeGrupo{};
+    resultado.rechazos = QStringList(grupo.filas.size());
+    EscribirFilaPorFila(grupo, resultado);
+}
+
+bool Motor::EscribirGrupoEnUnMensaje(const GrupoDeFilas&, EscrituraDeGrupo&) {
+    return false;
+}
+
+void Motor::EscribirFilaPorFila(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado) {
+    // The engine is asked before every statement: once it has undone the transaction, a
+    // statement would take effect on its own, outside any transaction.
+    auto sigueAbierta = [&] {
+        if (!TransaccionAbierta())
+            resultado.deshecho = true;
+        return !resultado.deshecho;
+    };
+    if (!sigueAbierta())
+        return;
+    PuntoDeGuardado punto(*this, PuntoDelGrupo());
+    for (qsizetype i = 0; i < grupo.filas.size(); ++i) {
+        if (!sigueAbierta())
+            return;
+        try {
+            Insertar(*grupo.forma, grupo.filas[i]);
+            continue;
+        } catch (const Falla& falla) {
+            // Storage or connection: nothing more can go; the savepoint undoes the group.
+            if (falla.Grave())
+                throw;
+            resultado.rechazos[i] = falla.Descripcion();
+        }
+        if (!sigueAbierta())
+            return;
+        if (i == 0 && grupo.abandonarSiSeRechazaLaPrimera && grupo.abandonarSiSeRechazaLaPrimera()) {
+            punto.Deshacer();
+            resultado.abandonado = true;
+            return;
+        }
+    }
+    if (!sigueAbierta())
+        return;
+    resultado.rechazoDelGrupo = DiferidasIncumplidas();
+    if (!resultado.rechazoDelGrupo.isEmpty()) {
+        punto.Deshacer();
+        return;
+    }
+    punto.Confirmar();
+}
+
+void Motor::Guardar(const QString& nombre) {
+    Ejecutar(QStringLiteral("SAVEPOINT ") + nombre);
+}
+
+void Motor::VolverA(const QString& nombre) {
+    Ejecutar(QStringLiteral("ROLLBACK TO SAVEPOINT ") + nombre);
+}
+
+void Motor::Liberar(const QString& nombre) {
+    Ejecutar(QStringLiteral("RELEASE SAVEPOINT ") + nombre);
 }
 
 void Motor::Comenzar() {

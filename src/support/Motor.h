@@ -1,23 +1,58 @@
 #pragma once
 
+#include "FormaInsercion.h"
 #include "Recordset.h"
 #include "ValorSQL.h"
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 class QSqlDatabase;
 class QSqlError;
 
+// Rows written together behind one savepoint: a delivery note's stock movements.
+struct GrupoDeFilas {
+    const FormaInsercion* forma = nullptr;
+    QList<QList<Variant>> filas;
+    // A query the engine may run in the same message as the rows, when it sends them in one
+    // (the next note's lines): its rows come back in the result. Empty for none.
+    QString lecturaAdelantada;
+    // Asked when the group's first row is refused: true undoes the whole group (another run
+    // registered the note meanwhile).
+    std::function<bool()> abandonarSiSeRechazaLaPrimera;
+};
+
+// What became of a group of rows.
+struct EscrituraDeGrupo {
+    // For each row: empty when it went in, else why the database refused it.
+    QStringList rechazos;
+    // The group refused whole at its end (a constraint checked at commit): nothing of it stays.
+    QString rechazoDelGrupo;
+    // Undone whole at the caller's request.
+    bool abandonado = false;
+    // The engine undid the whole transaction by itself (a trigger's RAISE(ROLLBACK)): nothing
+    // of the group stays, nor anything written in the transaction before it.
+    bool deshecho = false;
+    // The rows of the query read ahead, when the engine ran it.
+    bool leidaLaAdelantada = false;
+    QList<Columna> definicion;
+    Celdas celdas;
+
+    // Rows that went in and stay in the transaction.
+    int Escritas() const;
+    bool Entero() const { return !deshecho && !abandonado && rechazoDelGrupo.isEmpty(); }
+};
+
 // One open connection to a database engine: what differs between the embedded SQLite file and
 // a server reached through ODBC lives behind this interface, one implementation each
 // (MotorEmbebido, MotorOdbc), chosen when the connection opens. Conexion keeps the ADO-shaped
-// operations the program uses and hands each to its engine; nothing outside the two
+// operations the program uses and hands each to its engine; nothing outside the
 // implementations speaks an engine's own API.
 //
-// Both open their connection through Qt SQL, which also runs the transactions; statements go
-// straight to the engine.
+// Failures of the database carry their class (ClaseDeFalla): a statement refused, or a
+// failure of storage or of the connection after which nothing more can be written.
 class Motor {
 public:
     virtual ~Motor();
@@ -30,26 +65,33 @@ public:
     // Every row of a statement, column definitions first.
     virtual void Leer(const QString& sql, QList<Columna>& definicion, Celdas& celdas) = 0;
     // The same for a statement with "?" in place of values, bound in order (texts, whole
-    // numbers, nulls). The engine keeps the statement prepared, so that running it again with
-    // other values parses nothing.
+    // numbers, nulls). The engine keeps the statement prepared where that pays.
     virtual void LeerPreparada(const QString& sql, const QList<Variant>& valores,
                                QList<Columna>& definicion, Celdas& celdas) = 0;
     // Runs a statement that returns no rows; gives the number of rows it changed.
     virtual int Ejecutar(const QString& sql) = 0;
-    // Whether several statements can travel in one message as one transaction.
-    virtual bool AdmiteBloques() const { return false; }
-    virtual void EjecutarEnBloque(const QStringList& sentencias);
-    // The same, the last statement a query whose rows are read: a message saves the round
-    // trip of the query.
-    virtual void EjecutarEnBloqueYLeer(const QStringList& sentencias, QList<Columna>& definicion,
-                                       Celdas& celdas);
+    // Inserts one row: the values are bound to the forma's statement, prepared once for the
+    // connection, or written as the statement's literals where the engine only takes text.
+    virtual void Insertar(const FormaInsercion& forma, const QList<Variant>& valores) = 0;
+
+    // Writes a group of rows inside the open transaction, behind a savepoint of its own: a row
+    // the database refuses undoes only itself and the later rows still go; constraints the
+    // engine would check at commit are checked at the group's end, and a group that breaks
+    // them is undone whole. Before every statement the engine is asked whether the transaction
+    // is still open; when it undid it, nothing more is sent and the result says so. A failure
+    // of storage or of the connection is thrown, the group undone where the engine still can.
+    void EscribirGrupo(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado);
 
     virtual void Comenzar();
-    void Confirmar();
+    virtual void Confirmar();
     virtual void Deshacer();
-    // Whether a transaction that was begun is still under way on the engine: the engine may
-    // have undone it by itself (a trigger's RAISE(ROLLBACK), a full disk, a lost connection).
+    // Whether a transaction is under way on the engine, asked of the engine itself: it may
+    // have undone one by itself (a trigger's RAISE(ROLLBACK), a full disk, a lost connection).
     virtual bool TransaccionAbierta() const = 0;
+    // Savepoints inside the open transaction: set, rolled back to (it stays set), released.
+    virtual void Guardar(const QString& nombre);
+    virtual void VolverA(const QString& nombre);
+    virtual void Liberar(const QString& nombre);
     // Whether the connection is known to be gone (the server closed it, the network failed).
     virtual bool ConexionPerdida() const = 0;
     // Seconds a statement may wait or run before it is given up; 0, no limit.
@@ -62,6 +104,9 @@ public:
     virtual void SoltarBloqueoDeCorrida() {}
     // Column names of the primary key of a table, in key order; empty when it has none.
     virtual QStringList ClavePrimaria(const QString& tabla) const;
+    // Whether what is written goes to a private copy of the database, thrown away when the
+    // connection closes (a preview), never to the database itself.
+    virtual bool EsCopiaPrivada() const { return false; }
 
 protected:
     // The engine's Qt SQL connection of that name; it is closed and removed with the engine.
@@ -69,6 +114,18 @@ protected:
     QSqlDatabase Base() const;
     static QString MensajeDe(const QSqlError& error);
 
+    // The whole group in one message to the server, savepoint and checks included: true when
+    // that settled it; false when the engine cannot, or when a row was refused and the
+    // transaction is back where it was before the group, its rows to go one by one.
+    virtual bool EscribirGrupoEnUnMensaje(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado);
+    // Whether what the transaction holds breaks a constraint the engine checks only at commit:
+    // the reason, or empty when nothing does.
+    virtual QString DiferidasIncumplidas() { return {}; }
+    // The savepoint each group is written behind.
+    static QString PuntoDelGrupo() { return QStringLiteral("remito"); }
+
 private:
+    void EscribirFilaPorFila(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado);
+
     const QString nombreQt_;
 };

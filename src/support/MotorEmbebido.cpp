@@ -13,6 +13,9 @@
 #include <QSqlQuery>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
 #include <cerrno>
@@ -133,6 +136,36 @@ Variant DesdeTexto(const QString& texto, TipoDato tipo) {
     return Variant(texto);
 }
 
+// What a result code says about the database: a statement refused, or storage that cannot take
+// anything now (a full disk, an I/O error, a read-only or damaged file, no memory, the file
+// held by another program past the wait).
+ClaseDeFalla ClaseDe(int resultado) {
+    switch (resultado & 0xff) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_NOMEM:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_PROTOCOL:
+    case SQLITE_PERM:
+    case SQLITE_NOLFS:
+        return ClaseDeFalla::Almacenamiento;
+    default:
+        return ClaseDeFalla::Rechazo;
+    }
+}
+
+// The failure of the engine's last call on that connection, with its message and class.
+Falla FallaSqlite(sqlite3* base) {
+    const int codigo = sqlite3_extended_errcode(base);
+    return Falla::BaseDeDatos(QString::fromUtf8(sqlite3_errmsg(base)), ClaseDe(codigo),
+                              QStringLiteral("SQLite %1").arg(codigo));
+}
+
 // One statement of the engine, finalized whatever happens.
 class SentenciaNativa {
 public:
@@ -140,7 +173,7 @@ public:
         const char* resto = nullptr;
         if (sqlite3_prepare_v2(base, texto.constData(), int(texto.size()), &sentencia_, &resto) !=
             SQLITE_OK)
-            throw Falla::BaseDeDatos(QString::fromUtf8(sqlite3_errmsg(base)));
+            throw FallaSqlite(base);
         if (!sentencia_)
             throw Falla::BaseDeDatos(QStringLiteral("La sentencia está vacía"));
         // One statement at a time: text after the first is never run.
@@ -159,7 +192,7 @@ public:
             return true;
         if (rc == SQLITE_DONE)
             return false;
-        throw Falla::BaseDeDatos(QString::fromUtf8(sqlite3_errmsg(base_)));
+        throw FallaSqlite(base_);
     }
     sqlite3_stmt* operator*() const { return sentencia_; }
 
@@ -248,7 +281,7 @@ void LeerFilas(sqlite3* base, sqlite3_stmt* s, QList<Columna>& definicion,
         if (rc == SQLITE_DONE)
             break;
         if (rc != SQLITE_ROW)
-            throw Falla::BaseDeDatos(QString::fromUtf8(sqlite3_errmsg(base)));
+            throw FallaSqlite(base);
         for (int i = 0; i < columnas; ++i) {
             if (deducir[i])
                 DeducirColumna(s, i, definicion[i]);
@@ -310,17 +343,72 @@ std::unique_ptr<MotorEmbebido> MotorEmbebido::Abrir(const QString& nombreQt, con
 }
 
 MotorEmbebido::MotorEmbebido(const QString& nombreQt, const QString& ruta, sqlite3* base)
-    : Motor(nombreQt), ruta_(ruta), base_(base) {
-    preparadas_.Usar(base_);
-}
+    : Motor(nombreQt), ruta_(ruta), base_(base) {}
 
 MotorEmbebido::~MotorEmbebido() {
     SoltarBloqueoDeCorrida();
     // Kept statements must go before the engine can close the file.
     for (auto& [sql, sentencia] : consultas_)
         sqlite3_finalize(sentencia);
-    preparadas_.Vaciar();
-    preparadas_.Usar(nullptr);
+    for (sqlite3_stmt* sentencia : std::as_const(inserciones_))
+        sqlite3_finalize(sentencia);
+}
+
+std::unique_ptr<MotorEmbebido> MotorEmbebido::AbrirCopia(const QString& nombreQt,
+                                                         const QString& ruta, QString& error) {
+    auto carpeta = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                                   QStringLiteral("/remitos-copia-XXXXXX"));
+    if (!carpeta->isValid()) {
+        error = QStringLiteral("No se puede crear una carpeta para la copia de %1: %2")
+                    .arg(ruta, carpeta->errorString());
+        return nullptr;
+    }
+    const QString destino = carpeta->filePath(QStringLiteral("copia.db"));
+    sqlite3* original = nullptr;
+    sqlite3* copia = nullptr;
+    AlSalir cerrar([&] {
+        sqlite3_close_v2(original);
+        sqlite3_close_v2(copia);
+    });
+    const QByteArray uri = "file:" + QUrl::toPercentEncoding(ruta, "/") + "?mode=ro";
+    auto fallar = [&](sqlite3* base, const QString& que) {
+        error = QStringLiteral("No se puede copiar la base de datos %1 (%2): %3")
+                    .arg(ruta, que, QString::fromUtf8(base ? sqlite3_errmsg(base) : "sin memoria"));
+        return nullptr;
+    };
+    if (!QFileInfo(ruta).isFile()) {
+        error = QStringLiteral("No se puede abrir la base de datos %1: el archivo no existe").arg(ruta);
+        return nullptr;
+    }
+    if (sqlite3_open_v2(uri.constData(), &original, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                        nullptr) != SQLITE_OK)
+        return fallar(original, QStringLiteral("al abrirla para leer"));
+    // A writer holding the file is waited for as a statement would be.
+    sqlite3_busy_timeout(original, 360 * 1000);
+    if (sqlite3_open_v2(QFile::encodeName(destino).constData(), &copia,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+        return fallar(copia, destino);
+    sqlite3_backup* copiado = sqlite3_backup_init(copia, "main", original, "main");
+    if (!copiado)
+        return fallar(copia, destino);
+    int paso = SQLITE_OK;
+    do {
+        paso = sqlite3_backup_step(copiado, -1);
+        if (paso == SQLITE_BUSY || paso == SQLITE_LOCKED)
+            sqlite3_sleep(50);
+    } while (paso == SQLITE_OK || paso == SQLITE_BUSY || paso == SQLITE_LOCKED);
+    sqlite3_backup_finish(copiado);
+    if (paso != SQLITE_DONE)
+        return fallar(copia, destino);
+    // The copy needs no journal of its own beyond the program's life.
+    sqlite3_exec(copia, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(original);
+    sqlite3_close_v2(copia);
+    original = copia = nullptr;
+    auto motor = Abrir(nombreQt, destino, 3, error);
+    if (motor)
+        motor->copia_ = std::move(carpeta);
+    return motor;
 }
 
 void MotorEmbebido::Leer(const QString& sql, QList<Columna>& definicion,
@@ -329,19 +417,28 @@ void MotorEmbebido::Leer(const QString& sql, QList<Columna>& definicion,
     LeerFilas(base_, *s, definicion, celdas);
 }
 
+[[noreturn]] void MotorEmbebido::Fallar() const {
+    throw FallaSqlite(base_);
+}
+
+sqlite3_stmt* MotorEmbebido::Preparada(const QString& sql) {
+    const QByteArray texto = sql.toUtf8();
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v3(base_, texto.constData(), int(texto.size()), SQLITE_PREPARE_PERSISTENT,
+                           &s, nullptr) != SQLITE_OK) {
+        const Falla falla = FallaSqlite(base_);
+        sqlite3_finalize(s);
+        throw falla;
+    }
+    return s;
+}
+
 void MotorEmbebido::LeerPreparada(const QString& sql, const QList<Variant>& valores,
                                   QList<Columna>& definicion, Celdas& celdas) {
-    sqlite3_stmt*& s = consultas_[sql];
-    if (!s) {
-        const QByteArray texto = sql.toUtf8();
-        if (sqlite3_prepare_v3(base_, texto.constData(), int(texto.size()), SQLITE_PREPARE_PERSISTENT,
-                               &s, nullptr) != SQLITE_OK) {
-            const QString error = QString::fromUtf8(sqlite3_errmsg(base_));
-            sqlite3_finalize(s);
-            consultas_.erase(sql);
-            throw Falla::BaseDeDatos(error);
-        }
-    }
+    auto it = consultas_.find(sql);
+    if (it == consultas_.end())
+        it = consultas_.emplace(sql, Preparada(sql)).first;
+    sqlite3_stmt* s = it->second;
     // Whatever happens, the statement is left ready for its next values.
     AlSalir listo([s] {
         sqlite3_reset(s);
@@ -364,32 +461,100 @@ void MotorEmbebido::LeerPreparada(const QString& sql, const QList<Variant>& valo
 
 int MotorEmbebido::Ejecutar(const QString& sql) {
     const QByteArray texto = sql.toUtf8();
-    int cambios = 0;
-    if (preparadas_.Ejecutar(texto, cambios))
-        return cambios;
     SentenciaNativa s(base_, texto);
     while (s.Paso()) {
     }
     return sqlite3_changes(base_);
 }
 
+void MotorEmbebido::Insertar(const FormaInsercion& forma, const QList<Variant>& valores) {
+    const QList<ValorLigado> ligados = forma.Ligados(valores, Dialecto::Embebido);
+    quint32 reales = 0;
+    for (qsizetype i = 0; i < ligados.size() && i < 32; ++i)
+        if (ligados[i].tipo == ValorLigado::Tipo::Real)
+            reales |= 1u << i;
+    sqlite3_stmt*& s = inserciones_[qMakePair(forma.Cabeza(), reales)];
+    if (!s) {
+        QString sql = forma.Cabeza();
+        for (qsizetype i = 0; i < ligados.size(); ++i) {
+            if (i)
+                sql += u',';
+            sql += (reales >> i) & 1u ? QStringLiteral("CAST(? AS REAL)") : QStringLiteral("?");
+        }
+        sql += u')';
+        try {
+            s = Preparada(sql);
+        } catch (const Falla&) {
+            inserciones_.remove(qMakePair(forma.Cabeza(), reales));
+            throw;
+        }
+    }
+    // Whatever happens, the statement is left ready for the next row.
+    AlSalir listo([s] {
+        sqlite3_reset(s);
+        sqlite3_clear_bindings(s);
+    });
+    for (qsizetype i = 0; i < ligados.size(); ++i) {
+        const ValorLigado& v = ligados[i];
+        const int n = int(i + 1);
+        switch (v.tipo) {
+        case ValorLigado::Tipo::Nulo:
+            sqlite3_bind_null(s, n);
+            break;
+        case ValorLigado::Tipo::Entero:
+            sqlite3_bind_int64(s, n, v.entero);
+            break;
+        case ValorLigado::Tipo::Real:
+        case ValorLigado::Tipo::Texto: {
+            const QByteArray texto = v.texto.toUtf8();
+            sqlite3_bind_text(s, n, texto.constData(), int(texto.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        }
+    }
+    if (sqlite3_step(s) != SQLITE_DONE)
+        Fallar();
+}
+
+namespace {
+// A transaction statement run as it stands; its failure classed as any other.
+void Transaccional(sqlite3* base, const char* sentencia) {
+    if (sqlite3_exec(base, sentencia, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw FallaSqlite(base);
+}
+} // namespace
+
 void MotorEmbebido::Comenzar() {
     // The write lock is taken at the start: a transaction that reads first and writes later
     // could otherwise find that another program wrote in between, and be refused at its first
-    // write. Another writer is waited for as long as a statement may wait.
-    char* error = nullptr;
-    if (sqlite3_exec(base_, "BEGIN IMMEDIATE", nullptr, nullptr, &error) != SQLITE_OK) {
-        const QString mensaje = QString::fromUtf8(error ? error : sqlite3_errmsg(base_));
-        sqlite3_free(error);
-        throw Falla::BaseDeDatos(mensaje);
-    }
+    // write. Another writer is waited for as long as a statement may wait; past that, the
+    // failure is one of storage (the database is busy) and nothing is written.
+    Transaccional(base_, "BEGIN IMMEDIATE");
+}
+
+void MotorEmbebido::Confirmar() {
+    if (sqlite3_get_autocommit(base_))
+        throw Falla::BaseDeDatos(QStringLiteral("La base de datos deshizo la transacción antes "
+                                                "de confirmarla"));
+    Transaccional(base_, "COMMIT");
 }
 
 void MotorEmbebido::Deshacer() {
     // The engine may already have undone it by itself.
     if (sqlite3_get_autocommit(base_))
         return;
-    Motor::Deshacer();
+    Transaccional(base_, "ROLLBACK");
+}
+
+QString MotorEmbebido::DiferidasIncumplidas() {
+    // Foreign keys declared deferred are only checked at commit: the engine counts the ones
+    // the transaction breaks.
+    int actuales = 0, maximo = 0;
+    if (sqlite3_db_status(base_, SQLITE_DBSTATUS_DEFERRED_FKS, &actuales, &maximo, 0) ==
+            SQLITE_OK &&
+        actuales > 0)
+        return QStringLiteral("FOREIGN KEY constraint failed");
+    return {};
 }
 
 bool MotorEmbebido::TransaccionAbierta() const {
@@ -403,9 +568,11 @@ void MotorEmbebido::EstablecerTiempoDeEspera(int segundos) {
 }
 
 bool MotorEmbebido::TomarBloqueoDeCorrida(int espera) {
-    if (bloqueo_ >= 0)
+    // A private copy is nobody else's.
+    if (bloqueo_ >= 0 || copia_)
         return true;
-    const QString archivo = ruta_ + QStringLiteral(".corrida");
+    const QString canonica = QFileInfo(ruta_).canonicalFilePath();
+    const QString archivo = (canonica.isEmpty() ? ruta_ : canonica) + QStringLiteral(".corrida");
     const int fd = ::open(QFile::encodeName(archivo).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         throw Falla::Archivo(Errores::AccesoDenegado,

@@ -4,6 +4,7 @@
 #include "SentenciaOdbc.h"
 
 #include <QDeadlineTimer>
+#include <optional>
 #include <QSqlDatabase>
 #include <QThread>
 #include <QSqlDriver>
@@ -69,9 +70,7 @@ std::unique_ptr<MotorOdbc> MotorOdbc::Abrir(const QString& nombreQt, const QStri
     std::unique_ptr<MotorOdbc> motor(new MotorOdbc(nombreQt));
     const QString servidor = motor->NombreDelServidor();
     motor->servidor_ = servidor;
-    // A message of several statements runs as one transaction of its own.
-    motor->admiteBloques_ = servidor == QLatin1String("PostgreSQL");
-    error = motor->LeerFechasConElDiaPrimero(servidor);
+    error = motor->FijarSesion();
     if (!error.isEmpty())
         return nullptr;
     // The ODBC read-only mode is a hint most drivers ignore: PostgreSQL is told for the session.
@@ -109,29 +108,45 @@ QString MotorOdbc::NombreDelServidor() const {
     return QString::fromLatin1(reinterpret_cast<const char*>(nombre));
 }
 
-QString MotorOdbc::LeerFechasConElDiaPrimero(const QString& servidor) {
-    // The server's own default is never trusted: PostgreSQL's initdb reads month first unless
-    // told otherwise, and so does a SQL Server login whose language is English.
+QString MotorOdbc::FijarSesion() {
+    // The server's own defaults are never trusted: PostgreSQL's initdb reads month first unless
+    // told otherwise, and so does a SQL Server login whose language is English; a PostgreSQL
+    // database may still read a backslash in a text as the start of an escape, and a
+    // description ending in one would then swallow the rest of the statement.
     try {
-        if (servidor == QLatin1String("PostgreSQL"))
-            Ejecutar(QStringLiteral("SET DateStyle TO 'ISO, DMY'"));
-        else if (servidor.contains(QLatin1String("SQL Server"), Qt::CaseInsensitive))
+        if (EsPostgres())
+            Ejecutar(QStringLiteral("SET DateStyle TO 'ISO, DMY';SET standard_conforming_strings TO on"));
+        else if (EsSqlServer())
             Ejecutar(QStringLiteral("SET DATEFORMAT dmy"));
     } catch (const Falla& falla) {
-        return QStringLiteral("no se pudo pedir al servidor que lea las fechas con el día primero: %1")
+        return QStringLiteral("no se pudo fijar cómo lee el servidor las fechas y los textos: %1")
             .arg(falla.Descripcion());
     }
-    // Whatever the server, the literal the selection sends must read as 1 March 2003.
     QList<Columna> definicion;
     Celdas celdas;
     try {
-        Leer(QStringLiteral("SELECT CAST('%1' AS DATE)").arg(QLatin1String(LiteralDeCorte)),
+        Leer(EsPostgres() ? QStringLiteral("SELECT CAST('%1' AS DATE), current_setting('DateStyle'), "
+                                           "current_setting('standard_conforming_strings')")
+                                .arg(QLatin1String(LiteralDeCorte))
+                          : QStringLiteral("SELECT CAST('%1' AS DATE)").arg(QLatin1String(LiteralDeCorte)),
              definicion, celdas);
     } catch (const Falla& falla) {
-        return QStringLiteral("no se pudo comprobar cómo lee las fechas el servidor: %1")
+        return QStringLiteral("no se pudo comprobar cómo lee el servidor las fechas y los textos: %1")
             .arg(falla.Descripcion());
     }
-    const Variant leida = celdas.Cantidad() == 1 ? celdas.Valor(0) : Variant();
+    if (EsPostgres()) {
+        QString estilo = celdas.Cantidad() == 3 ? celdas.Valor(1).Texto() : QString();
+        const QString barras = celdas.Cantidad() == 3 ? celdas.Valor(2).Texto() : QString();
+        if (estilo.remove(u' ').compare(QLatin1String("ISO,DMY"), Qt::CaseInsensitive) != 0)
+            return QStringLiteral("el servidor no conservó DateStyle = 'ISO, DMY' (tiene «%1»)")
+                .arg(celdas.Cantidad() == 3 ? celdas.Valor(1).Texto() : QString());
+        if (barras.compare(QLatin1String("on"), Qt::CaseInsensitive) != 0)
+            return QStringLiteral("el servidor no conservó standard_conforming_strings = on (tiene "
+                                  "«%1»): leería las barras invertidas de los textos como escapes")
+                .arg(barras);
+    }
+    // Whatever the server, the literal the selection sends must read as 1 March 2003.
+    const Variant leida = celdas.Cantidad() >= 1 ? celdas.Valor(0) : Variant();
     if (leida.tipo() == Variant::Tipo::Fecha && leida.Fecha().date() == FechaDeCorte)
         return {};
     // A driver that hands dates over as text: only the unambiguous ISO form counts.
@@ -151,8 +166,37 @@ void MotorOdbc::Leer(const QString& sql, QList<Columna>& definicion, Celdas& cel
     SentenciaOdbc(Dbc()).Leer(sql, definicion, celdas);
 }
 
+namespace {
+// The statement with each "?" outside quotes replaced by its value as a literal.
+QString ConLiterales(const QString& sql, const QList<Variant>& valores) {
+    QString texto;
+    texto.reserve(sql.size() + 32 * valores.size());
+    bool enComillas = false;
+    qsizetype siguiente = 0;
+    for (const QChar c : sql) {
+        if (c == u'\'')
+            enComillas = !enComillas;
+        if (c != u'?' || enComillas) {
+            texto += c;
+            continue;
+        }
+        if (siguiente >= valores.size())
+            throw Falla::ArgumentoNoValido(QStringLiteral("faltan valores para la sentencia"));
+        const Variant& v = valores[siguiente++];
+        AgregarValorSQL(texto, v, v.tipo() == Variant::Tipo::Entero ? u"@" : u"'", Dialecto::Servidor);
+    }
+    return texto;
+}
+} // namespace
+
 void MotorOdbc::LeerPreparada(const QString& sql, const QList<Variant>& valores,
                               QList<Columna>& definicion, Celdas& celdas) {
+    // Through the PostgreSQL driver a prepared statement inside a transaction costs a round
+    // trip more than its text with the values written in.
+    if (EsPostgres()) {
+        Leer(ConLiterales(sql, valores), definicion, celdas);
+        return;
+    }
     auto& preparada = preparadas_[sql];
     if (!preparada) {
         auto nueva = std::make_unique<SentenciaOdbc>(Dbc());
@@ -166,9 +210,11 @@ int MotorOdbc::Ejecutar(const QString& sql) {
     return SentenciaOdbc(Dbc()).Ejecutar(sql);
 }
 
-namespace {
-// The statements as one text, each closed by ";" but the last.
-QString UnTexto(const QStringList& sentencias) {
+void MotorOdbc::Insertar(const FormaInsercion& forma, const QList<Variant>& valores) {
+    Ejecutar(forma.Texto(valores, Dialecto::Servidor));
+}
+
+QString MotorOdbc::UnTexto(const QStringList& sentencias) {
     qsizetype largo = 0;
     for (const QString& s : sentencias)
         largo += s.size() + 1;
@@ -181,35 +227,150 @@ QString UnTexto(const QStringList& sentencias) {
     }
     return texto;
 }
-} // namespace
 
-void MotorOdbc::EjecutarEnBloque(const QStringList& sentencias) {
-    // Outside a transaction, the server runs a message of several statements as one
-    // transaction of its own: when one is refused, the rest is skipped and nothing of the
-    // message stays, with no transaction left open behind it (an explicit BEGIN would leave
-    // one that the driver and the program would each roll back).
-    Ejecutar(UnTexto(sentencias));
+QStringList MotorOdbc::ComprobacionDeDiferidas() const {
+    if (!hayDiferibles_)
+        return {};
+    // Checking them now, inside a savepoint that is then rolled back, leaves every constraint
+    // as deferred as it was for the notes still to come.
+    const QString punto = PuntoDelGrupo() + QStringLiteral("_diferidas");
+    return {QStringLiteral("SAVEPOINT ") + punto, QStringLiteral("SET CONSTRAINTS ALL IMMEDIATE"),
+            QStringLiteral("ROLLBACK TO SAVEPOINT ") + punto, QStringLiteral("RELEASE SAVEPOINT ") + punto};
 }
 
-void MotorOdbc::EjecutarEnBloqueYLeer(const QStringList& sentencias, QList<Columna>& definicion,
-                                      Celdas& celdas) {
-    SentenciaOdbc(Dbc()).EjecutarYLeer(UnTexto(sentencias), definicion, celdas);
+bool MotorOdbc::EscribirGrupoEnUnMensaje(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado) {
+    if (!EsPostgres() || grupo.filas.isEmpty())
+        return false;
+    QStringList mensaje{QStringLiteral("SAVEPOINT ") + PuntoDelGrupo()};
+    for (const QList<Variant>& fila : grupo.filas)
+        mensaje << grupo.forma->Texto(fila, Dialecto::Servidor);
+    mensaje << ComprobacionDeDiferidas();
+    if (!grupo.lecturaAdelantada.isEmpty())
+        mensaje << grupo.lecturaAdelantada;
+    mensaje << QStringLiteral("RELEASE SAVEPOINT ") + PuntoDelGrupo();
+    try {
+        if (grupo.lecturaAdelantada.isEmpty()) {
+            Ejecutar(UnTexto(mensaje));
+        } else {
+            SentenciaOdbc(Dbc()).EjecutarYLeer(UnTexto(mensaje), resultado.definicion, resultado.celdas);
+            resultado.leidaLaAdelantada = true;
+        }
+        return true;
+    } catch (const Falla& falla) {
+        if (falla.Grave())
+            throw;
+    }
+    // The driver undid the failed message, savepoint included; should the savepoint still be
+    // there, it goes too. The rows then go one by one, so that the refused ones are known.
+    try {
+        if (TransaccionAbierta()) {
+            VolverA(PuntoDelGrupo());
+            Liberar(PuntoDelGrupo());
+        }
+    } catch (const Falla& falla) {
+        if (falla.Grave())
+            throw;
+    }
+    return false;
+}
+
+QString MotorOdbc::DiferidasIncumplidas() {
+    const QStringList comprobacion = ComprobacionDeDiferidas();
+    if (comprobacion.isEmpty())
+        return {};
+    Guardar(PuntoDelGrupo() + QStringLiteral("_diferidas"));
+    QString motivo;
+    try {
+        Ejecutar(comprobacion[1]);
+    } catch (const Falla& falla) {
+        if (falla.Grave())
+            throw;
+        motivo = falla.Descripcion();
+    }
+    Ejecutar(comprobacion[2]);
+    Ejecutar(comprobacion[3]);
+    return motivo;
 }
 
 void MotorOdbc::Comenzar() {
-    Motor::Comenzar();
-    if (!admiteBloques_)
+    SQLHANDLE dbc = Dbc();
+    if (!dbc || !SQL_SUCCEEDED(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT,
+                                                 reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)))
+        throw SentenciaOdbc::FallaDe(SQL_HANDLE_DBC, dbc, dbc);
+    if (!EsPostgres())
         return;
     // The PostgreSQL driver starts the server's transaction together with the first statement
     // and guards only the statements after it with its own savepoint: a first statement
     // refused would leave the whole transaction aborted. Starting it here puts every
-    // statement of the caller under that guard.
+    // statement of the caller under that guard; the same query says whether the database has
+    // constraints that wait for the commit.
     try {
-        Ejecutar(QStringLiteral("SELECT 1"));
+        QList<Columna> definicion;
+        Celdas celdas;
+        Leer(QStringLiteral("SELECT CASE WHEN EXISTS (SELECT 1 FROM pg_catalog.pg_trigger WHERE "
+                            "tgdeferrable) OR EXISTS (SELECT 1 FROM pg_catalog.pg_constraint WHERE "
+                            "condeferrable) THEN 1 ELSE 0 END"),
+             definicion, celdas);
+        hayDiferibles_ = celdas.Cantidad() == 1 && celdas.Valor(0).Entero() == 1;
     } catch (const Falla&) {
-        Base().rollback();
+        try {
+            Terminar(false);
+        } catch (const Falla&) {
+        }
         throw;
     }
+}
+
+void MotorOdbc::Terminar(bool confirmar) {
+    SQLHANDLE dbc = Dbc();
+    if (!dbc)
+        throw Falla::Conexion(QStringLiteral("No hay conexión con la base de datos"));
+    const SQLRETURN r = SQLEndTran(SQL_HANDLE_DBC, dbc, confirmar ? SQL_COMMIT : SQL_ROLLBACK);
+    std::optional<Falla> falla;
+    if (!SQL_SUCCEEDED(r))
+        falla = SentenciaOdbc::FallaDe(SQL_HANDLE_DBC, dbc, dbc);
+    // Back to autocommit, as the connection is used outside transactions.
+    SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    if (falla)
+        throw *falla;
+}
+
+void MotorOdbc::Confirmar() {
+    if (!TransaccionAbierta())
+        throw Falla::BaseDeDatos(QStringLiteral("No hay una transacción abierta que confirmar"),
+                                 ConexionPerdida() ? ClaseDeFalla::Conexion : ClaseDeFalla::Rechazo);
+    Terminar(true);
+}
+
+void MotorOdbc::Deshacer() {
+    if (!TransaccionAbierta())
+        return;
+    Terminar(false);
+}
+
+bool MotorOdbc::TransaccionAbierta() const {
+    SQLHANDLE dbc = Dbc();
+    if (!dbc || ConexionPerdida())
+        return false;
+    SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
+    if (!SQL_SUCCEEDED(SQLGetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, &autocommit, 0, nullptr)))
+        return false;
+    return autocommit == SQL_AUTOCOMMIT_OFF;
+}
+
+void MotorOdbc::Guardar(const QString& nombre) {
+    Ejecutar((EsSqlServer() ? QStringLiteral("SAVE TRANSACTION ") : QStringLiteral("SAVEPOINT ")) + nombre);
+}
+
+void MotorOdbc::VolverA(const QString& nombre) {
+    Ejecutar((EsSqlServer() ? QStringLiteral("ROLLBACK TRANSACTION ")
+                            : QStringLiteral("ROLLBACK TO SAVEPOINT ")) + nombre);
+}
+
+void MotorOdbc::Liberar(const QString& nombre) {
+    // SQL Server keeps its savepoints to the end of the transaction.
+    if (!EsSqlServer())
+        Motor::Liberar(nombre);
 }
 
 bool MotorOdbc::ConexionPerdida() const {
@@ -249,7 +410,7 @@ bool MotorOdbc::TomarBloqueoDeCorrida(int espera) {
         return true;
     Celdas celdas;
     QList<Columna> definicion;
-    if (servidor_ == QLatin1String("PostgreSQL")) {
+    if (EsPostgres()) {
         QDeadlineTimer limite(qint64(espera) * 1000);
         for (;;) {
             Leer(QStringLiteral("SELECT CASE WHEN pg_try_advisory_lock(%1) THEN 1 ELSE 0 END")

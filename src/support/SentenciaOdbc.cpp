@@ -127,26 +127,46 @@ SentenciaOdbc::~SentenciaOdbc() {
         SQLFreeHandle(SQL_HANDLE_STMT, sentencia_);
 }
 
-QString SentenciaOdbc::Diagnostico() const {
+ClaseDeFalla SentenciaOdbc::ClaseDe(const QString& estado) {
+    if (estado.startsWith(QLatin1String("08")) || estado.startsWith(QLatin1String("57")) ||
+        estado.startsWith(QLatin1String("HYT")))
+        return ClaseDeFalla::Conexion;
+    if (estado.startsWith(QLatin1String("53")) || estado.startsWith(QLatin1String("58")) ||
+        estado.startsWith(QLatin1String("XX")) || estado == QLatin1String("25006"))
+        return ClaseDeFalla::Almacenamiento;
+    return ClaseDeFalla::Rechazo;
+}
+
+Falla SentenciaOdbc::FallaDe(short tipoDeManejador, void* manejador, void* conexion) {
     QStringList mensajes;
+    QString primero;
     for (SQLSMALLINT i = 1;; ++i) {
         SQLWCHAR estado[6] = {};
         SQLWCHAR texto[1024] = {};
         SQLINTEGER nativo = 0;
         SQLSMALLINT largo = 0;
-        const SQLRETURN r = SQLGetDiagRecW(SQL_HANDLE_STMT, sentencia_, i, estado, &nativo, texto,
+        const SQLRETURN r = SQLGetDiagRecW(tipoDeManejador, manejador, i, estado, &nativo, texto,
                                            SQLSMALLINT(std::size(texto)), &largo);
         if (!SQL_SUCCEEDED(r))
             break;
+        if (primero.isEmpty())
+            primero = DeSqlWchar(estado, 5);
         mensajes << DeSqlWchar(texto, qMin<qsizetype>(largo, std::size(texto) - 1)).trimmed();
     }
-    return mensajes.isEmpty() ? QStringLiteral("Error desconocido de la base de datos")
-                              : mensajes.join(u' ');
+    ClaseDeFalla clase = ClaseDe(primero);
+    SQLUINTEGER muerta = SQL_CD_FALSE;
+    if (conexion &&
+        SQL_SUCCEEDED(SQLGetConnectAttr(conexion, SQL_ATTR_CONNECTION_DEAD, &muerta, 0, nullptr)) &&
+        muerta == SQL_CD_TRUE)
+        clase = ClaseDeFalla::Conexion;
+    return Falla::BaseDeDatos(mensajes.isEmpty() ? QStringLiteral("Error desconocido de la base de datos")
+                                                 : mensajes.join(u' '),
+                              clase, primero);
 }
 
 void SentenciaOdbc::Comprobar(short resultado) {
     if (!SQL_SUCCEEDED(resultado) && resultado != SQL_NO_DATA)
-        throw Falla::BaseDeDatos(Diagnostico());
+        throw FallaDe(SQL_HANDLE_STMT, sentencia_, conexion_);
 }
 
 int SentenciaOdbc::Ejecutar(const QString& sql) {

@@ -16,14 +16,14 @@ void AgregarCifras(QString& destino, int valor, int cifras) {
     destino.append(QLatin1StringView(texto, cifras));
 }
 
-void AgregarFecha(QString& destino, const QDateTime& f, Dialecto dialecto) {
+// The date's text, without quotes.
+void AgregarTextoDeFecha(QString& destino, const QDateTime& f, Dialecto dialecto) {
     const QDate d = f.date();
     const QTime t = f.time();
     if (!d.isValid() || !t.isValid() || d.year() < 1 || d.year() > 9999)
         throw Falla::Desbordamiento(QStringLiteral("la fecha no cabe entre los años 1 y 9999"));
     const bool embebido = dialecto == Dialecto::Embebido;
     const bool conHora = t != QTime(0, 0);
-    destino += u'\'';
     AgregarCifras(destino, d.year(), 4);
     if (embebido || conHora)
         destino += u'-';
@@ -43,6 +43,11 @@ void AgregarFecha(QString& destino, const QDateTime& f, Dialecto dialecto) {
             AgregarCifras(destino, t.msec(), 3);
         }
     }
+}
+
+void AgregarFecha(QString& destino, const QDateTime& f, Dialecto dialecto) {
+    destino += u'\'';
+    AgregarTextoDeFecha(destino, f, dialecto);
     destino += u'\'';
 }
 
@@ -110,6 +115,59 @@ void AgregarValorSQL(QString& destino, const Variant& valor, QStringView marca, 
     else
         throw Falla::ArgumentoNoValido(
             QStringLiteral("marca de valor desconocida: %1").arg(marca.toString()));
+}
+
+ValorLigado Ligar(const Variant& valor, QStringView marca, Dialecto dialecto) {
+    using T = Variant::Tipo;
+    ValorLigado ligado;
+    if (marca == u"'") {
+        switch (valor.tipo()) {
+        case T::Nulo:
+            return ligado;
+        case T::Fecha:
+            ligado.tipo = ValorLigado::Tipo::Texto;
+            AgregarTextoDeFecha(ligado.texto, valor.Fecha(), dialecto);
+            return ligado;
+        case T::Objeto:
+            throw Falla::TiposNoCoinciden(QStringLiteral("un objeto no es un valor de texto"));
+        default:
+            ligado.tipo = ValorLigado::Tipo::Texto;
+            ligado.texto = valor.Texto();
+            return ligado;
+        }
+    }
+    if (marca != u"@")
+        throw Falla::ArgumentoNoValido(
+            QStringLiteral("marca de valor desconocida: %1").arg(marca.toString()));
+    switch (valor.tipo()) {
+    case T::Nulo:
+        return ligado;
+    case T::Entero:
+        ligado.tipo = ValorLigado::Tipo::Entero;
+        ligado.entero = valor.Entero();
+        return ligado;
+    default:
+        break;
+    }
+    QString cifras;
+    AgregarNumero(cifras, valor);
+    // The engine's tokenizer: digits alone are a whole number when they fit; anything with a
+    // point or an exponent, or too large, is a floating one.
+    bool entero = true;
+    for (const QChar c : std::as_const(cifras))
+        if (c == u'.' || c == u'e' || c == u'E')
+            entero = false;
+    if (entero) {
+        bool cabe = false;
+        ligado.entero = cifras.toLongLong(&cabe);
+        if (cabe) {
+            ligado.tipo = ValorLigado::Tipo::Entero;
+            return ligado;
+        }
+    }
+    ligado.tipo = ValorLigado::Tipo::Real;
+    ligado.texto = std::move(cifras);
+    return ligado;
 }
 
 QString ValorSQL(const Variant& valor, QStringView marca, Dialecto dialecto) {

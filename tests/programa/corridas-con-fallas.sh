@@ -169,10 +169,13 @@ for modo in immediate fast; do
   [[ $estado -ne 124 ]] || falla "$modo: la corrida se colgó con el servidor detenido"
   [[ $estado -eq 2 ]] || falla "$modo: la corrida terminó con $estado: $(tail -3 "$dir/detenido-$modo.errores")"
   # The log is Windows-1252 text.
-  LC_ALL=C grep -aq "^\*\*\* Se perdi. la conexi.n con la base de datos" "$log" \
-    || falla "$modo: el registro no dice que se perdió la conexión: $(grep -a '^\*\*\*' "$log" | tail -3 | iconv -f cp1252)"
-  grep -q "Se perdió la conexión: quedaron [0-9]* remitos sin procesar" "$dir/detenido-$modo.salida" \
+  LC_ALL=C grep -aq "^\*\*\* La corrida se detuvo: .*Quedan [0-9]* remitos para la pr.xima corrida" "$log" \
+    || falla "$modo: el registro no dice que la corrida se detuvo: $(grep -a '^\*\*\*' "$log" | tail -3 | iconv -f cp1252)"
+  grep -q "La corrida se detuvo: .* Quedaron [0-9]* remitos sin procesar" "$dir/detenido-$modo.salida" \
     || falla "$modo: el mensaje final no dice qué quedó: $(head -3 "$dir/detenido-$modo.salida")"
+  # Nothing of the stop is counted as a refused line.
+  [[ $(resumen "detenido-$modo" "Renglones rechazados") -eq 0 ]] \
+    || falla "$modo: la detención se contó como renglones rechazados: $(cat "$dir/detenido-$modo.salida")"
   echo "postgresql: servidor detenido ($modo) tras $(grep -avc '^\*\*\*' "$log") remitos; la corrida terminó con $estado"
   "$raiz/scripts/postgres.sh" reanudar "$pg" || falla "$modo: no se reanudó el servidor"
 done
@@ -194,6 +197,12 @@ wait "$corrida" 2>/dev/null
 confirmadas=$(psql_base -tA -c "SELECT count(DISTINCT IDCOMPROBANTE) FROM V_MV_Stock")
 [[ $(malas_pg) -eq $((30000 - confirmadas)) ]] \
   || falla "tras matar la corrida quedaron remitos a medias ($confirmadas confirmados)"
+# The log names only notes the database holds: a note's line is written once it is committed.
+nombradas=$(grep -a '^RM' "$log" | tr -d '\r' | sed 's/^RM//' | sort -u)
+sin_filas=$(comm -23 <(printf '%s\n' "$nombradas" | grep .) \
+  <(psql_base -tA -c "SELECT DISTINCT IDCOMPROBANTE FROM V_MV_Stock" | sort -u) | wc -l)
+[[ $sin_filas -eq 0 ]] || falla "el registro de la corrida matada nombra $sin_filas remitos que la base no tiene"
+[[ -n "$nombradas" ]] || falla "la corrida matada no llegó a confirmar ningún remito"
 ejecutar tras_matar "$conexion"
 esperar "$corrida" || falla "la corrida tras matar la anterior terminó con $?: $(tail -3 "$dir/tras_matar.errores")"
 [[ $(resumen tras_matar "Remitos procesados") -eq $((30000 - confirmadas)) ]] \

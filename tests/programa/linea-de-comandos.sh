@@ -51,7 +51,7 @@ mal() {
 mal "opción desconocida: --ejecuta" --ejecuta
 mal "--esperar necesita un número de segundos" --ejecutar --esperar diez
 mal "--esperar necesita un número de segundos" --ejecutar --esperar=-1
-mal "no van juntas" --ejecutar --simular
+mal "no van juntas" --simular --revisar
 mal "--silencioso sólo se usa" --silencioso
 mal "--demo sólo se usa con --crear-base" --ejecutar --demo 3
 mal "--crear-base necesita" --crear-base=

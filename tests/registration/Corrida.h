@@ -20,7 +20,7 @@ enum class TipoDeBase { Sqlite, Postgres };
 inline const QString Q = QStringLiteral("'");
 inline const QString N = QStringLiteral("@");
 
-struct Movimiento {
+struct FilaDeStock {
     qint64 secuencia;
     Variant fecha;
     QString articulo, descripcion, unidad;
@@ -77,19 +77,19 @@ protected:
                             c.ValorSQL(Variant::Decimal(QStringLiteral("%1.25").arg(renglon)), N),
                             c.ValorSQL(Variant::Decimal(QStringLiteral("%1.5").arg(renglon * 10)), N)));
     }
-    QList<Movimiento> Stock(const QString& id, qint64 complemento = 0) {
+    QList<FilaDeStock> Stock(const QString& id, qint64 complemento = 0) {
         RefRecordset rs;
         c.AbrirRecordset(QStringLiteral("SELECT * FROM V_MV_Stock WHERE TC = 'RM' AND "
                                         "IDCOMPROBANTE = %1 AND IDCOMPLEMENTO = %2 ORDER BY SECUENCIA")
                              .arg(c.ValorSQL(id, Q), c.ValorSQL(complemento, N)),
                          rs);
-        QList<Movimiento> filas;
+        QList<FilaDeStock> filas;
         auto v = [&](const char* campo) { return rs->Fields(QString::fromLatin1(campo)).Value(); };
         auto t = [&](const char* campo) { return v(campo).EsNulo() ? QString() : v(campo).Texto(); };
         auto d = [&](const char* campo) { return v(campo).EsNulo() ? qQNaN() : v(campo).Doble(); };
         auto e = [&](const char* campo) { return v(campo).EsNulo() ? -1 : v(campo).Entero(); };
         for (; !rs->Eof(); rs->MoveNext())
-            filas << Movimiento{e("SECUENCIA"), v("FECHA"), t("IDARTICULO"), t("DESCRIPCION"),
+            filas << FilaDeStock{e("SECUENCIA"), v("FECHA"), t("IDARTICULO"), t("DESCRIPCION"),
                                 t("IDUNIDAD"), d("CANTIDAD"), d("COSTO"), d("PRECIOVENTA"),
                                 e("CLASEPRECIO"), t("IDDEPOSITO"), t("IDMOTIVOSTOCK"),
                                 t("CUENTAPROVEEDOR")};

@@ -90,11 +90,11 @@ TEST_P(Corrida, EachLineBecomesAStockMovementTakingItsQuantityOut) {
 
     Correr();
 
-    const QList<Movimiento> filas = Stock(QStringLiteral("R1"));
+    const QList<FilaDeStock> filas = Stock(QStringLiteral("R1"));
     ASSERT_EQ(filas.size(), 3);
     const double cantidades[] = {-5, -2.5, -0.001};
     for (int i = 0; i < 3; ++i) {
-        const Movimiento& m = filas[i];
+        const FilaDeStock& m = filas[i];
         EXPECT_EQ(m.secuencia, i + 1);
         EXPECT_EQ(m.fecha, fecha);
         EXPECT_DOUBLE_EQ(m.cantidad, cantidades[i]);
@@ -108,7 +108,7 @@ TEST_P(Corrida, EachLineBecomesAStockMovementTakingItsQuantityOut) {
     }
     EXPECT_EQ(filas[0].articulo, QStringLiteral("A100"));
     EXPECT_EQ(filas[0].descripcion, QStringLiteral("Caño 1/2\" 'reforzado'"));
-    const QList<Movimiento> segunda = Stock(QStringLiteral("R2"));
+    const QList<FilaDeStock> segunda = Stock(QStringLiteral("R2"));
     ASSERT_EQ(segunda.size(), 1);
     EXPECT_EQ(segunda[0].secuencia, 1);
     EXPECT_EQ(UltimaCorrida().renglonesEscritos, 4);
@@ -122,16 +122,17 @@ TEST_P(Corrida, ARejectedLineIsLoggedAndTheLaterLinesKeepTheirNumbers) {
 
     Correr();
 
-    const QList<Movimiento> filas = Stock(QStringLiteral("R1"));
+    const QList<FilaDeStock> filas = Stock(QStringLiteral("R1"));
     ASSERT_EQ(filas.size(), 2);
     EXPECT_EQ(filas[0].secuencia, 1);
     EXPECT_EQ(filas[1].secuencia, 3);
     EXPECT_DOUBLE_EQ(filas[1].cantidad, -3);
+    // The refusal is logged when it happens, the note once its transaction is committed.
     const QStringList log = Log();
     ASSERT_EQ(log.size(), 2);
-    EXPECT_EQ(log[0], QStringLiteral("RMR1"));
-    EXPECT_TRUE(log[1].startsWith(QStringLiteral("*** RMR1 renglón 2: "))) << log[1].toStdString();
-    EXPECT_GT(log[1].size(), 22); // the database's message follows
+    EXPECT_TRUE(log[0].startsWith(QStringLiteral("*** RMR1 renglón 2: "))) << log[0].toStdString();
+    EXPECT_GT(log[0].size(), 22); // the database's message follows
+    EXPECT_EQ(log[1], QStringLiteral("RMR1"));
     EXPECT_TRUE(UltimoMensaje().startsWith(QStringLiteral("Proceso Finalizado!\nNo se registró 1 renglón.")))
         << UltimoMensaje().toStdString();
     EXPECT_EQ(UltimaCorrida().renglonesRechazados, 1);
@@ -161,7 +162,7 @@ TEST_P(Corrida, NotesSharingTypeAndNumberEachGetTheLinesOfThatNumber) {
     Renglon(QStringLiteral("R7"), 1, QStringLiteral("A3"), "3", {}, 1);
     Correr();
     for (qint64 complemento : {0, 1}) {
-        const QList<Movimiento> filas = Stock(QStringLiteral("R7"), complemento);
+        const QList<FilaDeStock> filas = Stock(QStringLiteral("R7"), complemento);
         ASSERT_EQ(filas.size(), 3) << complemento;
         EXPECT_EQ(filas[2].secuencia, 3);
     }
@@ -292,8 +293,9 @@ TEST_P(Corrida, ALineWhoseRowCannotBePutTogetherIsSkippedAndLogged) {
     EXPECT_TRUE(Stock(QStringLiteral("R1")).isEmpty());
     const QStringList log = Log();
     ASSERT_EQ(log.size(), 3);
-    EXPECT_TRUE(log[1].startsWith(QStringLiteral("*** RMR1 renglón 1: no se pudo armar")));
-    EXPECT_TRUE(log[2].startsWith(QStringLiteral("*** RMR1 renglón 2: no se pudo armar")));
+    EXPECT_TRUE(log[0].startsWith(QStringLiteral("*** RMR1 renglón 1: no se pudo armar")));
+    EXPECT_TRUE(log[1].startsWith(QStringLiteral("*** RMR1 renglón 2: no se pudo armar")));
+    EXPECT_EQ(log[2], QStringLiteral("RMR1"));
     EXPECT_EQ(UltimaCorrida().renglonesIncompletos, 2);
 }
 
@@ -387,17 +389,21 @@ TEST_P(CorridaServidor, AConnectionLostBetweenNotesEndsTheRunAndTheNextRunFinish
         }
     };
     Correr();
-    // The first note had not been confirmed yet: it went with the connection, and says so.
+    // The first note had not been committed yet: it went with the connection. The run stops
+    // there, says why, and the log names no note, since none is in the database.
     const ResultadoCorrida primera = UltimaCorrida();
     EXPECT_FALSE(primera.SinFallas());
+    EXPECT_TRUE(primera.detenida);
     EXPECT_EQ(primera.renglonesEscritos, 0);
-    EXPECT_EQ(primera.notasSinProcesar, 2);
-    EXPECT_TRUE(UltimoMensaje().startsWith(QStringLiteral("Proceso Finalizado!\n")));
-    const QStringList fallas = Log().filter(QStringLiteral("*** "));
-    EXPECT_EQ(fallas.filter(QStringLiteral("*** RMR1: no se confirmaron sus 3 renglones: ")).size(), 1)
-        << fallas.join(u'\n').toStdString();
-    EXPECT_EQ(fallas.last(), QStringLiteral("*** Se perdió la conexión con la base de datos: "
-                                            "quedan 2 remitos sin procesar"));
+    EXPECT_EQ(primera.renglonesRechazados, 0);
+    EXPECT_EQ(primera.notasSinProcesar, 4);
+    EXPECT_TRUE(UltimoMensaje().startsWith(QStringLiteral("Proceso Finalizado!\nLa corrida se detuvo: ")))
+        << UltimoMensaje().toStdString();
+    EXPECT_TRUE(UltimoMensaje().contains(QStringLiteral("Quedaron 4 remitos sin procesar.")));
+    const QStringList log = Log();
+    ASSERT_EQ(log.size(), 1) << log.join(u'\n').toStdString();
+    EXPECT_TRUE(log[0].startsWith(QStringLiteral("*** La corrida se detuvo: ")));
+    EXPECT_TRUE(log[0].endsWith(QStringLiteral(". Quedan 4 remitos para la próxima corrida"))) << log[0].toStdString();
 
     guion.alProcesarEventos = nullptr;
     c.Desconectar();

@@ -357,11 +357,16 @@ TEST_P(BaseDeSoloLectura, IsReportedAndTheNextRunRegistersEverything) {
         GTEST_SKIP() << "este sistema de archivos no permite hacer inmutable la base: "
                      << error.toStdString();
 
+    // A file that cannot be written stops the run: nothing is counted as refused, and what is
+    // left is said.
     const ResultadoCorrida primera = UltimaCorrida();
     EXPECT_FALSE(primera.SinFallas());
+    EXPECT_TRUE(primera.detenida);
+    EXPECT_EQ(primera.RenglonesNoRegistrados(), 0);
     EXPECT_EQ(primera.renglonesEscritos, enElMedio ? RenglonesPorNota : 0);
-    EXPECT_FALSE(Fallas(Log()).isEmpty());
-    EXPECT_TRUE(UltimoMensaje().startsWith(QStringLiteral("Proceso Finalizado!\nNo se registr")))
+    EXPECT_EQ(primera.notasSinProcesar, NotasDePrueba - (enElMedio ? 1 : 0));
+    EXPECT_EQ(Fallas(Log()).size(), 1) << Log().join(u'\n').toStdString();
+    EXPECT_TRUE(UltimoMensaje().startsWith(QStringLiteral("Proceso Finalizado!\nLa corrida se detuvo: ")))
         << UltimoMensaje().toStdString();
 
     guion.alProcesarEventos = nullptr;
@@ -450,14 +455,21 @@ TEST_P(DiscoLleno, IsReportedAndTheNextRunRegistersEverything) {
     Llenar(relleno, montaje.Libre(), enElMedio ? 48 * 1024 : 0);
 
     Correr();
+    // The full disk stops the run at once: no line counted as refused, the notes not written
+    // left for the next run, and the reason said.
     const ResultadoCorrida primera = UltimaCorrida();
     EXPECT_FALSE(primera.SinFallas());
-    EXPECT_GT(primera.RenglonesNoRegistrados(), 0);
+    EXPECT_TRUE(primera.detenida);
+    EXPECT_EQ(primera.RenglonesNoRegistrados(), 0);
     EXPECT_LT(primera.renglonesEscritos, notas * RenglonesPorNota);
+    EXPECT_EQ(primera.notasSinProcesar, notas - primera.notas);
+    EXPECT_TRUE(primera.motivoDetencion.contains(QStringLiteral("full"))) << primera.motivoDetencion.toStdString();
+    EXPECT_TRUE(UltimoMensaje().contains(QStringLiteral("La corrida se detuvo: ")))
+        << UltimoMensaje().toStdString();
     if (!enElMedio) {
         // Not one line of the log could be written: the result says so instead.
         EXPECT_GT(primera.lineasDeRegistroPerdidas, 0);
-        EXPECT_TRUE(UltimoMensaje().contains(QStringLiteral("líneas en el registro")))
+        EXPECT_TRUE(UltimoMensaje().contains(QStringLiteral("en el registro")))
             << UltimoMensaje().toStdString();
     }
 

@@ -36,7 +36,7 @@ protected:
     }
     QStringList ArticulosEnStock(const QString& id) {
         QStringList articulos;
-        for (const Movimiento& m : Stock(id))
+        for (const FilaDeStock& m : Stock(id))
             articulos << QStringLiteral("%1:%2").arg(m.secuencia).arg(m.articulo);
         return articulos;
     }
@@ -69,7 +69,7 @@ TEST_P(Incompletos, AMendedLineReadInAnotherOrderIsCompletedByContentAlone) {
                    : QStringLiteral("UPDATE V_Mv_CpteInsumos SET IDARTICULO = 'ART2', RENGLON = "
                                     "4 WHERE IDCOMPROBANTE = 'R1' AND RENGLON = 2"));
     RefRecordset lineas;
-    c.AbrirRecordset(CorridaRegistro::SentenciaRenglones(QStringLiteral("RM"), QStringLiteral("R1")), lineas);
+    c.AbrirRecordset(::Remito::SentenciaRenglones(QStringLiteral("RM"), QStringLiteral("R1")), lineas);
     QStringList orden;
     for (; !lineas->Eof(); lineas->MoveNext())
         orden << lineas->Fields(QStringLiteral("IDARTICULO")).Value().Texto();
@@ -97,7 +97,7 @@ TEST_P(Incompletos, AMendedLineReadInAnotherOrderIsCompletedByContentAlone) {
     EXPECT_EQ(completado.completados, 1);
     EXPECT_EQ(completado.renglonesEscritos, 1);
     EXPECT_TRUE(completado.SinFallas());
-    const QList<Movimiento> filas = Stock(QStringLiteral("R1"));
+    const QList<FilaDeStock> filas = Stock(QStringLiteral("R1"));
     ASSERT_EQ(filas.size(), 3);
     EXPECT_EQ(filas[1].secuencia, 2);
     EXPECT_EQ(filas[1].articulo, QStringLiteral("ART2"));

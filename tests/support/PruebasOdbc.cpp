@@ -187,28 +187,6 @@ TEST_F(Odbc, LongTextsAndNullsAreReadWhole) {
     EXPECT_EQ(rs->Fields(QStringLiteral("N")).Value(), Variant(qint64(3)));
 }
 
-TEST_F(Odbc, ABlockTakesEffectWholeOrNotAtAll) {
-    ASSERT_TRUE(c.AdmiteBloques());
-    const QString fila = QStringLiteral("INSERT INTO TA_CONFIGURACION VALUES ('DATOS','%1','1')");
-    c.EjecutarEnBloque({fila.arg(QStringLiteral("A")), fila.arg(QStringLiteral("B"))});
-    try {
-        c.EjecutarEnBloque({fila.arg(QStringLiteral("C")), fila.arg(QStringLiteral("A")),
-                            fila.arg(QStringLiteral("D"))});
-        FAIL() << "el bloque con una clave repetida no falló";
-    } catch (const Falla& f) {
-        EXPECT_TRUE(f.Descripcion().contains(QStringLiteral("duplicate key"))) << f.what();
-    }
-    RefRecordset rs;
-    c.AbrirRecordset(QStringLiteral("SELECT CLAVE FROM TA_CONFIGURACION ORDER BY CLAVE"), rs);
-    EXPECT_EQ(rs->RecordCount(), 2);
-    // The connection is usable afterwards, in a transaction of its own.
-    c.BeginTrans();
-    c.Ejecutar(fila.arg(QStringLiteral("E")));
-    c.CommitTrans();
-    c.AbrirRecordset(QStringLiteral("SELECT count(*) FROM TA_CONFIGURACION"), rs);
-    EXPECT_EQ(rs->Fields(0).Value().Entero(), 3);
-}
-
 TEST_F(Odbc, TheDemoDataLoadsOnTheServerToo) {
     const auto resumen = BaseEmbebida::CargarDemostracion(c, 40);
     RefRecordset rs;

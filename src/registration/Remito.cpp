@@ -1,0 +1,95 @@
+#include "Remito.h"
+
+#include "Cadenas.h"
+#include "Recordset.h"
+#include "Utilidades.h"
+#include "ValorSQL.h"
+
+namespace {
+
+const QString Comilla = QStringLiteral("'");
+const QString Numero = QStringLiteral("@");
+
+Variant Valor(Recordset& rs, const char* campo) {
+    return rs.Fields(QLatin1String(campo)).Value();
+}
+
+} // namespace
+
+Remito Remito::De(Recordset& nota) {
+    const Utilidades& util = Utilidades::Instancia();
+    Remito r;
+    r.tc = util.ValorTexto(nota.Fields(QStringLiteral("TC")));
+    r.id = util.ValorTexto(nota.Fields(QStringLiteral("IDCOMPROBANTE")));
+    r.documento = r.tc + r.id;
+    r.complemento = Valor(nota, "IdComplemento");
+    return r;
+}
+
+QString Remito::Documento(Recordset& nota) {
+    const Utilidades& util = Utilidades::Instancia();
+    return util.ValorTexto(nota.Fields(QStringLiteral("TC"))) +
+           util.ValorTexto(nota.Fields(QStringLiteral("IDCOMPROBANTE")));
+}
+
+Movimiento Remito::MovimientoDe(Recordset& nota, Recordset& renglon, int secuencia) {
+    const QString deposito = QStringLiteral("   1");
+    return {secuencia,
+            {Valor(nota, "TC"), Valor(nota, "IDCOMPROBANTE"), Valor(nota, "IdComplemento"),
+             Variant(qint64(secuencia)), Valor(nota, "Fecha"), Valor(renglon, "idarticulo"),
+             Valor(renglon, "Descripcion"), Valor(renglon, "idunidad"),
+             Valor(renglon, "Cantidad").Negado(), Valor(renglon, "Costo"),
+             Valor(renglon, "Importe"), Valor(renglon, "CLASEPRECIO"), Variant(deposito),
+             Variant(deposito), Valor(nota, "Cuenta")}};
+}
+
+const FormaInsercion& Remito::Forma() {
+    static const FormaInsercion forma(
+        QStringLiteral("INSERT INTO V_MV_STOCK (TC,IDCOMPROBANTE,IDCOMPLEMENTO,SECUENCIA,FECHA,"
+                       "IDARTICULO,DESCRIPCION,IDUNIDAD,CANTIDAD,COSTO,PRECIOVENTA,CLASEPRECIO,"
+                       "IDDEPOSITO,IDMOTIVOSTOCK,CUENTAPROVEEDOR)  VALUES ("),
+        QStringLiteral("V_MV_STOCK"),
+        {QStringLiteral("TC"), QStringLiteral("IDCOMPROBANTE"), QStringLiteral("IDCOMPLEMENTO"),
+         QStringLiteral("SECUENCIA"), QStringLiteral("FECHA"), QStringLiteral("IDARTICULO"),
+         QStringLiteral("DESCRIPCION"), QStringLiteral("IDUNIDAD"), QStringLiteral("CANTIDAD"),
+         QStringLiteral("COSTO"), QStringLiteral("PRECIOVENTA"), QStringLiteral("CLASEPRECIO"),
+         QStringLiteral("IDDEPOSITO"), QStringLiteral("IDMOTIVOSTOCK"),
+         QStringLiteral("CUENTAPROVEEDOR")},
+        {Comilla, Comilla, Numero, Numero, Comilla, Comilla, Comilla, Comilla, Numero, Numero,
+         Numero, Numero, Comilla, Comilla, Comilla});
+    return forma;
+}
+
+QString Remito::Sentencia(const Movimiento& movimiento, Dialecto dialecto) {
+    return Forma().Texto(movimiento.valores, dialecto);
+}
+
+QString Remito::CondicionDeRemitosVigentes() {
+    return QStringLiteral("V_MV_Cpte.TC = 'RM' AND (V_MV_Cpte.FECHA > '01/03/2003') AND "
+                          "(V_MV_Cpte.ANULADA = 0)");
+}
+
+QString Remito::SentenciaSeleccion() {
+    return QStringLiteral(
+               "SELECT  v_mv_cpte.* FROM V_MV_Cpte LEFT OUTER JOIN V_MV_Stock ON "
+               "V_MV_Cpte.IdComplemento = V_MV_Stock.IdComplemento AND V_MV_Cpte.TC = "
+               "V_MV_Stock.TC AND V_MV_Cpte.IDCOMPROBANTE = V_MV_Stock.IDCOMPROBANTE WHERE "
+               "(V_MV_Stock.TC IS NULL) AND ") +
+           CondicionDeRemitosVigentes();
+}
+
+QString Remito::SentenciaRenglones(const QString& tc, const QString& idComprobante) {
+    return QStringLiteral("Select * from V_Mv_CpteInsumos where tc = '") +
+           Cadenas::DuplicarComillas(tc) + QStringLiteral("' and idcomprobante = '") +
+           Cadenas::DuplicarComillas(idComprobante) + u'\'';
+}
+
+QString Remito::SentenciaRenglonesPreparada() {
+    return QStringLiteral("Select * from V_Mv_CpteInsumos where tc = ? and idcomprobante = ?");
+}
+
+QString Remito::CondicionDeSusFilas(Dialecto dialecto) const {
+    return QStringLiteral("TC = %1 AND IDCOMPROBANTE = %2 AND IDCOMPLEMENTO = %3")
+        .arg(ValorSQL(tc, Comilla, dialecto), ValorSQL(id, Comilla, dialecto),
+             ValorSQL(complemento, Numero, dialecto));
+}

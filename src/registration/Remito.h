@@ -1,0 +1,56 @@
+#pragma once
+
+#include "FormaInsercion.h"
+#include "Variant.h"
+
+#include <QList>
+#include <QString>
+
+class Recordset;
+
+// One stock movement to write: the number of its item line within the note and the fifteen
+// values of its row, in the order of the INSERT's columns.
+struct Movimiento {
+    int secuencia = 0;
+    QList<Variant> valores;
+};
+
+// A delivery note to register: who it is and the movements of its item lines, as values. The
+// INSERT's text is written from them only where a person reads it (the run log, a preview, a
+// message); the engines are handed the values.
+struct Remito {
+    QString documento; // TC and IDCOMPROBANTE run together, as the log names it
+    QString tc;
+    QString id;
+    Variant complemento;
+    QList<Movimiento> movimientos;
+
+    // The note at the current row of a selection of V_MV_Cpte, without movements.
+    static Remito De(Recordset& nota);
+    // How the log and the messages name the note at the current row.
+    static QString Documento(Recordset& nota);
+    // The movement of the current item line of a note, numbered secuencia. A field missing
+    // from either row is a failure; a value that cannot be written as itself is refused later,
+    // by the engine that is handed it, as the line's failure.
+    static Movimiento MovimientoDe(Recordset& nota, Recordset& renglon, int secuencia);
+
+    // The stock movement's INSERT: the fixed head the family's programs send, its fifteen
+    // columns and how each value is written.
+    static const FormaInsercion& Forma();
+    // The movement's INSERT with its values written as literals for that engine.
+    static QString Sentencia(const Movimiento& movimiento, Dialecto dialecto);
+
+    // The notes the run registers, whatever their stock rows: delivery notes not voided and
+    // dated after the cutoff, a condition on V_MV_Cpte.
+    static QString CondicionDeRemitosVigentes();
+    // The selection of pending notes, as the family's programs send it: the vigent notes with
+    // no stock row under their type, number and complement.
+    static QString SentenciaSeleccion();
+    // The item lines of a note, chosen by its type and number only.
+    static QString SentenciaRenglones(const QString& tc, const QString& idComprobante);
+    // The same with "?" for the type and the number, kept prepared.
+    static QString SentenciaRenglonesPreparada();
+    // The condition that picks a note's stock rows out of V_MV_Stock (type, number and
+    // complement), for this engine's literals.
+    QString CondicionDeSusFilas(Dialecto dialecto) const;
+};
