@@ -142,17 +142,19 @@ void CorridaRegistro::RecorrerNotas() {
         Remito remito;
         rutina.Paso([&] { remito = Remito::De(notas); });
         rutina.Paso([&] { avance_->Mostrar(QStringLiteral("Procesando... ") + remito.documento); });
-        // The next note's lines may travel with this note's rows.
-        QString siguiente, lecturaAdelantada;
-        const auto tc = notas.ValorAdelante(1, QStringLiteral("TC"));
-        const auto id = notas.ValorAdelante(1, QStringLiteral("IDCOMPROBANTE"));
-        if (tc && id) {
-            siguiente = util.ValorTexto(*tc) + u'\n' + util.ValorTexto(*id);
-            lecturaAdelantada = Remito::SentenciaRenglones(util.ValorTexto(*tc), util.ValorTexto(*id));
-        }
-        RegistrarNota(remito, lecturaAdelantada);
+        // The next note's lines may travel with this note's rows, when the engine sends them
+        // in one message.
+        auto siguiente = [&](bool comoSentencia) {
+            const auto tc = notas.ValorAdelante(1, QStringLiteral("TC"));
+            const auto id = notas.ValorAdelante(1, QStringLiteral("IDCOMPROBANTE"));
+            if (!tc || !id)
+                return QString();
+            return comoSentencia ? Remito::SentenciaRenglones(util.ValorTexto(*tc), util.ValorTexto(*id))
+                                 : util.ValorTexto(*tc) + u'\n' + util.ValorTexto(*id);
+        };
+        RegistrarNota(remito, [&] { return siguiente(true); });
         if (adelantados_)
-            adelantadosDe_ = siguiente;
+            adelantadosDe_ = siguiente(false);
         ++procesadas_;
         avance_->Nota(procesadas_, *resultado_);
         notas.MoveNext();
@@ -161,7 +163,7 @@ void CorridaRegistro::RecorrerNotas() {
     }
 }
 
-void CorridaRegistro::RegistrarNota(Remito& remito, const QString& lecturaAdelantada) {
+void CorridaRegistro::RegistrarNota(Remito& remito, const std::function<QString()>& lecturaAdelantada) {
     const bool leidos = LeerRenglones(remito);
     // Whatever was read ahead is used up: only this note's rows may bring the next lines.
     adelantados_.reset();
@@ -176,9 +178,8 @@ void CorridaRegistro::RegistrarNota(Remito& remito, const QString& lecturaAdelan
 }
 
 bool CorridaRegistro::LeerRenglones(Remito& remito) {
-    const QString clave = remito.tc + u'\n' + remito.id;
     try {
-        if (adelantados_ && adelantadosDe_ == clave) {
+        if (adelantados_ && adelantadosDe_ == remito.tc + u'\n' + remito.id) {
             // Read already, with the rows of the note before.
             std::swap(RsInsumos, adelantados_);
         } else {
@@ -204,9 +205,21 @@ void CorridaRegistro::ArmarMovimientos(Remito& remito) {
     if (RsInsumos->Bof())
         return;
     RsInsumos->MoveFirst();
+    // The note's own values and where the lines keep theirs, once for all its lines.
+    std::optional<Remito::ColumnasDeRenglon> columnas;
+    std::optional<::Falla> sinColumnas;
+    try {
+        remito.ValoresDeLaNota(*RsComprobantes);
+        columnas = Remito::ColumnasDeRenglon::De(*RsInsumos);
+    } catch (const ::Falla& falla) {
+        sinColumnas = falla;
+    }
+    remito.movimientos.reserve(RsInsumos->RecordCount());
     for (int Secuencia = 1; !RsInsumos->Eof(); ++Secuencia, RsInsumos->MoveNext()) {
         try {
-            remito.movimientos << Remito::MovimientoDe(*RsComprobantes, *RsInsumos, Secuencia);
+            if (sinColumnas)
+                throw *sinColumnas;
+            remito.movimientos << remito.MovimientoDe(*RsInsumos, *columnas, Secuencia);
         } catch (const ::Falla& falla) {
             ++resultado_->renglonesIncompletos;
             Falla(QStringLiteral("*** %1 renglón %2: no se pudo armar el movimiento: %3")

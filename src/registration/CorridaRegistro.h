@@ -64,7 +64,7 @@ private:
     bool Seleccionar(Rutina& rutina);
     // Goes through the selection; a CorridaDetenida stops it.
     void RecorrerNotas();
-    void RegistrarNota(Remito& remito, const QString& lecturaAdelantada);
+    void RegistrarNota(Remito& remito, const std::function<QString()>& lecturaAdelantada);
     bool LeerRenglones(Remito& remito);
     void ArmarMovimientos(Remito& remito);
     // The run stopped: why, and the notes left for the next one.

@@ -69,8 +69,8 @@ void LoteDeRemitos::Agregar(const Remito& remito) {
 }
 
 void LoteDeRemitos::Enviar(const Remito& remito, const QList<int>& posiciones,
-                           const QString& lecturaAdelantada, RefRecordset* adelantada,
-                           EscrituraDeGrupo& resultado) {
+                           const std::function<QString()>& lecturaAdelantada,
+                           RefRecordset* adelantada, EscrituraDeGrupo& resultado) {
     GrupoDeFilas grupo;
     grupo.forma = &Remito::Forma();
     grupo.filas.reserve(posiciones.size());
@@ -134,8 +134,16 @@ RemitoEnLote LoteDeRemitos::Resultado(const Remito& remito, const QList<int>& po
     return hecho;
 }
 
-void LoteDeRemitos::Deshecho(const Remito& remito) {
-    resultado_.renglonesRechazados += int(remito.movimientos.size());
+void LoteDeRemitos::Deshecho(const Remito& remito, const QList<int>& posiciones,
+                             const EscrituraDeGrupo& r) {
+    // The row the engine refused when it undid everything is told, then the remito.
+    for (qsizetype i = 0; i < r.rechazos.size() && i < posiciones.size(); ++i)
+        if (!r.rechazos[i].isEmpty())
+            oyente_.Falla(QStringLiteral("*** %1 renglón %2: %3")
+                              .arg(remito.documento)
+                              .arg(remito.movimientos[posiciones[i]].secuencia)
+                              .arg(EnUnaLinea(r.rechazos[i])));
+    resultado_.renglonesRechazados += int(posiciones.size());
     oyente_.Falla(QStringLiteral("*** %1: la base de datos deshizo el remito; no se registró "
                                  "ninguno de sus renglones")
                       .arg(remito.documento));
@@ -150,7 +158,8 @@ void LoteDeRemitos::NoConfirmado(const RemitoEnLote& remito, const QString& moti
                       .arg(EnUnaLinea(motivo)));
 }
 
-void LoteDeRemitos::Escribir(const Remito& remito, const QString& lecturaAdelantada,
+void LoteDeRemitos::Escribir(const Remito& remito,
+                             const std::function<QString()>& lecturaAdelantada,
                              RefRecordset* adelantada) {
     Abrir();
     EscrituraDeGrupo r;
@@ -160,15 +169,9 @@ void LoteDeRemitos::Escribir(const Remito& remito, const QString& lecturaAdelant
         remitos_ << Resultado(remito, todas, r);
         return;
     }
-    // The engine undid the whole transaction with this remito: the row it refused is told,
-    // the remito stays out, and the remitos written before it go again.
-    for (qsizetype i = 0; i < r.rechazos.size(); ++i)
-        if (!r.rechazos[i].isEmpty())
-            oyente_.Falla(QStringLiteral("*** %1 renglón %2: %3")
-                              .arg(remito.documento)
-                              .arg(remito.movimientos[i].secuencia)
-                              .arg(EnUnaLinea(r.rechazos[i])));
-    Deshecho(remito);
+    // The engine undid the whole transaction with this remito: it stays out, and the remitos
+    // written before it go again.
+    Deshecho(remito, todas, r);
     Rehacer();
     remitos_ << RemitoEnLote{remito, {}};
 }
@@ -224,7 +227,7 @@ void LoteDeRemitos::EnSuPropiaTransaccion(const RemitoEnLote& e) {
     EscrituraDeGrupo r;
     Enviar(e.remito, e.escritos, {}, nullptr, r);
     if (r.deshecho) {
-        Deshecho(e.remito);
+        Deshecho(e.remito, e.escritos, r);
         oyente_.Confirmado({e.remito, {}});
         return;
     }

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class Conexion;
@@ -59,7 +60,8 @@ public:
     // Writes the remito's movements in the lote's transaction (opened when none is); the
     // remito joins the lote. The query read ahead (the next remito's lines), when the engine
     // ran it with the rows, is opened in adelantada.
-    void Escribir(const Remito& remito, const QString& lecturaAdelantada, RefRecordset* adelantada);
+    void Escribir(const Remito& remito, const std::function<QString()>& lecturaAdelantada,
+                  RefRecordset* adelantada);
     // A remito with nothing to write joins the lote, to be logged with it.
     void Agregar(const Remito& remito);
     int Remitos() const { return int(remitos_.size()); }
@@ -79,8 +81,9 @@ private:
     // written outside a transaction.
     void Abrir();
     // The remito's movements at those positions, behind its savepoint.
-    void Enviar(const Remito& remito, const QList<int>& posiciones, const QString& lecturaAdelantada,
-                RefRecordset* adelantada, EscrituraDeGrupo& resultado);
+    void Enviar(const Remito& remito, const QList<int>& posiciones,
+                const std::function<QString()>& lecturaAdelantada, RefRecordset* adelantada,
+                EscrituraDeGrupo& resultado);
     // What went in of a remito written, its refused lines told and counted.
     RemitoEnLote Resultado(const Remito& remito, const QList<int>& posiciones,
                            const EscrituraDeGrupo& resultado);
@@ -90,7 +93,7 @@ private:
     void EnSuPropiaTransaccion(const RemitoEnLote& remito);
     // The commit's answer was lost: which of the remitos have their rows.
     [[noreturn]] void Verificar(const QList<RemitoEnLote>& remitos, const QString& motivo);
-    void Deshecho(const Remito& remito);
+    void Deshecho(const Remito& remito, const QList<int>& posiciones, const EscrituraDeGrupo& r);
     void NoConfirmado(const RemitoEnLote& remito, const QString& motivo);
     bool RegistradoPorOtraCorrida(const Remito& remito);
     [[noreturn]] void Detener(const QString& motivo);

@@ -10,20 +10,49 @@ namespace {
 const QString Comilla = QStringLiteral("'");
 const QString Numero = QStringLiteral("@");
 
-Variant Valor(Recordset& rs, const char* campo) {
-    return rs.Fields(QLatin1String(campo)).Value();
-}
+// The names the family's code gives the fields, kept so that a recordset finds each of them
+// again at once.
+const QString CampoTC = QStringLiteral("TC");
+const QString CampoId = QStringLiteral("IDCOMPROBANTE");
+const QString CampoComplemento = QStringLiteral("IdComplemento");
+const QString CampoFecha = QStringLiteral("Fecha");
+const QString CampoCuenta = QStringLiteral("Cuenta");
 
 } // namespace
 
 Remito Remito::De(Recordset& nota) {
     const Utilidades& util = Utilidades::Instancia();
     Remito r;
-    r.tc = util.ValorTexto(nota.Fields(QStringLiteral("TC")));
-    r.id = util.ValorTexto(nota.Fields(QStringLiteral("IDCOMPROBANTE")));
+    r.tc = util.ValorTexto(nota.Fields(CampoTC));
+    r.id = util.ValorTexto(nota.Fields(CampoId));
     r.documento = r.tc + r.id;
-    r.complemento = Valor(nota, "IdComplemento");
+    r.complemento = nota.Fields(CampoComplemento).Value();
     return r;
+}
+
+void Remito::ValoresDeLaNota(Recordset& nota) {
+    tcValor_ = nota.Fields(CampoTC).Value();
+    idValor_ = nota.Fields(CampoId).Value();
+    complemento = nota.Fields(CampoComplemento).Value();
+    fecha_ = nota.Fields(CampoFecha).Value();
+    cuenta_ = nota.Fields(CampoCuenta).Value();
+}
+
+Remito::ColumnasDeRenglon Remito::ColumnasDeRenglon::De(Recordset& renglones) {
+    auto en = [&](const QString& campo) { return renglones.PosicionDe(campo); };
+    return {en(QStringLiteral("idarticulo")), en(QStringLiteral("Descripcion")),
+            en(QStringLiteral("idunidad")),   en(QStringLiteral("Cantidad")),
+            en(QStringLiteral("Costo")),      en(QStringLiteral("Importe")),
+            en(QStringLiteral("CLASEPRECIO"))};
+}
+
+Movimiento Remito::MovimientoDe(Recordset& renglon, const ColumnasDeRenglon& c, int secuencia) const {
+    static const Variant deposito(QStringLiteral("   1"));
+    auto valor = [&](int i) { return renglon.Fields(i).Value(); };
+    return {secuencia,
+            {tcValor_, idValor_, complemento, Variant(qint64(secuencia)), fecha_, valor(c.articulo),
+             valor(c.descripcion), valor(c.unidad), valor(c.cantidad).Negado(), valor(c.costo),
+             valor(c.importe), valor(c.clase), deposito, deposito, cuenta_}};
 }
 
 QString Remito::Documento(Recordset& nota) {
@@ -33,14 +62,9 @@ QString Remito::Documento(Recordset& nota) {
 }
 
 Movimiento Remito::MovimientoDe(Recordset& nota, Recordset& renglon, int secuencia) {
-    const QString deposito = QStringLiteral("   1");
-    return {secuencia,
-            {Valor(nota, "TC"), Valor(nota, "IDCOMPROBANTE"), Valor(nota, "IdComplemento"),
-             Variant(qint64(secuencia)), Valor(nota, "Fecha"), Valor(renglon, "idarticulo"),
-             Valor(renglon, "Descripcion"), Valor(renglon, "idunidad"),
-             Valor(renglon, "Cantidad").Negado(), Valor(renglon, "Costo"),
-             Valor(renglon, "Importe"), Valor(renglon, "CLASEPRECIO"), Variant(deposito),
-             Variant(deposito), Valor(nota, "Cuenta")}};
+    Remito r;
+    r.ValoresDeLaNota(nota);
+    return r.MovimientoDe(renglon, ColumnasDeRenglon::De(renglon), secuencia);
 }
 
 const FormaInsercion& Remito::Forma() {

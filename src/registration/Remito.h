@@ -29,10 +29,22 @@ struct Remito {
     static Remito De(Recordset& nota);
     // How the log and the messages name the note at the current row.
     static QString Documento(Recordset& nota);
-    // The movement of the current item line of a note, numbered secuencia. A field missing
-    // from either row is a failure; a value that cannot be written as itself is refused later,
-    // by the engine that is handed it, as the line's failure.
+
+    // Where a lines recordset keeps the columns a movement takes.
+    struct ColumnasDeRenglon {
+        int articulo, descripcion, unidad, cantidad, costo, importe, clase;
+        // Looked up by name; a column missing is a failure.
+        static ColumnasDeRenglon De(Recordset& renglones);
+    };
+    // The movement of the current item line of the note at the current row of nota,
+    // numbered secuencia. A field missing from either row is a failure; a value that cannot be
+    // written as itself is refused later, by the engine that is handed it, as the line's
+    // failure.
     static Movimiento MovimientoDe(Recordset& nota, Recordset& renglon, int secuencia);
+    // The same for this note, whose own values were read once (ValoresDeLaNota).
+    Movimiento MovimientoDe(Recordset& renglon, const ColumnasDeRenglon& columnas, int secuencia) const;
+    // Reads the note's own values of its movements from the current row of nota.
+    void ValoresDeLaNota(Recordset& nota);
 
     // The stock movement's INSERT: the fixed head the family's programs send, its fifteen
     // columns and how each value is written.
@@ -53,4 +65,9 @@ struct Remito {
     // The condition that picks a note's stock rows out of V_MV_Stock (type, number and
     // complement), for this engine's literals.
     QString CondicionDeSusFilas(Dialecto dialecto) const;
+
+private:
+    // TC, IDCOMPROBANTE, IdComplemento, Fecha and Cuenta, as every movement of the note
+    // carries them.
+    Variant tcValor_, idValor_, fecha_, cuenta_;
 };

@@ -185,7 +185,7 @@ void Conexion::EscribirGrupo(const GrupoDeFilas& grupo, EscrituraDeGrupo& result
                              RefRecordset* adelantada) {
     MotorAbierto().EscribirGrupo(grupo, resultado);
     if (adelantada && resultado.leidaLaAdelantada)
-        Cargar(*adelantada, grupo.lecturaAdelantada, false, [&](Motor&, QList<Columna>& d, Celdas& c) {
+        Cargar(*adelantada, resultado.adelantada, false, [&](Motor&, QList<Columna>& d, Celdas& c) {
             d = std::move(resultado.definicion);
             c = std::move(resultado.celdas);
         });

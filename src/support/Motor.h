@@ -17,8 +17,9 @@ struct GrupoDeFilas {
     const FormaInsercion* forma = nullptr;
     QList<QList<Variant>> filas;
     // A query the engine may run in the same message as the rows, when it sends them in one
-    // (the next note's lines): its rows come back in the result. Empty for none.
-    QString lecturaAdelantada;
+    // (the next note's lines): its rows come back in the result. Asked for only by an engine
+    // that sends groups in one message; none when unset or empty.
+    std::function<QString()> lecturaAdelantada;
     // Asked when the group's first row is refused: true undoes the whole group (another run
     // registered the note meanwhile).
     std::function<bool()> abandonarSiSeRechazaLaPrimera;
@@ -35,7 +36,8 @@ struct EscrituraDeGrupo {
     // The engine undid the whole transaction by itself (a trigger's RAISE(ROLLBACK)): nothing
     // of the group stays, nor anything written in the transaction before it.
     bool deshecho = false;
-    // The rows of the query read ahead, when the engine ran it.
+    // The query read ahead and its rows, when the engine ran it.
+    QString adelantada;
     bool leidaLaAdelantada = false;
     QList<Columna> definicion;
     Celdas celdas;

@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QRegularExpression>
+#include <QVarLengthArray>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -88,17 +89,23 @@ void ColumnaDeclarada(const QString& t, Columna& c) {
 bool ColumnaSqlite(const char* declarado, Columna& c) {
     if (!declarado || !*declarado)
         return false;
-    // The same few declared types come back for every statement: read each once.
-    static QHash<QByteArray, std::pair<TipoDato, long>> leidos;
-    const QByteArray clave(declarado);
-    const auto it = leidos.constFind(clave);
-    if (it != leidos.cend()) {
-        c.tipo = it->first;
-        c.tamano = it->second;
-        return true;
-    }
+    // The same few declared types come back for every statement: each is read once, and
+    // found again by its text without building anything.
+    struct Leido {
+        QByteArray declarado;
+        TipoDato tipo;
+        long tamano;
+    };
+    static std::vector<Leido> leidos;
+    for (const Leido& l : leidos)
+        if (qstrcmp(l.declarado.constData(), declarado) == 0) {
+            c.tipo = l.tipo;
+            c.tamano = l.tamano;
+            return true;
+        }
     ColumnaDeclarada(QString::fromUtf8(declarado).toUpper(), c);
-    leidos.insert(clave, {c.tipo, c.tamano});
+    if (leidos.size() < 256)
+        leidos.push_back({QByteArray(declarado), c.tipo, c.tamano});
     return true;
 }
 
@@ -350,8 +357,8 @@ MotorEmbebido::~MotorEmbebido() {
     // Kept statements must go before the engine can close the file.
     for (auto& [sql, sentencia] : consultas_)
         sqlite3_finalize(sentencia);
-    for (sqlite3_stmt* sentencia : std::as_const(inserciones_))
-        sqlite3_finalize(sentencia);
+    for (const Insercion& i : inserciones_)
+        sqlite3_finalize(i.sentencia);
 }
 
 std::unique_ptr<MotorEmbebido> MotorEmbebido::AbrirCopia(const QString& nombreQt,
@@ -468,52 +475,78 @@ int MotorEmbebido::Ejecutar(const QString& sql) {
 }
 
 void MotorEmbebido::Insertar(const FormaInsercion& forma, const QList<Variant>& valores) {
-    const QList<ValorLigado> ligados = forma.Ligados(valores, Dialecto::Embebido);
+    const int cuantos = forma.CantidadDeValores();
+    if (valores.size() != cuantos)
+        forma.Ligados(valores, Dialecto::Embebido); // fails, saying why
+    QVarLengthArray<ValorLigado, 24> ligados(cuantos);
     quint32 reales = 0;
-    for (qsizetype i = 0; i < ligados.size() && i < 32; ++i)
-        if (ligados[i].tipo == ValorLigado::Tipo::Real)
+    for (int i = 0; i < cuantos; ++i) {
+        ligados[i] = Ligar(valores[i], forma.Marca(i), Dialecto::Embebido);
+        if (ligados[i].tipo == ValorLigado::Tipo::Real && i < 32)
             reales |= 1u << i;
-    sqlite3_stmt*& s = inserciones_[qMakePair(forma.Cabeza(), reales)];
+    }
+    // The same forma comes row after row: its head is usually the very same text.
+    sqlite3_stmt* s = nullptr;
+    for (const Insercion& i : inserciones_)
+        if (i.reales == reales && (i.cabeza.constData() == forma.Cabeza().constData() ||
+                                   i.cabeza == forma.Cabeza())) {
+            s = i.sentencia;
+            break;
+        }
     if (!s) {
         QString sql = forma.Cabeza();
-        for (qsizetype i = 0; i < ligados.size(); ++i) {
+        for (int i = 0; i < cuantos; ++i) {
             if (i)
                 sql += u',';
             sql += (reales >> i) & 1u ? QStringLiteral("CAST(? AS REAL)") : QStringLiteral("?");
         }
         sql += u')';
-        try {
-            s = Preparada(sql);
-        } catch (const Falla&) {
-            inserciones_.remove(qMakePair(forma.Cabeza(), reales));
-            throw;
-        }
+        s = Preparada(sql);
+        inserciones_.push_back({forma.Cabeza(), reales, s});
     }
-    // Whatever happens, the statement is left ready for the next row.
-    AlSalir listo([s] {
-        sqlite3_reset(s);
-        sqlite3_clear_bindings(s);
-    });
-    for (qsizetype i = 0; i < ligados.size(); ++i) {
+    // Whatever happens, the statement is left ready for the next row; every value is bound
+    // again then.
+    AlSalir listo([s] { sqlite3_reset(s); });
+    for (int i = 0; i < cuantos; ++i) {
         const ValorLigado& v = ligados[i];
-        const int n = int(i + 1);
         switch (v.tipo) {
         case ValorLigado::Tipo::Nulo:
-            sqlite3_bind_null(s, n);
+            sqlite3_bind_null(s, i + 1);
             break;
         case ValorLigado::Tipo::Entero:
-            sqlite3_bind_int64(s, n, v.entero);
+            sqlite3_bind_int64(s, i + 1, v.entero);
             break;
         case ValorLigado::Tipo::Real:
-        case ValorLigado::Tipo::Texto: {
-            const QByteArray texto = v.texto.toUtf8();
-            sqlite3_bind_text(s, n, texto.constData(), int(texto.size()), SQLITE_TRANSIENT);
+        case ValorLigado::Tipo::Texto:
+            // The text stays where it is until the row is written.
+            sqlite3_bind_text16(s, i + 1, v.texto.utf16(), int(v.texto.size() * 2), SQLITE_STATIC);
             break;
-        }
         }
     }
     if (sqlite3_step(s) != SQLITE_DONE)
         Fallar();
+}
+
+void MotorEmbebido::EjecutarGuardada(const QString& sql) {
+    auto it = consultas_.find(sql);
+    if (it == consultas_.end())
+        it = consultas_.emplace(sql, Preparada(sql)).first;
+    sqlite3_stmt* s = it->second;
+    AlSalir listo([s] { sqlite3_reset(s); });
+    if (sqlite3_step(s) != SQLITE_DONE)
+        Fallar();
+}
+
+void MotorEmbebido::Guardar(const QString& nombre) {
+    EjecutarGuardada(QStringLiteral("SAVEPOINT ") + nombre);
+}
+
+void MotorEmbebido::VolverA(const QString& nombre) {
+    EjecutarGuardada(QStringLiteral("ROLLBACK TO SAVEPOINT ") + nombre);
+}
+
+void MotorEmbebido::Liberar(const QString& nombre) {
+    EjecutarGuardada(QStringLiteral("RELEASE SAVEPOINT ") + nombre);
 }
 
 namespace {

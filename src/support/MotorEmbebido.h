@@ -2,9 +2,8 @@
 
 #include "Motor.h"
 
-#include <QHash>
-#include <QPair>
 #include <memory>
+#include <vector>
 #include <unordered_map>
 
 class QTemporaryDir;
@@ -36,6 +35,10 @@ public:
     void Confirmar() override;
     void Deshacer() override;
     bool TransaccionAbierta() const override;
+    // Kept prepared: a note's savepoint is set and released once per note.
+    void Guardar(const QString& nombre) override;
+    void VolverA(const QString& nombre) override;
+    void Liberar(const QString& nombre) override;
     bool EsCopiaPrivada() const override { return copia_ != nullptr; }
     bool ConexionPerdida() const override { return false; }
     void EstablecerTiempoDeEspera(int segundos) override;
@@ -56,6 +59,8 @@ private:
     MotorEmbebido(const QString& nombreQt, const QString& ruta, sqlite3* base);
     // A statement kept prepared for the connection's life.
     sqlite3_stmt* Preparada(const QString& sql);
+    // A statement without values run through its kept preparation.
+    void EjecutarGuardada(const QString& sql);
     // A failure of the engine's last call, classed by its result code.
     [[noreturn]] void Fallar() const;
 
@@ -66,5 +71,10 @@ private:
     std::unordered_map<QString, sqlite3_stmt*> consultas_;
     // The INSERT of each forma, by which of its values are floating numbers (they go through
     // the engine's own conversion of their digits, as their literal would).
-    QHash<QPair<QString, quint32>, sqlite3_stmt*> inserciones_;
+    struct Insercion {
+        QString cabeza;
+        quint32 reales;
+        sqlite3_stmt* sentencia;
+    };
+    std::vector<Insercion> inserciones_;
 };

@@ -162,8 +162,32 @@ QString MotorOdbc::FijarSesion() {
         .arg(QLatin1String(LiteralDeCorte), comoLaLee);
 }
 
+namespace {
+// The PostgreSQL driver hands a timestamp of infinity over as 9999-12-31 23:59:59: a date no
+// note has, and written back it would be another value. It is read as no date of the
+// calendar, which nothing writes.
+void MarcarInfinitos(const QList<Columna>& definicion, Celdas& celdas) {
+    const qsizetype columnas = definicion.size();
+    QList<qsizetype> fechas;
+    for (qsizetype i = 0; i < columnas; ++i)
+        if (definicion[i].tipo == TipoDato::Fecha)
+            fechas << i;
+    if (fechas.isEmpty() || columnas == 0)
+        return;
+    const QDateTime infinito(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC);
+    for (qsizetype fila = 0; fila < celdas.Cantidad() / columnas; ++fila)
+        for (const qsizetype i : std::as_const(fechas)) {
+            const Variant v = celdas.Valor(fila * columnas + i);
+            if (v.tipo() == Variant::Tipo::Fecha && v.Fecha() == infinito)
+                celdas.Asignar(fila * columnas + i, Variant(QDateTime()));
+        }
+}
+} // namespace
+
 void MotorOdbc::Leer(const QString& sql, QList<Columna>& definicion, Celdas& celdas) {
     SentenciaOdbc(Dbc()).Leer(sql, definicion, celdas);
+    if (EsPostgres())
+        MarcarInfinitos(definicion, celdas);
 }
 
 namespace {
@@ -242,17 +266,24 @@ bool MotorOdbc::EscribirGrupoEnUnMensaje(const GrupoDeFilas& grupo, EscrituraDeG
     if (!EsPostgres() || grupo.filas.isEmpty())
         return false;
     QStringList mensaje{QStringLiteral("SAVEPOINT ") + PuntoDelGrupo()};
-    for (const QList<Variant>& fila : grupo.filas)
-        mensaje << grupo.forma->Texto(fila, Dialecto::Servidor);
+    try {
+        for (const QList<Variant>& fila : grupo.filas)
+            mensaje << grupo.forma->Texto(fila, Dialecto::Servidor);
+    } catch (const Falla&) {
+        // A value that cannot be written: the rows go one by one, that one refused.
+        return false;
+    }
     mensaje << ComprobacionDeDiferidas();
-    if (!grupo.lecturaAdelantada.isEmpty())
-        mensaje << grupo.lecturaAdelantada;
+    const QString adelantada = grupo.lecturaAdelantada ? grupo.lecturaAdelantada() : QString();
+    if (!adelantada.isEmpty())
+        mensaje << adelantada;
     mensaje << QStringLiteral("RELEASE SAVEPOINT ") + PuntoDelGrupo();
     try {
-        if (grupo.lecturaAdelantada.isEmpty()) {
+        if (adelantada.isEmpty()) {
             Ejecutar(UnTexto(mensaje));
         } else {
             SentenciaOdbc(Dbc()).EjecutarYLeer(UnTexto(mensaje), resultado.definicion, resultado.celdas);
+            resultado.adelantada = adelantada;
             resultado.leidaLaAdelantada = true;
         }
         return true;

@@ -132,6 +132,14 @@ Field Recordset::Fields(const QString& nombre) {
     return Field(this, indice);
 }
 
+int Recordset::PosicionDe(const QString& nombre) {
+    ComprobarAbierto();
+    const int indice = IndiceDe(nombre);
+    if (indice < 0)
+        throw Falla::CampoInexistente(nombre);
+    return indice;
+}
+
 Field Recordset::Fields(int indice) {
     ComprobarAbierto();
     if (indice < 0 || indice >= columnas_.size())

@@ -39,6 +39,9 @@ public:
     // The field by its name, without regard to case.
     Field Fields(const QString& nombre);
     Field Fields(int indice);
+    // Where a field is, by its name without regard to case, for reading it row after row by
+    // position; a field that is not there is a failure.
+    int PosicionDe(const QString& nombre);
     int FieldCount() const;
     long RecordCount() const;
     // The value of a named field in the row that many rows after the current one, without

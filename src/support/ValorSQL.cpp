@@ -20,6 +20,8 @@ void AgregarCifras(QString& destino, int valor, int cifras) {
 void AgregarTextoDeFecha(QString& destino, const QDateTime& f, Dialecto dialecto) {
     const QDate d = f.date();
     const QTime t = f.time();
+    if (!f.isValid())
+        throw Falla::Desbordamiento(QStringLiteral("la fecha no es un día del calendario (infinity)"));
     if (!d.isValid() || !t.isValid() || d.year() < 1 || d.year() > 9999)
         throw Falla::Desbordamiento(QStringLiteral("la fecha no cabe entre los años 1 y 9999"));
     const bool embebido = dialecto == Dialecto::Embebido;
