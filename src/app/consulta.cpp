@@ -26,7 +26,8 @@ const char* const Ayuda =
     "\n"
     "Muestra la consulta de la familia sobre una tabla o una sentencia y escribe en la salida\n"
     "lo que la persona eligió. La base de datos se elige con las mismas claves que remitos\n"
-    "(@Server, @DbName, @Usuario, @Password, ...; vea «remitos --help»).\n"
+    "(@Server, @DbName, @Usuario, @Password, ...; vea «remitos --help»), leídas\n"
+    "estrictamente: una clave desconocida, otro texto o un valor sin su \";\" es un error.\n"
     "\n"
     "Opciones:\n"
     "  --tabla TABLA        una tabla que conoce el archivo de máscaras (v_ma_articulos,\n"
@@ -116,6 +117,9 @@ std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& err
         error = QStringLiteral("falta --tabla");
         return std::nullopt;
     }
+    // A script has nobody to notice a mistyped key: it would look up another database.
+    if (!ModGlobal::LeerClavesEstrictas(o.resto.join(u' '), error))
+        return std::nullopt;
     return o;
 }
 
@@ -272,7 +276,7 @@ int main(int argc, char** argv) {
         Interaccion::Establecer(std::make_unique<InteraccionQt>());
     ModGlobal::EstablecerEstadoSinConexion(EstadoFallida);
     ModGlobal::EstablecerModoConexion(1);
-    ModGlobal::EstablecerLineaDeComandos(o->resto.join(u' '));
+    ModGlobal::EstablecerLineaDeComandos(o->resto.join(u' '), ModGlobal::LecturaDeClaves::Estricta);
     ModGlobal::IniciarSesion();
     const int estado = Consultar(*o, pedida, hayPantalla);
     Programa::Terminar();

@@ -19,6 +19,12 @@ falla() { echo "FALLA: $*" >&2; exit 1; }
 env -u DISPLAY "$consulta" --carpeta "$dir" "@DbName=no-esta.db;" --tabla v_ma_articulos 2>"$dir/error"
 [[ $? -eq 2 ]] || falla "sin base de datos no terminó con 2"
 grep -q "no-esta.db" "$dir/error" || falla "no dice qué base falta: $(cat "$dir/error")"
+# A misspelt key is a malformed command line: said, and nothing is opened or written.
+mkdir "$dir/vacia"
+env -u DISPLAY "$consulta" --carpeta "$dir/vacia" "@DbNme=no-esta.db;" --tabla v_ma_articulos 2>"$dir/error"
+[[ $? -eq 64 ]] || falla "una clave mal escrita no es un error de uso"
+grep -q "^consulta: clave desconocida «@DbNme»: ¿quiso decir @DbName?$" "$dir/error" || falla "clave mal escrita: $(cat "$dir/error")"
+[[ -z "$(ls "$dir/vacia")" ]] || falla "con una clave mal escrita se escribió $(ls "$dir/vacia")"
 
 # remitos in an empty application folder writes the default masks file, and leaves it alone
 # afterwards.
