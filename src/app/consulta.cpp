@@ -1,6 +1,7 @@
 // consulta: the family's lookup dialog for scripts and other programs. It starts a session as
 // remitos does (command-line keys, INI file, masks file), shows the lookup on a table or a
 // statement, and prints what the person chose.
+#include "Cadenas.h"
 #include "Entorno.h"
 #include "Interaccion.h"
 #include "InteraccionQt.h"
@@ -196,8 +197,13 @@ int Consultar(const Opciones& o, bool pedida, bool hayPantalla) {
     QString campoBusqueda;
     consulta.AplicarMascara(sentencia, campoBusqueda);
     if (const QString motivo = SentenciaDeLectura::PorQueEscribe(sentencia); !motivo.isEmpty()) {
-        Programa::Escribir(stderr, QStringLiteral("consulta: la consulta solo lee, y «%1» %2.\n")
-                                       .arg(sentencia, motivo));
+        QString texto = QStringLiteral("consulta: la consulta solo lee, y «%1» %2").arg(sentencia, motivo);
+        // A bare name that no record turned into a statement: a masks file too short to hold
+        // one names no table at all.
+        if (const QString mascaras = consulta.MascarasSinRegistros();
+            !mascaras.isEmpty() && !Cadenas::Recortar(sentencia).contains(u' '))
+            texto += QStringLiteral("; ") + mascaras;
+        Programa::Escribir(stderr, texto + QStringLiteral(".\n"));
         return EstadoFallida;
     }
     const QString devuelto = Devuelto(o, consulta);

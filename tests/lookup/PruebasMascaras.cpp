@@ -5,6 +5,7 @@
 #include "Lib_FrmCons2.h"
 #include "MascaraConsulta.h"
 #include "ModGlobal.h"
+#include "Rutina.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -150,6 +151,49 @@ TEST_F(Mascaras, ADamagedFileIsReadUpToItsLastWholeRecord) {
     EXPECT_EQ(Sentencia(QStringLiteral("T_CORTADA")).first, QStringLiteral("T_CORTADA"));
     Escribir(basura);
     EXPECT_EQ(Sentencia(QStringLiteral("X")).first, QStringLiteral("X"));
+}
+
+TEST_F(Mascaras, AFileShorterThanOneRecordIsSaidToNameNoTable) {
+    const struct {
+        qsizetype bytes;
+        bool dicho;
+    } casos[] = {{0, true}, {1201, true}, {1202, false}, {-1, false}};
+    for (const auto& caso : casos) {
+        QFile::remove(consulta.gRutaMascaraConsultas);
+        if (caso.bytes >= 0)
+            Escribir(QByteArray(caso.bytes, ' '));
+        const QString aviso = consulta.MascarasSinRegistros();
+        EXPECT_EQ(aviso.isEmpty(), !caso.dicho) << caso.bytes << ": " << aviso.toStdString();
+        if (caso.dicho) {
+            EXPECT_TRUE(aviso.contains(consulta.gRutaMascaraConsultas + QStringLiteral(" mide menos "
+                                                                                    "que un registro (%1 bytes)")
+                                                                            .arg(caso.bytes)))
+                << aviso.toStdString();
+            EXPECT_TRUE(aviso.contains(QStringLiteral("bórrelo"))) << aviso.toStdString();
+        }
+    }
+    consulta.gUsarMascarasConsultas = false;
+    EXPECT_TRUE(consulta.MascarasSinRegistros().isEmpty());
+}
+
+TEST(MascarasEnDiscoLleno, LeaveNoFileAndTheNextStartWritesTheFourRecords) {
+    Pruebas::CarpetaPrueba carpeta;
+    const QString lleno = carpeta.Archivo(QStringLiteral("lleno"));
+    // One page: the four records (4808 bytes) do not fit.
+    Pruebas::Montaje montaje(lleno, "size=4k,mode=0755");
+    if (!montaje.Montado())
+        GTEST_SKIP() << "no se puede montar un tmpfs aquí (" << montaje.Error().toStdString() << ")";
+    auto arrancar = [&] {
+        Rutina rutina(EstiloFallas::OmitirSolo5);
+        ModGlobal::PrepararConsultas(rutina, lleno + u'/');
+        return rutina.UltimaFalla() ? rutina.UltimaFalla()->Numero() : 0;
+    };
+    EXPECT_EQ(arrancar(), Errores::DiscoLleno);
+    EXPECT_EQ(QDir(lleno).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+
+    ASSERT_TRUE(montaje.Remontar("size=1m")) << montaje.Error().toStdString();
+    EXPECT_EQ(arrancar(), 0);
+    EXPECT_EQ(Leer(lleno + QStringLiteral("/consultas.zvr")).size(), 4 * MascaraConsulta::Largo);
 }
 
 // A whole lookup through the request, the person's actions driven by real events.

@@ -36,6 +36,12 @@ env -u DISPLAY "$remitos" --carpeta "$dir/app" --ejecutar "@DbName=$dir/demo.db;
 printf 'cambiado' >"$dir/app/consultas.zvr"
 env -u DISPLAY "$remitos" --carpeta "$dir/app" --ejecutar "@DbName=$dir/demo.db;" >/dev/null 2>&1
 [[ $(cat "$dir/app/consultas.zvr") == cambiado ]] || falla "un segundo arranque reescribió consultas.zvr"
+# Shorter than one record it names no table: a table's name is then said to be no statement,
+# and why, and what to do.
+env -u DISPLAY "$consulta" --carpeta "$dir/app" "@DbName=$dir/demo.db;" --tabla v_ma_articulos 2>"$dir/error"
+[[ $? -eq 2 ]] || falla "una tabla con el archivo de máscaras corto no terminó con 2"
+grep -q "«v_ma_articulos» no es una consulta.*; el archivo de máscaras $dir/app/consultas.zvr mide menos que un registro (8 bytes).*bórrelo" "$dir/error" \
+  || falla "no dice que el archivo de máscaras es corto: $(cat "$dir/error")"
 rm "$dir/app/consultas.zvr"
 
 # A screen named but gone: said, and the window is not drawn where nobody sees it.
