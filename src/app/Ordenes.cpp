@@ -101,6 +101,9 @@ int Ejecutar(int argc, char** argv, const OpcionesRemitos& o) {
 }
 
 int Revisar(int argc, char** argv, const OpcionesRemitos& o) {
+    // Reviewing only reads: the database is opened for reading, so that one on read-only
+    // media can be reviewed as well.
+    ModGlobal::EstablecerModoConexion(1);
     return Incompletos(argc, argv, o, [](QString& salida) {
         const QList<RemitosIncompletos::Remito> remitos = RemitosIncompletos().Revisar();
         if (remitos.isEmpty()) {

@@ -101,6 +101,14 @@ private:
 
 } // namespace Pruebas
 
+// Skips the current test when the tmpfs could not be mounted (no root, no right to mount).
+#define REQUIERE_MONTAJE(montaje)                                                             \
+    do {                                                                                      \
+        if (!(montaje).Montado())                                                             \
+            GTEST_SKIP() << "no se puede montar un tmpfs aquí (" << (montaje).Error().toStdString() \
+                         << ")";                                                              \
+    } while (0)
+
 // Skips the current test when no PostgreSQL server was given, or fails it when one must be.
 #define REQUIERE_POSTGRES()                                                                   \
     do {                                                                                      \

@@ -181,8 +181,7 @@ TEST(MascarasEnDiscoLleno, LeaveNoFileAndTheNextStartWritesTheFourRecords) {
     const QString lleno = carpeta.Archivo(QStringLiteral("lleno"));
     // One page: the four records (4808 bytes) do not fit.
     Pruebas::Montaje montaje(lleno, "size=4k,mode=0755");
-    if (!montaje.Montado())
-        GTEST_SKIP() << "no se puede montar un tmpfs aquí (" << montaje.Error().toStdString() << ")";
+    REQUIERE_MONTAJE(montaje);
     auto arrancar = [&] {
         Rutina rutina(EstiloFallas::OmitirSolo5);
         ModGlobal::PrepararConsultas(rutina, lleno + u'/');
