@@ -154,26 +154,18 @@ TEST_F(Mascaras, ADamagedFileIsReadUpToItsLastWholeRecord) {
 }
 
 TEST_F(Mascaras, AFileShorterThanOneRecordIsSaidToNameNoTable) {
-    const struct {
-        qsizetype bytes;
-        bool dicho;
-    } casos[] = {{0, true}, {1201, true}, {1202, false}, {-1, false}};
-    for (const auto& caso : casos) {
-        QFile::remove(consulta.gRutaMascaraConsultas);
-        if (caso.bytes >= 0)
-            Escribir(QByteArray(caso.bytes, ' '));
+    EXPECT_EQ(consulta.MascarasSinRegistros(), QString()); // missing
+    for (const int bytes : {0, 1201, 1202}) {
+        Escribir(QByteArray(bytes, ' '));
         const QString aviso = consulta.MascarasSinRegistros();
-        EXPECT_EQ(aviso.isEmpty(), !caso.dicho) << caso.bytes << ": " << aviso.toStdString();
-        if (caso.dicho) {
-            EXPECT_TRUE(aviso.contains(consulta.gRutaMascaraConsultas + QStringLiteral(" mide menos "
-                                                                                    "que un registro (%1 bytes)")
-                                                                            .arg(caso.bytes)))
-                << aviso.toStdString();
-            EXPECT_TRUE(aviso.contains(QStringLiteral("bórrelo"))) << aviso.toStdString();
-        }
+        const QString dicho = consulta.gRutaMascaraConsultas +
+                              QStringLiteral(" mide menos que un registro (%1 bytes)").arg(bytes);
+        EXPECT_EQ(aviso.contains(dicho) && aviso.contains(QStringLiteral("bórrelo")), bytes < 1202)
+            << aviso.toStdString();
     }
+    Escribir({});
     consulta.gUsarMascarasConsultas = false;
-    EXPECT_TRUE(consulta.MascarasSinRegistros().isEmpty());
+    EXPECT_EQ(consulta.MascarasSinRegistros(), QString());
 }
 
 TEST(MascarasEnDiscoLleno, LeaveNoFileAndTheNextStartWritesTheFourRecords) {
