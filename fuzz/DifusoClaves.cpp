@@ -1,5 +1,6 @@
 // Fuzzing of the command-line keys: the value that follows a key of the table in an arbitrary
-// command line. The first byte picks the key; the rest is the line, as UTF-8.
+// command line, and the strict reading of the whole line. The first byte picks the key; the
+// rest is the line, as UTF-8.
 #include "Difuso.h"
 #include "Falla.h"
 #include "ModGlobal.h"
@@ -20,6 +21,23 @@ std::optional<QString> Valor(const QString& linea, const QString& clave) {
         EXIGIR(f.Numero() == Errores::ArgumentoNoValido, linea, clave, f.Descripcion());
         return std::nullopt;
     }
+}
+
+// A line the strict reading accepts gives values that are read back the same when their keys
+// are written anew, one after another; a line it refuses always says why.
+void ComprobarLecturaEstricta(const QString& linea) {
+    QString error;
+    const auto valores = ModGlobal::LeerClavesEstrictas(linea, error);
+    if (!valores) {
+        EXIGIR(!error.isEmpty(), linea);
+        return;
+    }
+    QString otra;
+    for (auto it = valores->cbegin(); it != valores->cend(); ++it) {
+        EXIGIR(!it.value().contains(u';') && !it.value().contains(u'='), linea, it.key(), it.value());
+        otra += it.key() + u'=' + it.value() + QStringLiteral("; ");
+    }
+    EXIGIR(ModGlobal::LeerClavesEstrictas(otra, error) == valores, linea, otra, error);
 }
 
 } // namespace
@@ -55,5 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t largo) {
     // Once a key and its ";" are found, whatever follows them is never read.
     if (valor && !valor->isEmpty())
         EXIGIR(Valor(linea + linea, clave) == valor, linea, clave, *valor);
+
+    ComprobarLecturaEstricta(linea);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "OpcionesRemitos.h"
 
 #include "Entorno.h"
+#include "ModGlobal.h"
 
 #include <QCommandLineParser>
 
@@ -23,6 +24,8 @@ const char* const TextoDeAyuda =
     "  @Caja=NUMERO;             caja\n"
     "  @Menu=TEXTO;              menú desde el que se llamó al programa\n"
     "  @ParametroAdicional=TEXTO; parámetro adicional\n"
+    "Con --ejecutar, --simular, --revisar, --completar y --crear-base sólo puede haber\n"
+    "claves: una clave desconocida, otro texto o un valor sin su \";\" es un error (64).\n"
     "\n"
     "Opciones (el valor también puede ir tras \"=\", como en --carpeta=DIR; \"--\" termina\n"
     "las opciones):\n"
@@ -144,5 +147,12 @@ std::optional<OpcionesRemitos> OpcionesRemitos::Leer(const QStringList& argument
         error = QStringLiteral("--esperar sólo se usa con --ejecutar, --simular o --completar");
         return std::nullopt;
     }
+    // Nobody is there to see a mistyped key in a command without a window: a key read wrong
+    // would silently send it to another database.
+    if ((o.ejecutar || o.simular || o.revisar || o.completar) &&
+        !ModGlobal::LeerClavesEstrictas(o.resto.join(u' '), error))
+        return std::nullopt;
+    if (o.crearBase.trimmed().startsWith(u'@') && !ModGlobal::LeerClavesEstrictas(o.crearBase, error))
+        return std::nullopt;
     return o;
 }

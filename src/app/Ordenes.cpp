@@ -107,6 +107,9 @@ int Ejecutar(int argc, char** argv, const OpcionesRemitos& o) {
 }
 
 int Revisar(int argc, char** argv, const OpcionesRemitos& o) {
+    // Reviewing only reads: the database is opened for reading, so that one on read-only
+    // media can be reviewed as well.
+    ModGlobal::EstablecerModoConexion(1);
     return Incompletos(argc, argv, o, [](QString& salida) {
         const QList<RemitosIncompletos::Remito> remitos = RemitosIncompletos().Revisar();
         if (remitos.isEmpty()) {
@@ -176,12 +179,15 @@ int CrearEnArchivo(const OpcionesRemitos& o) {
 
 // The family's keys given instead of a file: a server's database.
 int CrearEnServidor(const OpcionesRemitos& o) {
-    const QString claves = o.crearBase;
+    QString error;
+    const auto claves = ModGlobal::LeerClavesEstrictas(o.crearBase, error);
+    if (!claves)
+        throw Falla::ArgumentoNoValido(error);
     Conexion conexion;
-    conexion.Servidor = ModGlobal::ValorDeClave(claves, QStringLiteral("@Server"));
-    conexion.BaseDatos = ModGlobal::ValorDeClave(claves, QStringLiteral("@DbName"));
-    conexion.Usuario = ModGlobal::ValorDeClave(claves, QStringLiteral("@Usuario"));
-    conexion.Password = ModGlobal::ValorDeClave(claves, QStringLiteral("@Password"));
+    conexion.Servidor = claves->value(QStringLiteral("@Server"));
+    conexion.BaseDatos = claves->value(QStringLiteral("@DbName"));
+    conexion.Usuario = claves->value(QStringLiteral("@Usuario"));
+    conexion.Password = claves->value(QStringLiteral("@Password"));
     if (Cadenas::Recortar(conexion.Servidor).isEmpty())
         throw Falla::ArgumentoNoValido(QStringLiteral("--crear-base con claves necesita @Server"));
     conexion.Conectar(false, 3);

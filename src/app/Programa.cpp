@@ -77,7 +77,7 @@ InteraccionConsola& IniciarSesionSinVentana(const QStringList& claves) {
     auto consola = std::make_unique<InteraccionConsola>();
     InteraccionConsola& respuestas = *consola;
     Interaccion::Establecer(std::move(consola));
-    ModGlobal::EstablecerLineaDeComandos(claves.join(u' '));
+    ModGlobal::EstablecerLineaDeComandos(claves.join(u' '), ModGlobal::LecturaDeClaves::Estricta);
     ModGlobal::IniciarSesion();
     return respuestas;
 }

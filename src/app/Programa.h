@@ -37,7 +37,7 @@ bool PantallaAbierta();
 // opened. Gives the exit status.
 int SinPantalla(const QString& programa, bool pedida, const QString& queHacer);
 // Starts the session with nobody at the screen: questions are answered on the console,
-// never waited for. The family's keys come from the given arguments.
+// never waited for. The family's keys come from the given arguments, read strictly.
 // The console's answers are counted there.
 InteraccionConsola& IniciarSesionSinVentana(const QStringList& claves);
 // Releases what the program holds (the connection above all) while Qt is still there.

@@ -1,6 +1,7 @@
 // consulta: the family's lookup dialog for scripts and other programs. It starts a session as
 // remitos does (command-line keys, INI file, masks file), shows the lookup on a table or a
 // statement, and prints what the person chose.
+#include "Cadenas.h"
 #include "Entorno.h"
 #include "Interaccion.h"
 #include "InteraccionQt.h"
@@ -26,7 +27,8 @@ const char* const Ayuda =
     "\n"
     "Muestra la consulta de la familia sobre una tabla o una sentencia y escribe en la salida\n"
     "lo que la persona eligió. La base de datos se elige con las mismas claves que remitos\n"
-    "(@Server, @DbName, @Usuario, @Password, ...; vea «remitos --help»).\n"
+    "(@Server, @DbName, @Usuario, @Password, ...; vea «remitos --help»), leídas\n"
+    "estrictamente: una clave desconocida, otro texto o un valor sin su \";\" es un error.\n"
     "\n"
     "Opciones:\n"
     "  --tabla TABLA        una tabla que conoce el archivo de máscaras (v_ma_articulos,\n"
@@ -116,6 +118,9 @@ std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& err
         error = QStringLiteral("falta --tabla");
         return std::nullopt;
     }
+    // A script has nobody to notice a mistyped key: it would look up another database.
+    if (!ModGlobal::LeerClavesEstrictas(o.resto.join(u' '), error))
+        return std::nullopt;
     return o;
 }
 
@@ -192,8 +197,13 @@ int Consultar(const Opciones& o, bool pedida, bool hayPantalla) {
     QString campoBusqueda;
     consulta.AplicarMascara(sentencia, campoBusqueda);
     if (const QString motivo = SentenciaDeLectura::PorQueEscribe(sentencia); !motivo.isEmpty()) {
-        Programa::Escribir(stderr, QStringLiteral("consulta: la consulta solo lee, y «%1» %2.\n")
-                                       .arg(sentencia, motivo));
+        QString texto = QStringLiteral("consulta: la consulta solo lee, y «%1» %2").arg(sentencia, motivo);
+        // A bare name that no record turned into a statement: a masks file too short to hold
+        // one names no table at all.
+        if (const QString mascaras = consulta.MascarasSinRegistros();
+            !mascaras.isEmpty() && !Cadenas::Recortar(sentencia).contains(u' '))
+            texto += QStringLiteral("; ") + mascaras;
+        Programa::Escribir(stderr, texto + QStringLiteral(".\n"));
         return EstadoFallida;
     }
     const QString devuelto = Devuelto(o, consulta);
@@ -272,7 +282,7 @@ int main(int argc, char** argv) {
         Interaccion::Establecer(std::make_unique<InteraccionQt>());
     ModGlobal::EstablecerEstadoSinConexion(EstadoFallida);
     ModGlobal::EstablecerModoConexion(1);
-    ModGlobal::EstablecerLineaDeComandos(o->resto.join(u' '));
+    ModGlobal::EstablecerLineaDeComandos(o->resto.join(u' '), ModGlobal::LecturaDeClaves::Estricta);
     ModGlobal::IniciarSesion();
     const int estado = Consultar(*o, pedida, hayPantalla);
     Programa::Terminar();

@@ -8,6 +8,7 @@
 #include "Rutina.h"
 #include "Utilidades.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -145,23 +146,41 @@ void Lib_ClsCons2::ConsultaSearch(QString SQL, RefCollection& CmpsDevueltos, QSt
     ventana.reset();
 }
 
-void Lib_ClsCons2::AgregarMascara(qint16 numeroArchivo) {
-    const qint64 registro = Archivos::Largo(numeroArchivo) / MascaraConsulta::Largo + 1;
+void Lib_ClsCons2::AgregarMascara(QByteArray& contenido) {
+    const qint64 registro = contenido.size() / MascaraConsulta::Largo + 1;
     if (registro > 32767)
         throw Falla::Desbordamiento(QStringLiteral("registro %1 del archivo de máscaras").arg(registro));
-    Archivos::EscribirRegistro(numeroArchivo, registro, MascaraActual.Codificar());
+    contenido.truncate((registro - 1) * MascaraConsulta::Largo);
+    contenido += MascaraActual.Codificar();
 }
 
 void Lib_ClsCons2::GrabarMascarasPorDefecto() {
-    const qint16 numero = Archivos::NumeroLibre();
-    Archivos::AbrirAleatorio(numero, gRutaMascaraConsultas, MascaraConsulta::Largo);
-    AlSalir cerrar([numero] { Archivos::Cerrar(numero); });
+    // The whole file is put together first and written at once: a failure (a full disk)
+    // leaves no file, and the next start writes it again.
+    QByteArray contenido;
+    if (QFile archivo(gRutaMascaraConsultas); archivo.exists()) {
+        if (!archivo.open(QIODevice::ReadOnly))
+            throw Falla::Archivo(Errores::AccesoDenegado, gRutaMascaraConsultas, archivo.errorString());
+        contenido = archivo.readAll();
+    }
     for (const MascaraConsulta& defecto : MascaraConsulta::PorDefecto()) {
         MascaraActual.Nombre = Cadenas::Recortar(defecto.Nombre);
         MascaraActual.Tabla = defecto.Tabla;
         MascaraActual.Campos = Cadenas::Recortar(defecto.Campos);
         MascaraActual.Filtro = Cadenas::Recortar(defecto.Filtro);
         MascaraActual.FinDeLinea = QByteArrayLiteral("\r\n");
-        AgregarMascara(numero);
+        AgregarMascara(contenido);
     }
+    Archivos::GrabarCompleto(gRutaMascaraConsultas, contenido);
+}
+
+QString Lib_ClsCons2::MascarasSinRegistros() const {
+    const QFileInfo archivo(gRutaMascaraConsultas);
+    if (!gUsarMascarasConsultas || !archivo.isFile() || archivo.size() >= MascaraConsulta::Largo)
+        return {};
+    return QStringLiteral("el archivo de máscaras %1 mide menos que un registro (%2 bytes), así que "
+                          "no nombra ninguna tabla: bórrelo y el programa vuelve a escribir el de "
+                          "por defecto al arrancar")
+        .arg(gRutaMascaraConsultas)
+        .arg(archivo.size());
 }

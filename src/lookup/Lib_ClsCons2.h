@@ -45,11 +45,15 @@ public:
     void AplicarMascara(QString& SQL, QString& CampoBusqueda);
 
     // Writes the four default records to the masks file, creating it; a record goes after the
-    // last whole record the file holds.
+    // last whole record the file holds. The file is written whole or not at all.
     void GrabarMascarasPorDefecto();
 
+    // Why a table name finds no record: the masks file is there but shorter than one record,
+    // and what to do about it. Empty otherwise.
+    QString MascarasSinRegistros() const;
+
 private:
-    void AgregarMascara(qint16 numeroArchivo);
+    void AgregarMascara(QByteArray& contenido);
     Utilidades& Util();
 
     MascaraConsulta MascaraActual;

@@ -18,8 +18,11 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QWidget>
+#include <algorithm>
+#include <limits>
 #include <cmath>
 #include <cstdio>
+#include <numeric>
 
 namespace ModGlobal {
 
@@ -36,6 +39,7 @@ QString& Linea() {
     return linea;
 }
 
+LecturaDeClaves lecturaDeClaves = LecturaDeClaves::Familia;
 int estadoSinConexion = 1;
 int modoConexion = 3;
 
@@ -46,6 +50,76 @@ bool EsParteDeOtraClave(const QString& linea, qsizetype posicion, const QString&
             QStringView(linea).mid(posicion).startsWith(otra, Qt::CaseInsensitive))
             return true;
     return false;
+}
+
+// A value as the family takes it: every "=" removed, outer spaces trimmed.
+QString ValorLimpio(const QString& valor) {
+    return Cadenas::Recortar(Utilidades::Instancia().QuitarCaracteres(valor, QStringLiteral("=")));
+}
+
+// Edit distance (insertions, deletions, replacements), without regard to case.
+qsizetype Distancia(QStringView a, QStringView b) {
+    QList<qsizetype> fila(b.size() + 1);
+    std::iota(fila.begin(), fila.end(), 0);
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        qsizetype diagonal = fila[0];
+        fila[0] = i + 1;
+        for (qsizetype j = 0; j < b.size(); ++j) {
+            const qsizetype arriba = fila[j + 1];
+            const bool igual = a[i].toCaseFolded() == b[j].toCaseFolded();
+            fila[j + 1] = std::min({arriba + 1, fila[j] + 1, diagonal + (igual ? 0 : 1)});
+            diagonal = arriba;
+        }
+    }
+    return fila.back();
+}
+
+// The key of the table a word spells, without regard to case; empty when none.
+QString ClaveConocida(QStringView palabra) {
+    for (const QString& clave : ClavesDeLineaDeComandos())
+        if (Cadenas::IgualesSinMayusculas(palabra, clave))
+            return clave;
+    return {};
+}
+
+// Why a word that begins with "@" is no key: the nearest key when it is near enough to be
+// what was meant, else the whole list.
+QString ClaveDesconocida(const QString& palabra) {
+    const QStringList& claves = ClavesDeLineaDeComandos();
+    QString cercana;
+    qsizetype menor = std::numeric_limits<qsizetype>::max();
+    for (const QString& clave : claves)
+        if (const qsizetype d = Distancia(palabra, clave); d < menor) {
+            menor = d;
+            cercana = clave;
+        }
+    if (menor <= std::max<qsizetype>(2, cercana.size() / 2))
+        return QStringLiteral("clave desconocida «%1»: ¿quiso decir %2?").arg(palabra, cercana);
+    return QStringLiteral("clave desconocida «%1» (las claves son %2)")
+        .arg(palabra, claves.join(QStringLiteral(", ")));
+}
+
+// The end of the word that starts at i: "@" and the letters, digits and "_" after it. i
+// itself when no "@" is there.
+qsizetype FinDePalabra(QStringView linea, qsizetype i) {
+    if (i >= linea.size() || linea[i] != u'@')
+        return i;
+    ++i;
+    while (i < linea.size() && (linea[i].isLetterOrNumber() || linea[i] == u'_'))
+        ++i;
+    return i;
+}
+
+// A key of the table followed by "=" inside a value: the value's ";" was forgotten and the
+// next key taken for part of it. Empty when there is none.
+QString ClaveDentroDeValor(QStringView valor) {
+    for (qsizetype i = valor.indexOf(u'@'); i >= 0; i = valor.indexOf(u'@', i + 1)) {
+        const qsizetype fin = FinDePalabra(valor, i);
+        const QString clave = ClaveConocida(valor.sliced(i, fin - i));
+        if (!clave.isEmpty() && Cadenas::SinEspacios(valor.sliced(fin)).startsWith(u'='))
+            return clave;
+    }
+    return {};
 }
 
 void TerminarSinConexion() {
@@ -98,8 +172,9 @@ const QStringList& ClavesDeLineaDeComandos() {
     return claves;
 }
 
-void EstablecerLineaDeComandos(const QString& linea) {
+void EstablecerLineaDeComandos(const QString& linea, LecturaDeClaves lectura) {
     Linea() = linea;
+    lecturaDeClaves = lectura;
 }
 
 QString LineaDeComandos() {
@@ -116,8 +191,48 @@ QString ValorDeClave(const QString& linea, const QString& clave) {
     if (q < 0)
         throw Falla::ArgumentoNoValido(
             QStringLiteral("falta el \";\" que cierra el valor de %1").arg(clave));
-    const QString valor = linea.mid(p + clave.size(), q - p - clave.size());
-    return Cadenas::Recortar(Utilidades::Instancia().QuitarCaracteres(valor, QStringLiteral("=")));
+    return ValorLimpio(linea.mid(p + clave.size(), q - p - clave.size()));
+}
+
+std::optional<QHash<QString, QString>> LeerClavesEstrictas(const QString& linea, QString& error) {
+    QHash<QString, QString> valores;
+    qsizetype i = 0;
+    for (;;) {
+        while (i < linea.size() && linea[i].isSpace())
+            ++i;
+        if (i == linea.size())
+            return valores;
+        const qsizetype fin = FinDePalabra(linea, i);
+        if (fin == i) {
+            // The stray text up to the next blank, ";" or key: enough to find it in the line.
+            qsizetype hasta = i + 1;
+            while (hasta < linea.size() && !linea[hasta].isSpace() && linea[hasta] != u';' &&
+                   linea[hasta] != u'@')
+                ++hasta;
+            error = QStringLiteral("texto fuera de las claves: «%1»").arg(linea.mid(i, hasta - i));
+            return std::nullopt;
+        }
+        const QString palabra = linea.mid(i, fin - i);
+        const QString clave = ClaveConocida(palabra);
+        if (clave.isEmpty()) {
+            error = ClaveDesconocida(palabra);
+            return std::nullopt;
+        }
+        if (valores.contains(clave)) {
+            error = QStringLiteral("la clave %1 está más de una vez").arg(clave);
+            return std::nullopt;
+        }
+        const qsizetype q = linea.indexOf(u';', fin);
+        const QString valor = linea.mid(fin, q < 0 ? -1 : q - fin);
+        if (const QString siguiente = ClaveDentroDeValor(valor); q < 0 || !siguiente.isEmpty()) {
+            error = QStringLiteral("falta el «;» que cierra el valor de %1").arg(clave);
+            if (!siguiente.isEmpty())
+                error += QStringLiteral(" (antes de %1)").arg(siguiente);
+            return std::nullopt;
+        }
+        valores.insert(clave, ValorLimpio(valor));
+        i = q + 1;
+    }
 }
 
 void IniciarSesion() {
@@ -146,8 +261,20 @@ void IniciarSesion() {
         const QStringList& claves = ClavesDeLineaDeComandos();
         QString* destinos[] = {&sesion.gParametroAdicional, &sesion.gMenu,    &servidor,        &baseDatos,
                                &usuario,             &password, &sesion.gUsuarioLogeado, &sesion.gCaja};
+        std::optional<QHash<QString, QString>> estrictas;
+        if (lecturaDeClaves == LecturaDeClaves::Estricta)
+            rutina.Paso([&] {
+                QString error;
+                estrictas = LeerClavesEstrictas(argumentos, error);
+                // The program refuses such a line before the session starts; should one come
+                // here all the same, no database is opened on it.
+                if (!estrictas)
+                    rutina.Salir();
+            });
         for (int i = 0; i < claves.size(); ++i)
-            rutina.Paso([&] { *destinos[i] = ValorDeClave(argumentos, claves[i]); });
+            rutina.Paso([&] {
+                *destinos[i] = estrictas ? estrictas->value(claves[i]) : ValorDeClave(argumentos, claves[i]);
+            });
 
         Conexion& conexion = Conexion::Instancia();
         rutina.Paso([&] { conexion.Usuario = usuario; });

@@ -4,9 +4,11 @@
 
 class Lib_ClsCons2;
 class Rutina;
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -53,8 +55,15 @@ extern Sesion sesion;
 // The keys of the command line, in the order they are looked up.
 const QStringList& ClavesDeLineaDeComandos();
 
-// The program's arguments (the command line without the program's own name) as one text.
-void EstablecerLineaDeComandos(const QString& linea);
+// How the session start reads the keys of its command line: by the family's rule
+// (ValorDeClave: other text is ignored, a key with no ";" after it gives an empty value), or
+// strictly (LeerClavesEstrictas), as the batch commands and consulta read theirs.
+enum class LecturaDeClaves { Familia, Estricta };
+
+// The program's arguments (the command line without the program's own name) as one text,
+// and how its keys are read.
+void EstablecerLineaDeComandos(const QString& linea,
+                               LecturaDeClaves lectura = LecturaDeClaves::Familia);
 QString LineaDeComandos();
 
 // The value that follows a key in the command line, up to the next ";": "=" removed anywhere,
@@ -63,6 +72,14 @@ QString LineaDeComandos();
 // a key with no ";" after it is an invalid argument (number 5), as taking a substring of
 // negative length is.
 QString ValorDeClave(const QString& linea, const QString& clave);
+
+// The keys of a command line read strictly: nothing but keys of the table (case ignored), each
+// followed by its value and closed by ";", with blanks between them; "=" after the key is
+// usual, and a value is cleaned as ValorDeClave cleans it. The values under the table's
+// spelling of their keys; a key not given is absent. Nothing, and why in error, for an
+// unknown key (naming the nearest known one), any other text, a key whose ";" is missing
+// (or comes only after the next key), or a key given twice.
+std::optional<QHash<QString, QString>> LeerClavesEstrictas(const QString& linea, QString& error);
 
 // Starts the session: workstation, toolbar style, command line, connection, then the lookup
 // set-up and the configuration stages. A failure numbered 5 skips its step; any other ends

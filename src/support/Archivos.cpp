@@ -4,9 +4,10 @@
 #include "Entorno.h"
 #include "Falla.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <array>
 #include <cerrno>
 #include <memory>
@@ -48,6 +49,16 @@ long NumeroDeFallaDeEscritura() {
     return errno == ENOSPC || errno == EDQUOT ? Errores::DiscoLleno : Errores::ErrorES;
 }
 
+// A file that could not be opened: the system's reason, and for a file this user may not
+// write, who may and what to do.
+Falla FallaDeApertura(const QFileDevice& archivo, const QString& ruta, QIODevice::OpenMode modo) {
+    QString motivo = archivo.errorString();
+    if (modo & QIODevice::WriteOnly)
+        if (const QString permisos = Entorno::PorQueNoSePuedeEscribir(ruta); !permisos.isEmpty())
+            motivo += QStringLiteral("; ") + permisos;
+    return Falla::Archivo(NumeroDeFallaDeApertura(ruta), ruta, motivo);
+}
+
 void Abrir(qint16 numero, const QString& ruta, QIODevice::OpenMode modo, int largoRegistro) {
     EntradaDeArchivo& e = Entrada(numero);
     if (e.archivo)
@@ -55,14 +66,8 @@ void Abrir(qint16 numero, const QString& ruta, QIODevice::OpenMode modo, int lar
     if (QFileInfo(ruta).isDir())
         throw Falla::Archivo(Errores::AccesoDenegado, ruta);
     auto archivo = std::make_unique<QFile>(ruta);
-    if (!archivo->open(modo)) {
-        // The system's reason, and for a file this user may not write, who may and what to do.
-        QString motivo = archivo->errorString();
-        if (modo & QIODevice::WriteOnly)
-            if (const QString permisos = Entorno::PorQueNoSePuedeEscribir(ruta); !permisos.isEmpty())
-                motivo += QStringLiteral("; ") + permisos;
-        throw Falla::Archivo(NumeroDeFallaDeApertura(ruta), ruta, motivo);
-    }
+    if (!archivo->open(modo))
+        throw FallaDeApertura(*archivo, ruta, modo);
     e.archivo = std::move(archivo);
     e.largoRegistro = largoRegistro;
 }
@@ -129,6 +134,20 @@ void Archivos::EscribirRegistro(qint16 numero, qint64 registro, const QByteArray
     if (!e.archivo->seek((registro - 1) * e.largoRegistro))
         throw Falla::Archivo(Errores::ErrorES, e.archivo->fileName());
     Escribir(*e.archivo, completo);
+}
+
+void Archivos::GrabarCompleto(const QString& ruta, const QByteArray& bytes) {
+    if (QFileInfo(ruta).isDir())
+        throw Falla::Archivo(Errores::AccesoDenegado, ruta);
+    QSaveFile archivo(ruta);
+    if (!archivo.open(QIODevice::WriteOnly))
+        throw FallaDeApertura(archivo, ruta, QIODevice::WriteOnly);
+    // A save left uncommitted takes its temporary file away with it.
+    errno = 0;
+    if (archivo.write(bytes) != bytes.size() || !archivo.flush() || !archivo.commit()) {
+        const long numero = NumeroDeFallaDeEscritura();
+        throw Falla::Archivo(numero, ruta, archivo.errorString());
+    }
 }
 
 void Archivos::Cerrar(qint16 numero) {

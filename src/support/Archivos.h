@@ -22,6 +22,10 @@ public:
     // Record n (counted from 1) of a file opened for fixed-length records.
     static QByteArray LeerRegistro(qint16 numero, qint64 registro);
     static void EscribirRegistro(qint16 numero, qint64 registro, const QByteArray& bytes);
+    // Writes a whole file at once: into a temporary file beside it, renamed into place only
+    // once complete, so that a failure (a full disk) leaves neither a part of it nor, for a
+    // new file, an empty one.
+    static void GrabarCompleto(const QString& ruta, const QByteArray& bytes);
     // Closes the file; a number not in use is ignored.
     static void Cerrar(qint16 numero);
     static bool Abierto(qint16 numero);

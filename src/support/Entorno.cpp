@@ -7,6 +7,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -40,6 +41,12 @@ QString NombreDeUsuario(uid_t uid) {
 QString NombreDeGrupo(gid_t gid) {
     const group* g = getgrgid(gid);
     return g ? QString::fromLocal8Bit(g->gr_name) : QString::number(gid);
+}
+
+bool SistemaDeSoloLectura(const QString& existente) {
+    struct statvfs datos {};
+    return ::statvfs(QFile::encodeName(existente).constData(), &datos) == 0 &&
+           (datos.f_flag & ST_RDONLY);
 }
 } // namespace
 
@@ -115,6 +122,9 @@ QString Entorno::PorQueNoSePuedeEscribir(const QString& ruta) {
     struct stat datos {};
     if (bloqueada.isEmpty() || ::stat(QFile::encodeName(bloqueada).constData(), &datos) != 0)
         return {};
+    // No owner, group or permission would help there: the file system refuses every writer.
+    if (SistemaDeSoloLectura(bloqueada))
+        return QStringLiteral("el sistema de archivos de %1 es de sólo lectura").arg(bloqueada);
     const QString usuario = NombreDeUsuario(geteuid());
     const QString grupo = NombreDeGrupo(datos.st_gid);
     if ((datos.st_mode & S_IWGRP) && !EsDeMisGrupos(datos.st_gid))
@@ -125,4 +135,9 @@ QString Entorno::PorQueNoSePuedeEscribir(const QString& ruta) {
     return QStringLiteral("el usuario %1 no puede escribir en %2 (dueño %3, grupo %4, permisos %5)")
         .arg(usuario, bloqueada, NombreDeUsuario(datos.st_uid), grupo,
              QString::number(datos.st_mode & 07777, 8));
+}
+
+bool Entorno::EnSistemaDeSoloLectura(const QString& ruta) {
+    const QFileInfo info(ruta);
+    return SistemaDeSoloLectura(info.exists() ? info.absoluteFilePath() : info.absolutePath());
 }

@@ -24,9 +24,12 @@ public:
     // next user can append to them. Whether it is such a folder.
     static bool CompartirConElGrupo(const QString& carpeta);
     // Why this user cannot write ruta (a file, or the folder a new file would go in), and what
-    // to do about it; empty when it can. A folder shared by a group the user is not in gets
-    // the advice to join that group.
+    // to do about it; empty when it can. A file system mounted read-only is said as such; a
+    // folder shared by a group the user is not in gets the advice to join that group.
     static QString PorQueNoSePuedeEscribir(const QString& ruta);
+    // Whether ruta (a file, or the folder a new file would go in) lies on a file system
+    // mounted read-only, where nothing can change it.
+    static bool EnSistemaDeSoloLectura(const QString& ruta);
     // Whether windows can be shown to someone: a display to draw on, and not a platform
     // nobody sees (offscreen, minimal), where a message box would wait for ever.
     static bool HayPantalla();

@@ -305,14 +305,26 @@ void LeerFilas(sqlite3* base, sqlite3_stmt* s, QList<Columna>& definicion,
 
 std::unique_ptr<MotorEmbebido> MotorEmbebido::Abrir(const QString& nombreQt, const QString& ruta,
                                                     int modo, QString& error) {
+    // On a read-only file system nothing can change the file, and SQLite may say so
+    // (immutable): it then reads a database in WAL mode without the shared-memory file it
+    // otherwise needs beside it, which cannot be created there. Not while changes wait in the
+    // WAL file, which an immutable database never reads. Writing is refused at once.
+    const bool soloLectura = Entorno::EnSistemaDeSoloLectura(ruta);
+    const bool inmutable = soloLectura && QFileInfo(ruta + QStringLiteral("-wal")).size() == 0;
+    if (soloLectura && modo != 1) {
+        error = QStringLiteral("No se puede abrir la base de datos %1 para escribir: %2")
+                    .arg(ruta, Entorno::PorQueNoSePuedeEscribir(ruta));
+        return nullptr;
+    }
     sqlite3* manejador = nullptr;
     {
         QSqlDatabase base = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombreQt);
         // A URI with mode=rw (or ro) never creates the file: a database that vanished is a
         // failure, not a new empty database.
-        base.setDatabaseName(QStringLiteral("file:%1?mode=%2")
+        base.setDatabaseName(QStringLiteral("file:%1?mode=%2%3")
                                  .arg(QString::fromLatin1(QUrl::toPercentEncoding(ruta, "/")),
-                                      modo == 1 ? QStringLiteral("ro") : QStringLiteral("rw")));
+                                      modo == 1 ? QStringLiteral("ro") : QStringLiteral("rw"),
+                                      inmutable ? QStringLiteral("&immutable=1") : QString()));
         base.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
         // SQLite's own reason, preceded, when the file or its folder is out of this user's
         // reach for writing, by who may write there and what to do.

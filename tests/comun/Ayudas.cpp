@@ -10,8 +10,13 @@
 #include "Variant.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 QT_BEGIN_NAMESPACE
@@ -44,6 +49,33 @@ InteraccionGuion& NuevoGuion() {
     InteraccionGuion& referencia = *guion;
     Interaccion::Establecer(std::move(guion));
     return referencia;
+}
+
+Montaje::Montaje(const QString& carpeta, const char* opciones) : carpeta_(carpeta) {
+    QDir().mkpath(carpeta);
+    if (::mount("tmpfs", QFile::encodeName(carpeta).constData(), "tmpfs", 0, opciones) == 0)
+        montado_ = true;
+    else
+        error_ = QString::fromLocal8Bit(std::strerror(errno));
+}
+
+Montaje::~Montaje() {
+    if (montado_)
+        ::umount2(QFile::encodeName(carpeta_).constData(), MNT_DETACH);
+}
+
+qint64 Montaje::Libre() const {
+    struct statvfs v {};
+    ::statvfs(QFile::encodeName(carpeta_).constData(), &v);
+    return qint64(v.f_bavail) * qint64(v.f_bsize);
+}
+
+bool Montaje::Remontar(const char* opciones, bool soloLectura) {
+    const unsigned long banderas = MS_REMOUNT | (soloLectura ? MS_RDONLY : 0);
+    if (::mount("tmpfs", QFile::encodeName(carpeta_).constData(), "tmpfs", banderas, opciones) == 0)
+        return true;
+    error_ = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
 }
 
 CarpetaPrueba::CarpetaPrueba() {

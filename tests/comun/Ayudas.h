@@ -56,6 +56,29 @@ void ConectarSqlite(Conexion& conexion, const QString& ruta);
 QStringList NotasDespuesDelCorte(Conexion& conexion,
                                  const QList<std::pair<const char*, const char*>>& notas);
 
+// A tmpfs mounted on a folder for one test (it takes root), unmounted at the end: a small
+// disk that fills up, or one made read-only.
+class Montaje {
+public:
+    explicit Montaje(const QString& carpeta, const char* opciones = "size=2m,mode=0755");
+    ~Montaje();
+    Montaje(const Montaje&) = delete;
+    Montaje& operator=(const Montaje&) = delete;
+    bool Montado() const { return montado_; }
+    // Why it could not be mounted, or remounted.
+    QString Error() const { return error_; }
+    // Free bytes.
+    qint64 Libre() const;
+    // Mounts it again with other options ("size=1m"), read-only when asked; false when it
+    // cannot, with the reason in Error.
+    bool Remontar(const char* opciones, bool soloLectura = false);
+
+private:
+    QString carpeta_;
+    bool montado_ = false;
+    QString error_;
+};
+
 // The test PostgreSQL server reached through ODBC, when the test command started one.
 class BasePostgres {
 public:
@@ -77,6 +100,14 @@ private:
 };
 
 } // namespace Pruebas
+
+// Skips the current test when the tmpfs could not be mounted (no root, no right to mount).
+#define REQUIERE_MONTAJE(montaje)                                                             \
+    do {                                                                                      \
+        if (!(montaje).Montado())                                                             \
+            GTEST_SKIP() << "no se puede montar un tmpfs aquí (" << (montaje).Error().toStdString() \
+                         << ")";                                                              \
+    } while (0)
 
 // Skips the current test when no PostgreSQL server was given, or fails it when one must be.
 #define REQUIERE_POSTGRES()                                                                   \

@@ -5,6 +5,7 @@
 #include "Lib_FrmCons2.h"
 #include "MascaraConsulta.h"
 #include "ModGlobal.h"
+#include "Rutina.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -150,6 +151,40 @@ TEST_F(Mascaras, ADamagedFileIsReadUpToItsLastWholeRecord) {
     EXPECT_EQ(Sentencia(QStringLiteral("T_CORTADA")).first, QStringLiteral("T_CORTADA"));
     Escribir(basura);
     EXPECT_EQ(Sentencia(QStringLiteral("X")).first, QStringLiteral("X"));
+}
+
+TEST_F(Mascaras, AFileShorterThanOneRecordIsSaidToNameNoTable) {
+    EXPECT_EQ(consulta.MascarasSinRegistros(), QString()); // missing
+    for (const int bytes : {0, 1201, 1202}) {
+        Escribir(QByteArray(bytes, ' '));
+        const QString aviso = consulta.MascarasSinRegistros();
+        const QString dicho = consulta.gRutaMascaraConsultas +
+                              QStringLiteral(" mide menos que un registro (%1 bytes)").arg(bytes);
+        EXPECT_EQ(aviso.contains(dicho) && aviso.contains(QStringLiteral("bórrelo")), bytes < 1202)
+            << aviso.toStdString();
+    }
+    Escribir({});
+    consulta.gUsarMascarasConsultas = false;
+    EXPECT_EQ(consulta.MascarasSinRegistros(), QString());
+}
+
+TEST(MascarasEnDiscoLleno, LeaveNoFileAndTheNextStartWritesTheFourRecords) {
+    Pruebas::CarpetaPrueba carpeta;
+    const QString lleno = carpeta.Archivo(QStringLiteral("lleno"));
+    // One page: the four records (4808 bytes) do not fit.
+    Pruebas::Montaje montaje(lleno, "size=4k,mode=0755");
+    REQUIERE_MONTAJE(montaje);
+    auto arrancar = [&] {
+        Rutina rutina(EstiloFallas::OmitirSolo5);
+        ModGlobal::PrepararConsultas(rutina, lleno + u'/');
+        return rutina.UltimaFalla() ? rutina.UltimaFalla()->Numero() : 0;
+    };
+    EXPECT_EQ(arrancar(), Errores::DiscoLleno);
+    EXPECT_EQ(QDir(lleno).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+
+    ASSERT_TRUE(montaje.Remontar("size=1m")) << montaje.Error().toStdString();
+    EXPECT_EQ(arrancar(), 0);
+    EXPECT_EQ(Leer(lleno + QStringLiteral("/consultas.zvr")).size(), 4 * MascaraConsulta::Largo);
 }
 
 // A whole lookup through the request, the person's actions driven by real events.

@@ -2,7 +2,7 @@
 # The consulta program as scripts use it: its exit statuses, the masks file written at the
 # first start, a lookup under a real X server accepted with Enter and cancelled with Escape,
 # accepted with nothing to choose, refused before or while loading, and left without its
-# screen; values that hold line ends and tabs.
+# screen; values that hold line ends and tabs; a database on a read-only file system.
 #   consulta.sh REMITOS CONSULTA
 set -uo pipefail
 remitos=${1:?remitos}
@@ -19,6 +19,12 @@ falla() { echo "FALLA: $*" >&2; exit 1; }
 env -u DISPLAY "$consulta" --carpeta "$dir" "@DbName=no-esta.db;" --tabla v_ma_articulos 2>"$dir/error"
 [[ $? -eq 2 ]] || falla "sin base de datos no terminó con 2"
 grep -q "no-esta.db" "$dir/error" || falla "no dice qué base falta: $(cat "$dir/error")"
+# A misspelt key is a malformed command line: said, and nothing is opened or written.
+mkdir "$dir/vacia"
+env -u DISPLAY "$consulta" --carpeta "$dir/vacia" "@DbNme=no-esta.db;" --tabla v_ma_articulos 2>"$dir/error"
+[[ $? -eq 64 ]] || falla "una clave mal escrita no es un error de uso"
+grep -q "^consulta: clave desconocida «@DbNme»: ¿quiso decir @DbName?$" "$dir/error" || falla "clave mal escrita: $(cat "$dir/error")"
+[[ -z "$(ls "$dir/vacia")" ]] || falla "con una clave mal escrita se escribió $(ls "$dir/vacia")"
 
 # remitos in an empty application folder writes the default masks file, and leaves it alone
 # afterwards.
@@ -30,6 +36,12 @@ env -u DISPLAY "$remitos" --carpeta "$dir/app" --ejecutar "@DbName=$dir/demo.db;
 printf 'cambiado' >"$dir/app/consultas.zvr"
 env -u DISPLAY "$remitos" --carpeta "$dir/app" --ejecutar "@DbName=$dir/demo.db;" >/dev/null 2>&1
 [[ $(cat "$dir/app/consultas.zvr") == cambiado ]] || falla "un segundo arranque reescribió consultas.zvr"
+# Shorter than one record it names no table: a table's name is then said to be no statement,
+# and why, and what to do.
+env -u DISPLAY "$consulta" --carpeta "$dir/app" "@DbName=$dir/demo.db;" --tabla v_ma_articulos 2>"$dir/error"
+[[ $? -eq 2 ]] || falla "una tabla con el archivo de máscaras corto no terminó con 2"
+grep -q "«v_ma_articulos» no es una consulta.*; el archivo de máscaras $dir/app/consultas.zvr mide menos que un registro (8 bytes).*bórrelo" "$dir/error" \
+  || falla "no dice que el archivo de máscaras es corto: $(cat "$dir/error")"
 rm "$dir/app/consultas.zvr"
 
 # A screen named but gone: said, and the window is not drawn where nobody sees it.
@@ -62,13 +74,14 @@ wait "$programa"; estado=$?
 [[ $estado -eq 1 ]] || falla "Escape terminó con $estado"
 [[ -z "$(cat "$dir/salida")" ]] || falla "una consulta cancelada escribió «$(cat "$dir/salida")»"
 
-# Runs consulta on the demo database with the given options; when a lookup window appears, its
-# id goes to $dir/ventana and the keys are pressed in it. The exit status goes to $estado.
+# Runs consulta on the demo database (or on $base) with the given options; when a lookup window
+# appears, its id goes to $dir/ventana and the keys are pressed in it. The exit status goes to
+# $estado.
 consultar() {
   local teclas=$1
   shift
   rm -f "$dir/ventana"
-  "$consulta" --carpeta "$dir/app" "@DbName=$dir/demo.db;" "$@" >"$dir/salida" 2>"$dir/error" &
+  "$consulta" --carpeta "$dir/app" "@DbName=${base:-$dir/demo.db};" "$@" >"$dir/salida" 2>"$dir/error" &
   local programa=$!
   x_procesos+=($programa)
   local v=
@@ -122,6 +135,35 @@ wait "$programa"
 consultar Return --tabla "SELECT 'a' || char(9) || 'b' || char(10) || 'c\d' AS V" --devuelto V
 [[ $estado -eq 0 ]] || falla "la consulta del valor con tabulador terminó con $estado"
 [[ "$(cat "$dir/salida")" == 'a\tb\nc\\d' ]] || falla "el valor se escribió «$(cat "$dir/salida")»"
+
+# A database in WAL mode on a file system mounted read-only (a mounted backup): the lookup and
+# --revisar read it; a run is refused, saying why. Mounting takes root: without it this part is
+# left out.
+mkdir "$dir/ro"
+if mount -t tmpfs -o size=16m,mode=0755 tmpfs "$dir/ro" 2>"$dir/error"; then
+  trap 'x_terminar; umount "$dir/ro"; rm -rf "$dir"' EXIT
+  cp "$dir/demo.db" "$dir/ro/remitos.db"
+  [[ $(sqlite3 "$dir/ro/remitos.db" "PRAGMA journal_mode") == wal && $(ls "$dir/ro") == remitos.db ]] \
+    || falla "la base copiada no está en modo WAL, o quedó algo junto a ella: $(ls "$dir/ro")"
+  mount -o remount,ro "$dir/ro" || falla "no se pudo volver a montar de sólo lectura"
+  base=$dir/ro/remitos.db consultar Return --tabla "SELECT DESCRIPCION FROM V_MA_ARTICULOS WHERE DESCRIPCION LIKE 'Tornillo%'" --devuelto DESCRIPCION
+  [[ $estado -eq 0 && $(cat "$dir/salida") == Tornillo* ]] \
+    || falla "la consulta en sólo lectura terminó con $estado: «$(cat "$dir/salida")» $(cat "$dir/error")"
+  # With the application folder elsewhere, or there too.
+  for carpeta in "$dir/app" "$dir/ro"; do
+    "$remitos" --carpeta "$carpeta" --revisar "@DbName=$dir/ro/remitos.db;" >"$dir/salida" 2>"$dir/error"
+    estado=$?
+    [[ $estado -eq 0 ]] && grep -qx "No hay remitos incompletos." "$dir/salida" \
+      || falla "--revisar en sólo lectura ($carpeta) terminó con $estado: $(cat "$dir/salida" "$dir/error")"
+  done
+  "$remitos" --carpeta "$dir/app" --ejecutar "@DbName=$dir/ro/remitos.db;" >"$dir/salida" 2>"$dir/error"
+  estado=$?
+  [[ $estado -eq 1 ]] || falla "--ejecutar en sólo lectura terminó con $estado: $(cat "$dir/error")"
+  grep -qF "el sistema de archivos de $dir/ro/remitos.db es de sólo lectura" "$dir/error" \
+    || falla "--ejecutar no dice que el sistema de archivos es de sólo lectura: $(cat "$dir/error")"
+else
+  echo "sin la base en sólo lectura: no se puede montar un tmpfs aquí ($(cat "$dir/error"))"
+fi
 
 # The screen goes away while the lookup is shown: status 64, as without a screen.
 pantalla=${#x_procesos[@]}

@@ -55,6 +55,27 @@ mal "no van juntas" --simular --revisar
 mal "--silencioso sólo se usa" --silencioso
 mal "--demo sólo se usa con --crear-base" --ejecutar --demo 3
 mal "--crear-base necesita" --crear-base=
+mal "texto fuera de las claves: «basura»" --simular "@DbName=x.db;" basura
+mal "falta el «;» que cierra el valor de @DbName" --revisar "@Server=;@DbName=x.db"
+mal "falta el «;» que cierra el valor de @Server (antes de @DbName)" --completar "@Server=empresa @DbName=x.db;"
+mal "la clave @DbName está más de una vez" --ejecutar "@DbName=x.db;" "@dbname=y.db;"
+mal "clave desconocida «@Servr»: ¿quiso decir @Server?" --crear-base "@Servr=empresa;@DbName=x;"
+
+# A misspelt key in a nightly job: refused before anything is opened. Read by the family's
+# rule it would register the embedded database of the folder instead of the server's.
+mkdir "$dir/noche"
+cp "$dir/x.db" "$dir/noche/remitos.db"
+antes=$(sqlite3 "$dir/noche/remitos.db" "SELECT count(*) FROM V_MV_STOCK")
+"$remitos" --carpeta "$dir/noche" --ejecutar --silencioso "@Sever=empresa;@Usuario=stock;" >"$dir/salida" 2>"$dir/error"
+estado=$?
+[[ $estado -eq 64 ]] || falla "una clave mal escrita terminó con $estado: $(cat "$dir/error")"
+[[ "$(cat "$dir/error")" == "remitos: clave desconocida «@Sever»: ¿quiso decir @Server?
+Pruebe «remitos --help»." ]] || falla "el mensaje de la clave mal escrita: $(cat "$dir/error")"
+[[ ! -s "$dir/salida" ]] || falla "la clave mal escrita escribió en la salida estándar"
+[[ ! -e "$dir/noche/RQ857196.LOG" && ! -e "$dir/noche/consultas.zvr" ]] \
+  || falla "con una clave mal escrita se escribió en la carpeta: $(ls "$dir/noche")"
+n=$(sqlite3 "$dir/noche/remitos.db" "SELECT count(*) FROM V_MV_STOCK")
+[[ "$n" == "$antes" ]] || falla "con una clave mal escrita se registraron $((n - antes)) movimientos"
 
 # --opción=valor and "--": the keys after "--" are read even when they start with "-".
 mkdir "$dir/otra carpeta"
@@ -62,8 +83,11 @@ cp "$dir/x.db" "$dir/otra carpeta/remitos.db"
 "$remitos" --carpeta="$dir/otra carpeta" --ejecutar --silencioso -- "@DbName=remitos.db;" >"$dir/salida" 2>&1 \
   || falla "--carpeta=DIR y -- : $(cat "$dir/salida")"
 [[ -s "$dir/otra carpeta/RQ857196.LOG" ]] || falla "--carpeta=DIR no fue la carpeta de la aplicación"
-"$remitos" --carpeta "$dir/otra carpeta" --revisar -- "-x @DbName=remitos.db;" >"$dir/salida" 2>&1 \
-  || falla "las claves tras -- : $(cat "$dir/salida")"
+# After "--" a text beginning with "-" reaches the keys, which refuse what is not a key.
+"$remitos" --carpeta "$dir/otra carpeta" --revisar -- "-x @DbName=remitos.db;" >"$dir/salida" 2>&1
+estado=$?
+[[ $estado -eq 64 ]] && grep -q "texto fuera de las claves: «-x»" "$dir/salida" \
+  || falla "las claves tras -- terminaron con $estado: $(cat "$dir/salida")"
 
 # --help names the application folder a run would use: the one given, or the program's own.
 "$remitos" --carpeta "$dir/otra carpeta" --help | grep -qF "ahora: $dir/otra carpeta/" || falla "--help no muestra la carpeta dada"

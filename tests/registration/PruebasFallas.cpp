@@ -14,8 +14,6 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
-#include <sys/mount.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -387,33 +385,7 @@ INSTANTIATE_TEST_SUITE_P(Momentos, BaseDeSoloLectura, ::testing::Bool(),
 // A disk that fills up: the program's folder, with the embedded database and the log, on a
 // small tmpfs.
 
-class Montaje {
-public:
-    explicit Montaje(const QString& carpeta) : carpeta_(carpeta) {
-        QDir().mkpath(carpeta);
-        if (::mount("tmpfs", QFile::encodeName(carpeta).constData(), "tmpfs", 0,
-                    "size=2m,mode=0755") == 0)
-            montado_ = true;
-        else
-            error_ = QString::fromLocal8Bit(std::strerror(errno));
-    }
-    ~Montaje() {
-        if (montado_)
-            ::umount2(QFile::encodeName(carpeta_).constData(), MNT_DETACH);
-    }
-    bool Montado() const { return montado_; }
-    QString Error() const { return error_; }
-    qint64 Libre() const {
-        struct statvfs v {};
-        ::statvfs(QFile::encodeName(carpeta_).constData(), &v);
-        return qint64(v.f_bavail) * qint64(v.f_bsize);
-    }
-
-private:
-    QString carpeta_;
-    bool montado_ = false;
-    QString error_;
-};
+using Pruebas::Montaje;
 
 // Writes zeros to a file until only `dejar` bytes are left free (or none at all).
 void Llenar(const QString& archivo, qint64 libre, qint64 dejar) {

@@ -13,8 +13,8 @@ using namespace ModGlobal;
 class IniciarSesionPrueba : public ::testing::Test {
 protected:
     // Runs the session start with a command line; true when the program was ended.
-    bool Iniciar(const QString& linea) {
-        EstablecerLineaDeComandos(linea);
+    bool Iniciar(const QString& linea, LecturaDeClaves lectura = LecturaDeClaves::Familia) {
+        EstablecerLineaDeComandos(linea, lectura);
         try {
             IniciarSesion();
         } catch (const FinDelPrograma& fin) {
@@ -69,6 +69,21 @@ TEST_F(IniciarSesionPrueba, AValueWithNoSemicolonAfterItIsEmpty) {
     EXPECT_EQ(Conexion::Instancia().BaseDatos, QString());
     EXPECT_TRUE(Conexion::Instancia().Conectada());
     EXPECT_EQ(sesion.gCaja, QStringLiteral("3"));
+}
+
+TEST_F(IniciarSesionPrueba, AStrictLineGivesEachKeyItsOwnValueAndABadOneOpensNothing) {
+    Pruebas::CrearBaseSqlite(carpeta, Conexion::ArchivoPorDefecto());
+    Pruebas::CrearBaseSqlite(carpeta, QStringLiteral("empresa.db"));
+    // By the family's rule "@DbName" is first found inside the menu's value, and is empty.
+    ASSERT_FALSE(Iniciar(QStringLiteral("@Menu=ver @DbName;@DbName=empresa.db;"), LecturaDeClaves::Estricta));
+    EXPECT_EQ(Conexion::Instancia().BaseDatos, QStringLiteral("empresa.db"));
+    EXPECT_EQ(sesion.gMenu, QStringLiteral("ver @DbName"));
+
+    Conexion::Instancia().Desconectar();
+    RestablecerSesion();
+    ASSERT_FALSE(Iniciar(QStringLiteral("@Sever=empresa;"), LecturaDeClaves::Estricta));
+    EXPECT_FALSE(Conexion::Instancia().Conectada());
+    EXPECT_TRUE(guion.mensajes.isEmpty());
 }
 
 TEST_F(IniciarSesionPrueba, WithoutADatabaseTheProgramEndsSayingWhy) {

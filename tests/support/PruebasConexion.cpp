@@ -1,11 +1,13 @@
 #include "Ayudas.h"
 #include "Conexion.h"
+#include "Entorno.h"
 #include "Falla.h"
 #include "Recordset.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 namespace {
 
@@ -42,6 +44,51 @@ TEST(ConexionEmbebida, NamesAreRelativeToTheApplicationFolderAndBlankMeansTheDef
     EXPECT_TRUE(c.CadenaConexion().contains(carpeta.Archivo(Conexion::ArchivoPorDefecto())));
     EXPECT_EQ(Conexion::RutaEmbebida(QStringLiteral("sub/x.db")), carpeta.Archivo(QStringLiteral("sub/x.db")));
     EXPECT_EQ(Conexion::RutaEmbebida(QStringLiteral("/abs/x.db")), QStringLiteral("/abs/x.db"));
+}
+
+// A database in WAL mode on a file system mounted read-only: one closed cleanly (nothing
+// beside it), and one copied while its last change still waited in its WAL file.
+TEST(ConexionEmbebida, OnAReadOnlyFileSystemItIsReadAndWritingIsRefusedSayingWhy) {
+    Pruebas::CarpetaPrueba carpeta;
+    const QString montada = carpeta.Archivo(QStringLiteral("ro"));
+    Pruebas::Montaje montaje(montada, "size=4m,mode=0755");
+    REQUIERE_MONTAJE(montaje);
+    const QString fila = QStringLiteral("INSERT INTO TA_CONFIGURACION VALUES ('DATOS','A','1')");
+    {
+        Conexion c;
+        Pruebas::ConectarSqlite(c, Pruebas::CrearBaseSqlite(carpeta, QStringLiteral("ro/limpia.db")));
+        c.Ejecutar(fila);
+    }
+    const QString origen = Pruebas::CrearBaseSqlite(carpeta, QStringLiteral("pendiente.db"));
+    sqlite3* base = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(origen).constData(), &base), SQLITE_OK);
+    sqlite3_exec(base, "PRAGMA wal_autocheckpoint=0", nullptr, nullptr, nullptr);
+    ASSERT_EQ(sqlite3_exec(base, fila.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    for (const char* parte : {"", "-wal", "-shm"})
+        ASSERT_TRUE(QFile::copy(origen + QLatin1String(parte),
+                                montada + QStringLiteral("/pendiente.db") + QLatin1String(parte)));
+    sqlite3_close(base);
+    ASSERT_GT(QFileInfo(montada + QStringLiteral("/pendiente.db-wal")).size(), 0);
+    ASSERT_TRUE(montaje.Remontar("size=4m", true)) << montaje.Error().toStdString();
+
+    const QString soloLectura = QStringLiteral("es de sólo lectura");
+    EXPECT_TRUE(Entorno::PorQueNoSePuedeEscribir(montada + QStringLiteral("/limpia.db")).contains(soloLectura));
+    EXPECT_TRUE(Entorno::PorQueNoSePuedeEscribir(montada + QStringLiteral("/nuevo.log")).contains(soloLectura));
+    for (const char* nombre : {"limpia.db", "pendiente.db"}) {
+        Conexion lectora;
+        lectora.BaseDatos = montada + u'/' + QLatin1String(nombre);
+        lectora.Conectar(true, 1);
+        ASSERT_TRUE(lectora.Conectada()) << nombre << ": " << lectora.UltimoError().toStdString();
+        RefRecordset rs;
+        lectora.AbrirRecordset(QStringLiteral("SELECT COUNT(*) AS N FROM TA_CONFIGURACION"), rs);
+        EXPECT_EQ(rs->Fields(0).Value().Texto(), QStringLiteral("1")) << nombre;
+
+        Conexion escritora;
+        escritora.BaseDatos = lectora.BaseDatos;
+        escritora.Conectar(true, 3);
+        EXPECT_FALSE(escritora.Conectada()) << nombre;
+        EXPECT_TRUE(escritora.UltimoError().contains(soloLectura)) << escritora.UltimoError().toStdString();
+    }
 }
 
 TEST(ConexionEmbebida, ARefusedStatementCarriesTheEnginesMessageAndChangesAreCounted) {
