@@ -16,6 +16,7 @@ dir=$(mktemp -d)
 # shellcheck source=x-virtual.sh
 source "$raiz/scripts/x-virtual.sh"
 trap 'x_terminar; rm -rf "$dir"' EXIT
+trap 'echo "capturas.sh: falló la línea $LINENO: $BASH_COMMAND" >&2' ERR
 
 x_iniciar
 "$bin/remitos" --crear-base "$dir/remitos.db" --demo 200 >/dev/null

@@ -93,8 +93,12 @@ MotorOdbc::~MotorOdbc() {
 }
 
 void* MotorOdbc::Dbc() const {
-    const QVariant h = Base().driver()->handle();
-    return h.isValid() ? *static_cast<const SQLHANDLE*>(h.constData()) : nullptr;
+    // The handle lives as long as the connection: asked of Qt once, not for every statement.
+    if (!dbc_) {
+        const QVariant h = Base().driver()->handle();
+        dbc_ = h.isValid() ? *static_cast<const SQLHANDLE*>(h.constData()) : nullptr;
+    }
+    return dbc_;
 }
 
 QString MotorOdbc::NombreDelServidor() const {
@@ -282,9 +286,10 @@ bool MotorOdbc::EscribirGrupoEnUnMensaje(const GrupoDeFilas& grupo, EscrituraDeG
         if (adelantada.isEmpty()) {
             Ejecutar(UnTexto(mensaje));
         } else {
-            SentenciaOdbc(Dbc()).EjecutarYLeer(UnTexto(mensaje), resultado.definicion, resultado.celdas);
+            // The rows went in either way; the lines read ahead only count when read whole.
+            resultado.leidaLaAdelantada =
+                SentenciaOdbc(Dbc()).EjecutarYLeer(UnTexto(mensaje), resultado.definicion, resultado.celdas);
             resultado.adelantada = adelantada;
-            resultado.leidaLaAdelantada = true;
         }
         return true;
     } catch (const Falla& falla) {
@@ -405,8 +410,6 @@ void MotorOdbc::Liberar(const QString& nombre) {
 }
 
 bool MotorOdbc::ConexionPerdida() const {
-    if (!Abierto())
-        return true;
     SQLHANDLE dbc = Dbc();
     if (!dbc)
         return true;

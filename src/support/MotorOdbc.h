@@ -70,6 +70,7 @@ private:
     QStringList ComprobacionDeDiferidas() const;
 
     QString servidor_;
+    mutable void* dbc_ = nullptr;
     bool bloqueada_ = false;
     // Whether the database has constraints or triggers that may be deferred to the commit
     // (looked up again at the start of every transaction).

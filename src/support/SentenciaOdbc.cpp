@@ -313,17 +313,34 @@ void SentenciaOdbc::LeerResultado(const std::function<void()>& ejecutar, QList<C
     SQLSetStmtAttr(sentencia_, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
 }
 
-void SentenciaOdbc::EjecutarYLeer(const QString& sql, QList<Columna>& columnas,
-                                  Celdas& celdas) {
+bool SentenciaOdbc::EjecutarYLeer(const QString& sql, QList<Columna>& columnas, Celdas& celdas) {
     Comprobar(SQLExecDirectW(sentencia_, ParaOdbc(sql), SQLINTEGER(sql.size())));
-    // The statements before run without rows; a later one may be the failure. The rows are
-    // read value by value: the text cannot run again to read them another way.
+    // The statements before run without rows; a later one may be the failure. The text cannot
+    // run again, so rows whose values do not all fit the buffers of a block are given up
+    // (the caller reads them another way) rather than read again.
+    bool enteras = true;
     for (;;) {
         QList<Columna> estas;
         if (DescribirResultado(estas)) {
             columnas = estas;
             celdas.Vaciar();
-            LeerValorPorValor(columnas, celdas);
+            bool enBloques = true;
+            for (size_t i = 0; i < tiposSql_.size(); ++i)
+                if (EnlaceDe(tiposSql_[i], tamanos_[i]).bytes == 0)
+                    enBloques = false;
+            // A failure while reading says nothing of the statements, which ran: the rows are
+            // given up, and a failure of the statements still comes from the results after.
+            try {
+                if (!enBloques)
+                    LeerValorPorValor(columnas, celdas);
+                else if (!LeerEnBloques(columnas, celdas))
+                    enteras = false;
+            } catch (const Falla&) {
+                enteras = false;
+            }
+            SQLFreeStmt(sentencia_, SQL_UNBIND);
+            SQLSetStmtAttr(sentencia_, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(1), 0);
+            SQLSetStmtAttr(sentencia_, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
         }
         const SQLRETURN r = SQLMoreResults(sentencia_);
         if (r == SQL_NO_DATA)
@@ -331,6 +348,7 @@ void SentenciaOdbc::EjecutarYLeer(const QString& sql, QList<Columna>& columnas,
         Comprobar(r);
     }
     SQLFreeStmt(sentencia_, SQL_CLOSE);
+    return enteras;
 }
 
 bool SentenciaOdbc::LeerEnBloques(QList<Columna>& columnas, Celdas& celdas) {

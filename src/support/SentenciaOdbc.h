@@ -25,8 +25,9 @@ public:
     // Runs a query and reads every row of its result.
     void Leer(const QString& sql, QList<Columna>& columnas, Celdas& celdas);
     // Runs a text of several statements, all of which must succeed, and reads every row of
-    // the last one that gives rows.
-    void EjecutarYLeer(const QString& sql, QList<Columna>& columnas, Celdas& celdas);
+    // the last one that gives rows; false when those rows could not be read whole (a value
+    // longer than its column said), and are to be read another way.
+    bool EjecutarYLeer(const QString& sql, QList<Columna>& columnas, Celdas& celdas);
     // Prepares a query with "?" in place of values, to be run many times.
     void Preparar(const QString& sql);
     // Runs the prepared query with these values (texts, whole numbers or nulls) and reads
