@@ -176,8 +176,9 @@ Variant ValorSqlite(sqlite3_stmt* s, int i, TipoDato tipo) {
         // A decimal the engine keeps as a double (more digits than a whole number holds): the
         // shortest text that reads back as that same double. The engine's own text of it has
         // only 15 significant digits and would change the value written back.
-        return DesdeTexto(QString::number(d, 'f', QLocale::FloatingPointShortest),
-                          tipo == TipoDato::Texto ? TipoDato::Texto : TipoDato::Decimal);
+        // That text is a plain number literal already (digits, a point, a minus sign).
+        QString texto = QString::number(d, 'f', QLocale::FloatingPointShortest);
+        return tipo == TipoDato::Texto ? Variant(std::move(texto)) : Variant::DecimalLeido(texto);
     }
     case SQLITE_BLOB: {
         const QByteArray bytes(static_cast<const char*>(sqlite3_column_blob(s, i)),

@@ -26,6 +26,7 @@ void AgregarTextoDeFecha(QString& destino, const QDateTime& f, Dialecto dialecto
         throw Falla::Desbordamiento(QStringLiteral("la fecha no cabe entre los años 1 y 9999"));
     const bool embebido = dialecto == Dialecto::Embebido;
     const bool conHora = t != QTime(0, 0);
+    destino.reserve(destino.size() + 24);
     AgregarCifras(destino, d.year(), 4);
     if (embebido || conHora)
         destino += u'-';
