@@ -85,6 +85,9 @@ void CorridaRegistro::ConfirmarLoHecho() {
     if (!resultado_ || !lote_)
         return;
     try {
+        // The notes taken since the last were written (their event points have passed) go
+        // in first.
+        EscribirBloque();
         lote_->Confirmar();
     } catch (const CorridaDetenida& detencion) {
         Detenida(detencion);
@@ -112,6 +115,7 @@ void CorridaRegistro::Terminar() {
     if (lote_ && !conConexion)
         lote_->Olvidar();
     lote_.reset();
+    bloque_.clear();
     if (bloqueada_ && conConexion)
         conexion_->SoltarBloqueoDeCorrida();
     bloqueada_ = false;
@@ -133,70 +137,77 @@ bool CorridaRegistro::Seleccionar(Rutina& rutina) {
 
 void CorridaRegistro::RecorrerNotas() {
     Rutina rutina(EstiloFallas::OmitirTodas);
-    Utilidades& util = Utilidades::Instancia();
     Recordset& notas = *RsComprobantes;
     if (!notas.Bof())
         notas.MoveFirst();
+    // Notes go a few at a time: their lines are read together and their rows written
+    // together, never more than a transaction takes.
+    const int porBloque = qMin(notasPorLote_, RemitosPorBloque);
     while (!notas.Eof()) {
         rutina.Paso([&] { avance_->ProcesarEventos(); });
         Remito remito;
         rutina.Paso([&] { remito = Remito::De(notas); });
         rutina.Paso([&] { avance_->Mostrar(QStringLiteral("Procesando... ") + remito.documento); });
-        // The next note's lines may travel with this note's rows, when the engine sends them
-        // in one message.
-        auto siguiente = [&](bool comoSentencia) {
-            const auto tc = notas.ValorAdelante(1, QStringLiteral("TC"));
-            const auto id = notas.ValorAdelante(1, QStringLiteral("IDCOMPROBANTE"));
-            if (!tc || !id)
-                return QString();
-            return comoSentencia ? Remito::SentenciaRenglones(util.ValorTexto(*tc), util.ValorTexto(*id))
-                                 : util.ValorTexto(*tc) + u'\n' + util.ValorTexto(*id);
-        };
-        RegistrarNota(remito, [&] { return siguiente(true); });
-        if (adelantados_)
-            adelantadosDe_ = siguiente(false);
-        ++procesadas_;
-        avance_->Nota(procesadas_, *resultado_);
-        notas.MoveNext();
-        if (lote_->Remitos() >= notasPorLote_ || lote_->Edad() >= milisegundosPorLote_)
-            lote_->Confirmar();
-    }
-}
-
-void CorridaRegistro::RegistrarNota(Remito& remito, const std::function<QString()>& lecturaAdelantada) {
-    const bool leidos = LeerRenglones(remito);
-    // Whatever was read ahead is used up: only this note's rows may bring the next lines.
-    adelantados_.reset();
-    if (leidos)
-        ArmarMovimientos(remito);
-    if (remito.movimientos.isEmpty()) {
-        // Nothing to write: the note is logged with the notes around it.
-        lote_->Agregar(remito);
-        return;
-    }
-    lote_->Escribir(remito, lecturaAdelantada, &adelantados_);
-}
-
-bool CorridaRegistro::LeerRenglones(Remito& remito) {
-    try {
-        if (adelantados_ && adelantadosDe_ == remito.tc + u'\n' + remito.id) {
-            // Read already, with the rows of the note before.
-            std::swap(RsInsumos, adelantados_);
-        } else {
-            conexion_->AbrirRecordsetPreparado(Remito::SentenciaRenglonesPreparada(),
-                                               {remito.tc, remito.id}, RsInsumos);
+        try {
+            remito.ValoresDeLaNota(notas);
+        } catch (const ::Falla& falla) {
+            remito.faltaDeLaNota = falla.Descripcion();
         }
-        adelantadosDe_.clear();
+        bloque_ << remito;
+        notas.MoveNext();
+        if (bloque_.size() >= porBloque || notas.Eof())
+            EscribirBloque();
+    }
+}
+
+void CorridaRegistro::EscribirBloque() {
+    QList<Remito> bloque = std::exchange(bloque_, {});
+    if (bloque.isEmpty())
+        return;
+    QList<RefRecordset> renglones = LeerRenglones(bloque);
+    for (qsizetype i = 0; i < bloque.size(); ++i) {
+        if (!renglones[i])
+            continue;
+        RsInsumos = renglones[i];
+        ArmarMovimientos(bloque[i]);
+    }
+    lote_->Escribir(bloque);
+    for (qsizetype i = 0; i < bloque.size(); ++i)
+        avance_->Nota(++procesadas_, *resultado_);
+    if (lote_->Remitos() >= notasPorLote_ || lote_->Edad() >= milisegundosPorLote_)
+        lote_->Confirmar();
+}
+
+QList<RefRecordset> CorridaRegistro::LeerRenglones(const QList<Remito>& bloque) {
+    const QString sql = Remito::SentenciaRenglonesPreparada();
+    QList<RefRecordset> renglones;
+    QList<QList<Variant>> valores;
+    for (const Remito& remito : bloque)
+        valores << QList<Variant>{remito.tc, remito.id};
+    try {
+        conexion_->AbrirRecordsetsPreparados(sql, valores, renglones);
+        if (renglones.size() == bloque.size())
+            return renglones;
     } catch (const ::Falla& falla) {
-        adelantadosDe_.clear();
         if (falla.Grave())
             throw CorridaDetenida{EnUnaLinea(falla.Descripcion())};
-        ++resultado_->notasSinRenglones;
-        Falla(QStringLiteral("*** %1: no se pudieron leer los renglones: %2")
-                  .arg(remito.documento, EnUnaLinea(falla.Descripcion())));
-        return false;
     }
-    return true;
+    // Together they failed: each note alone, so that only a note whose lines cannot be read
+    // says so.
+    renglones = QList<RefRecordset>(bloque.size());
+    for (qsizetype i = 0; i < bloque.size(); ++i) {
+        try {
+            conexion_->AbrirRecordsetPreparado(sql, valores[i], renglones[i]);
+        } catch (const ::Falla& falla) {
+            renglones[i].reset();
+            if (falla.Grave())
+                throw CorridaDetenida{EnUnaLinea(falla.Descripcion())};
+            ++resultado_->notasSinRenglones;
+            Falla(QStringLiteral("*** %1: no se pudieron leer los renglones: %2")
+                      .arg(bloque[i].documento, EnUnaLinea(falla.Descripcion())));
+        }
+    }
+    return renglones;
 }
 
 void CorridaRegistro::ArmarMovimientos(Remito& remito) {
@@ -205,20 +216,21 @@ void CorridaRegistro::ArmarMovimientos(Remito& remito) {
     if (RsInsumos->Bof())
         return;
     RsInsumos->MoveFirst();
-    // The note's own values and where the lines keep theirs, once for all its lines.
+    // Where the lines keep their values, once for all the note's lines.
     std::optional<Remito::ColumnasDeRenglon> columnas;
-    std::optional<::Falla> sinColumnas;
-    try {
-        remito.ValoresDeLaNota(*RsComprobantes);
-        columnas = Remito::ColumnasDeRenglon::De(*RsInsumos);
-    } catch (const ::Falla& falla) {
-        sinColumnas = falla;
+    QString sinColumnas = remito.faltaDeLaNota;
+    if (sinColumnas.isEmpty()) {
+        try {
+            columnas = Remito::ColumnasDeRenglon::De(*RsInsumos);
+        } catch (const ::Falla& falla) {
+            sinColumnas = falla.Descripcion();
+        }
     }
     remito.movimientos.reserve(RsInsumos->RecordCount());
     for (int Secuencia = 1; !RsInsumos->Eof(); ++Secuencia, RsInsumos->MoveNext()) {
         try {
-            if (sinColumnas)
-                throw *sinColumnas;
+            if (!sinColumnas.isEmpty())
+                throw ::Falla(Errores::CampoInexistente, sinColumnas);
             remito.movimientos << remito.MovimientoDe(*RsInsumos, *columnas, Secuencia);
         } catch (const ::Falla& falla) {
             ++resultado_->renglonesIncompletos;

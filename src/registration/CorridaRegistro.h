@@ -64,8 +64,12 @@ private:
     bool Seleccionar(Rutina& rutina);
     // Goes through the selection; a CorridaDetenida stops it.
     void RecorrerNotas();
-    void RegistrarNota(Remito& remito, const std::function<QString()>& lecturaAdelantada);
-    bool LeerRenglones(Remito& remito);
+    // The notes taken since the last block: their lines read, their movements put together
+    // and written.
+    void EscribirBloque();
+    // The lines of each note of the block, in order; none for a note whose lines could not be
+    // read (it is said and counted).
+    QList<RefRecordset> LeerRenglones(const QList<Remito>& bloque);
     void ArmarMovimientos(Remito& remito);
     // The run stopped: why, and the notes left for the next one.
     void Detenida(const CorridaDetenida& detencion);
@@ -85,9 +89,10 @@ private:
     std::optional<LoteDeRemitos> lote_;
     int total_ = 0;
     int procesadas_ = 0;
-    // The lines of the next note, read with the rows of the last one, and whose they are.
-    RefRecordset adelantados_;
-    QString adelantadosDe_;
+    // The notes taken whose lines are still to be read and rows written.
+    QList<Remito> bloque_;
+    // How many notes a block takes at most (and never more than a transaction).
+    static constexpr int RemitosPorBloque = 64;
     int espera_ = 0;
     bool simular_ = false;
     bool bloqueada_ = false;

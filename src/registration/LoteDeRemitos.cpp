@@ -64,22 +64,20 @@ void LoteDeRemitos::Olvidar() {
     remitos_.clear();
 }
 
-void LoteDeRemitos::Agregar(const Remito& remito) {
-    remitos_ << RemitoEnLote{remito, {}};
-}
-
-void LoteDeRemitos::Enviar(const Remito& remito, const QList<int>& posiciones,
-                           const std::function<QString()>& lecturaAdelantada,
-                           RefRecordset* adelantada, EscrituraDeGrupo& resultado) {
+GrupoDeFilas LoteDeRemitos::Grupo(const Remito& remito, const QList<int>& posiciones) {
     GrupoDeFilas grupo;
     grupo.forma = &Remito::Forma();
     grupo.filas.reserve(posiciones.size());
     for (const int i : posiciones)
         grupo.filas << remito.movimientos[i].valores;
-    grupo.lecturaAdelantada = lecturaAdelantada;
-    grupo.abandonarSiSeRechazaLaPrimera = [&] { return RegistradoPorOtraCorrida(remito); };
+    // The remito lives in the caller's list for as long as the writing lasts.
+    grupo.abandonarSiSeRechazaLaPrimera = [this, &remito] { return RegistradoPorOtraCorrida(remito); };
+    return grupo;
+}
+
+void LoteDeRemitos::Enviar(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados) {
     try {
-        conexion_.EscribirGrupo(grupo, resultado, adelantada);
+        conexion_.EscribirGrupos(grupos, resultados);
     } catch (const Falla& falla) {
         // Storage or the connection failed, or a savepoint could not be set or released:
         // nothing more can be written safely.
@@ -87,8 +85,15 @@ void LoteDeRemitos::Enviar(const Remito& remito, const QList<int>& posiciones,
     }
     // A transaction that ended with the connection was not undone by the engine: the run
     // stops, the lote's remitos left for the next one.
-    if (resultado.deshecho && conexion_.ConexionPerdida())
+    if (!resultados.isEmpty() && resultados.last().deshecho && conexion_.ConexionPerdida())
         Detener(QStringLiteral("se perdió la conexión con la base de datos"));
+}
+
+void LoteDeRemitos::Enviar(const Remito& remito, const QList<int>& posiciones,
+                           EscrituraDeGrupo& resultado) {
+    QList<EscrituraDeGrupo> resultados;
+    Enviar({Grupo(remito, posiciones)}, resultados);
+    resultado = resultados.value(0);
 }
 
 bool LoteDeRemitos::RegistradoPorOtraCorrida(const Remito& remito) {
@@ -158,22 +163,40 @@ void LoteDeRemitos::NoConfirmado(const RemitoEnLote& remito, const QString& moti
                       .arg(EnUnaLinea(motivo)));
 }
 
-void LoteDeRemitos::Escribir(const Remito& remito,
-                             const std::function<QString()>& lecturaAdelantada,
-                             RefRecordset* adelantada) {
-    Abrir();
-    EscrituraDeGrupo r;
-    const QList<int> todas = Todas(remito);
-    Enviar(remito, todas, lecturaAdelantada, adelantada, r);
-    if (!r.deshecho) {
-        remitos_ << Resultado(remito, todas, r);
-        return;
+void LoteDeRemitos::Escribir(const QList<Remito>& remitos) {
+    QList<GrupoDeFilas> grupos;
+    for (const Remito& remito : remitos)
+        if (!remito.movimientos.isEmpty())
+            grupos << Grupo(remito, Todas(remito));
+    QList<EscrituraDeGrupo> resultados;
+    if (!grupos.isEmpty()) {
+        Abrir();
+        Enviar(grupos, resultados);
     }
-    // The engine undid the whole transaction with this remito: it stays out, and the remitos
-    // written before it go again.
-    Deshecho(remito, todas, r);
-    Rehacer();
-    remitos_ << RemitoEnLote{remito, {}};
+    qsizetype siguiente = 0;
+    for (qsizetype i = 0; i < remitos.size(); ++i) {
+        const Remito& remito = remitos[i];
+        if (remito.movimientos.isEmpty()) {
+            // Nothing to write: it goes with the lote, to be logged with it.
+            remitos_ << RemitoEnLote{remito, {}};
+            continue;
+        }
+        if (siguiente >= resultados.size()) {
+            // Not attempted: the engine undid the transaction with a remito before it.
+            Escribir(remitos.mid(i));
+            return;
+        }
+        const EscrituraDeGrupo& r = resultados[siguiente++];
+        if (!r.deshecho) {
+            remitos_ << Resultado(remito, Todas(remito), r);
+            continue;
+        }
+        // The engine undid the whole transaction with this remito: it stays out, and the
+        // remitos written before it go again.
+        Deshecho(remito, Todas(remito), r);
+        Rehacer();
+        remitos_ << RemitoEnLote{remito, {}};
+    }
 }
 
 void LoteDeRemitos::Rehacer() {
@@ -193,7 +216,7 @@ void LoteDeRemitos::Rehacer() {
         if (e.escritos.isEmpty())
             continue;
         EscrituraDeGrupo r;
-        Enviar(e.remito, e.escritos, {}, nullptr, r);
+        Enviar(e.remito, e.escritos, r);
         if (r.deshecho) {
             otraVez = true;
             break;
@@ -225,7 +248,7 @@ void LoteDeRemitos::EnSuPropiaTransaccion(const RemitoEnLote& e) {
         Detener(QStringLiteral("no se pudo abrir una transacción: %1").arg(falla.Descripcion()));
     }
     EscrituraDeGrupo r;
-    Enviar(e.remito, e.escritos, {}, nullptr, r);
+    Enviar(e.remito, e.escritos, r);
     if (r.deshecho) {
         Deshecho(e.remito, e.escritos, r);
         oyente_.Confirmado({e.remito, {}});

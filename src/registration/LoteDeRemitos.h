@@ -13,6 +13,7 @@
 
 class Conexion;
 struct EscrituraDeGrupo;
+struct GrupoDeFilas;
 
 // A failure of storage or of the connection: nothing more can be written, and the run stops.
 struct CorridaDetenida {
@@ -57,13 +58,10 @@ public:
     // undone at the end); its remitos are told as confirmed when the lote would be.
     void EstablecerConfirmacion(bool confirmar) { confirmar_ = confirmar; }
 
-    // Writes the remito's movements in the lote's transaction (opened when none is); the
-    // remito joins the lote. The query read ahead (the next remito's lines), when the engine
-    // ran it with the rows, is opened in adelantada.
-    void Escribir(const Remito& remito, const std::function<QString()>& lecturaAdelantada,
-                  RefRecordset* adelantada);
-    // A remito with nothing to write joins the lote, to be logged with it.
-    void Agregar(const Remito& remito);
+    // Writes the remitos' movements in the lote's transaction (opened when one has any), in
+    // order, several at once where the engine can; the remitos join the lote, those with
+    // nothing to write too, to be logged with it.
+    void Escribir(const QList<Remito>& remitos);
     int Remitos() const { return int(remitos_.size()); }
     // Milliseconds since the lote's transaction opened; 0 when none is open.
     qint64 Edad() const;
@@ -80,10 +78,10 @@ private:
     // Opens the lote's transaction when none is; a failure stops the run: nothing is ever
     // written outside a transaction.
     void Abrir();
-    // The remito's movements at those positions, behind its savepoint.
-    void Enviar(const Remito& remito, const QList<int>& posiciones,
-                const std::function<QString()>& lecturaAdelantada, RefRecordset* adelantada,
-                EscrituraDeGrupo& resultado);
+    // The remito's movements at those positions, as a group behind its savepoint.
+    GrupoDeFilas Grupo(const Remito& remito, const QList<int>& posiciones);
+    void Enviar(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados);
+    void Enviar(const Remito& remito, const QList<int>& posiciones, EscrituraDeGrupo& resultado);
     // What went in of a remito written, its refused lines told and counted.
     RemitoEnLote Resultado(const Remito& remito, const QList<int>& posiciones,
                            const EscrituraDeGrupo& resultado);

@@ -24,6 +24,8 @@ struct Remito {
     QString id;
     Variant complemento;
     QList<Movimiento> movimientos;
+    // Why the note's own values could not be read (a field missing); empty when they were.
+    QString faltaDeLaNota;
 
     // The note at the current row of a selection of V_MV_Cpte, without movements.
     static Remito De(Recordset& nota);

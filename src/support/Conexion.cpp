@@ -181,13 +181,23 @@ void Conexion::Insertar(const FormaInsercion& forma, const QList<Variant>& valor
     MotorAbierto().Insertar(forma, valores);
 }
 
-void Conexion::EscribirGrupo(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado,
-                             RefRecordset* adelantada) {
+void Conexion::EscribirGrupo(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado) {
     MotorAbierto().EscribirGrupo(grupo, resultado);
-    if (adelantada && resultado.leidaLaAdelantada)
-        Cargar(*adelantada, resultado.adelantada, false, [&](Motor&, QList<Columna>& d, Celdas& c) {
-            d = std::move(resultado.definicion);
-            c = std::move(resultado.celdas);
+}
+
+void Conexion::EscribirGrupos(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados) {
+    MotorAbierto().EscribirGrupos(grupos, resultados);
+}
+
+void Conexion::AbrirRecordsetsPreparados(const QString& sql, const QList<QList<Variant>>& valores,
+                                         QList<RefRecordset>& rs) {
+    QList<Lectura> lecturas;
+    MotorAbierto().LeerPreparadaVarias(sql, valores, lecturas);
+    rs.resize(lecturas.size());
+    for (qsizetype i = 0; i < lecturas.size(); ++i)
+        Cargar(rs[i], sql, false, [&](Motor&, QList<Columna>& d, Celdas& c) {
+            d = std::move(lecturas[i].definicion);
+            c = std::move(lecturas[i].celdas);
         });
 }
 

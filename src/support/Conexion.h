@@ -69,6 +69,10 @@ public:
     // it prepared, so that opening it again with other values parses nothing.
     void AbrirRecordsetPreparado(const QString& sql, const QList<Variant>& valores,
                                  RefRecordset& rs);
+    // The same for several sets of values at once, one recordset each, in order; the engine
+    // reads them together where it can.
+    void AbrirRecordsetsPreparados(const QString& sql, const QList<QList<Variant>>& valores,
+                                   QList<RefRecordset>& rs);
     void CerrarRecordset(RefRecordset& rs);
     // Runs a statement that returns no rows; a statement the database refuses is a failure
     // carrying the database's message and its class (ClaseDeFalla).
@@ -78,10 +82,9 @@ public:
     // Inserts one row, its values bound to the forma's statement (see Motor::Insertar).
     void Insertar(const FormaInsercion& forma, const QList<Variant>& valores);
     // Writes a group of rows behind a savepoint inside the open transaction (see
-    // Motor::EscribirGrupo); the rows read ahead, when the engine read them, are opened in
-    // adelantada.
-    void EscribirGrupo(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado,
-                       RefRecordset* adelantada = nullptr);
+    // Motor::EscribirGrupo), or several groups in order (Motor::EscribirGrupos).
+    void EscribirGrupo(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado);
+    void EscribirGrupos(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados);
 
     // The value as an SQL literal for this connection's engine: mark "'" a quoted text or
     // date, "@" a number.

@@ -62,6 +62,25 @@ bool Motor::EscribirGrupoEnUnMensaje(const GrupoDeFilas&, EscrituraDeGrupo&) {
     return false;
 }
 
+void Motor::EscribirGrupos(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados) {
+    resultados.clear();
+    for (const GrupoDeFilas& grupo : grupos) {
+        resultados.emplaceBack();
+        EscribirGrupo(grupo, resultados.last());
+        if (resultados.last().deshecho)
+            return;
+    }
+}
+
+void Motor::LeerPreparadaVarias(const QString& sql, const QList<QList<Variant>>& valores,
+                                QList<Lectura>& lecturas) {
+    lecturas.clear();
+    for (const QList<Variant>& v : valores) {
+        lecturas.emplaceBack();
+        LeerPreparada(sql, v, lecturas.last().definicion, lecturas.last().celdas);
+    }
+}
+
 void Motor::EscribirFilaPorFila(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado) {
     // The engine is asked before every statement: once it has undone the transaction, a
     // statement would take effect on its own, outside any transaction.

@@ -16,10 +16,6 @@ class QSqlError;
 struct GrupoDeFilas {
     const FormaInsercion* forma = nullptr;
     QList<QList<Variant>> filas;
-    // A query the engine may run in the same message as the rows, when it sends them in one
-    // (the next note's lines): its rows come back in the result. Asked for only by an engine
-    // that sends groups in one message; none when unset or empty.
-    std::function<QString()> lecturaAdelantada;
     // Asked when the group's first row is refused: true undoes the whole group (another run
     // registered the note meanwhile).
     std::function<bool()> abandonarSiSeRechazaLaPrimera;
@@ -36,11 +32,6 @@ struct EscrituraDeGrupo {
     // The engine undid the whole transaction by itself (a trigger's RAISE(ROLLBACK)): nothing
     // of the group stays, nor anything written in the transaction before it.
     bool deshecho = false;
-    // The query read ahead and its rows, when the engine ran it.
-    QString adelantada;
-    bool leidaLaAdelantada = false;
-    QList<Columna> definicion;
-    Celdas celdas;
 
     // Rows that went in and stay in the transaction.
     int Escritas() const;
@@ -83,6 +74,14 @@ public:
     // is still open; when it undid it, nothing more is sent and the result says so. A failure
     // of storage or of the connection is thrown, the group undone where the engine still can.
     void EscribirGrupo(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado);
+    // Writes the groups in order, each as EscribirGrupo does, several at once where the engine
+    // can send them together. When the engine undoes the transaction, the groups after that
+    // one are not attempted: resultados holds as many results as groups were attempted.
+    virtual void EscribirGrupos(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados);
+    // The same query with "?" in place of values (as LeerPreparada) for several sets of
+    // values, read together where the engine can: one Lectura per set, in order.
+    virtual void LeerPreparadaVarias(const QString& sql, const QList<QList<Variant>>& valores,
+                                     QList<Lectura>& lecturas);
 
     virtual void Comenzar();
     virtual void Confirmar();

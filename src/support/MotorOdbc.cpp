@@ -266,38 +266,25 @@ QStringList MotorOdbc::ComprobacionDeDiferidas() const {
             QStringLiteral("ROLLBACK TO SAVEPOINT ") + punto, QStringLiteral("RELEASE SAVEPOINT ") + punto};
 }
 
-bool MotorOdbc::EscribirGrupoEnUnMensaje(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado) {
-    if (!EsPostgres() || grupo.filas.isEmpty())
-        return false;
+QStringList MotorOdbc::MensajeDelGrupo(const GrupoDeFilas& grupo) const {
     QStringList mensaje{QStringLiteral("SAVEPOINT ") + PuntoDelGrupo()};
-    try {
-        for (const QList<Variant>& fila : grupo.filas)
-            mensaje << grupo.forma->Texto(fila, Dialecto::Servidor);
-    } catch (const Falla&) {
-        // A value that cannot be written: the rows go one by one, that one refused.
-        return false;
-    }
+    for (const QList<Variant>& fila : grupo.filas)
+        mensaje << grupo.forma->Texto(fila, Dialecto::Servidor);
     mensaje << ComprobacionDeDiferidas();
-    const QString adelantada = grupo.lecturaAdelantada ? grupo.lecturaAdelantada() : QString();
-    if (!adelantada.isEmpty())
-        mensaje << adelantada;
     mensaje << QStringLiteral("RELEASE SAVEPOINT ") + PuntoDelGrupo();
+    return mensaje;
+}
+
+bool MotorOdbc::EnUnMensaje(const QStringList& mensaje) {
     try {
-        if (adelantada.isEmpty()) {
-            Ejecutar(UnTexto(mensaje));
-        } else {
-            // The rows went in either way; the lines read ahead only count when read whole.
-            resultado.leidaLaAdelantada =
-                SentenciaOdbc(Dbc()).EjecutarYLeer(UnTexto(mensaje), resultado.definicion, resultado.celdas);
-            resultado.adelantada = adelantada;
-        }
+        Ejecutar(UnTexto(mensaje));
         return true;
     } catch (const Falla& falla) {
         if (falla.Grave())
             throw;
     }
-    // The driver undid the failed message, savepoint included; should the savepoint still be
-    // there, it goes too. The rows then go one by one, so that the refused ones are known.
+    // Back to the group's savepoint, set at the start of the message, and past it: the
+    // transaction is as it was before the group.
     try {
         if (TransaccionAbierta()) {
             VolverA(PuntoDelGrupo());
@@ -308,6 +295,44 @@ bool MotorOdbc::EscribirGrupoEnUnMensaje(const GrupoDeFilas& grupo, EscrituraDeG
             throw;
     }
     return false;
+}
+
+bool MotorOdbc::EscribirGrupoEnUnMensaje(const GrupoDeFilas& grupo, EscrituraDeGrupo&) {
+    if (!EsPostgres() || grupo.filas.isEmpty())
+        return false;
+    QStringList mensaje;
+    try {
+        mensaje = MensajeDelGrupo(grupo);
+    } catch (const Falla&) {
+        // A value that cannot be written: the rows go one by one, that one refused.
+        return false;
+    }
+    // A row refused: back to before the group, whose rows then go one by one. (Several groups
+    // in one message would leave the groups before the refused one in, with no way to tell
+    // which they were: each group has a message of its own.)
+    return EnUnMensaje(mensaje);
+}
+
+void MotorOdbc::LeerPreparadaVarias(const QString& sql, const QList<QList<Variant>>& valores,
+                                    QList<Lectura>& lecturas) {
+    // PostgreSQL: the queries in one message, their results read in order.
+    if (EsPostgres() && valores.size() > 1) {
+        QStringList consultas;
+        for (const QList<Variant>& v : valores)
+            consultas << ConLiterales(sql, v);
+        try {
+            if (SentenciaOdbc(Dbc()).EjecutarYLeerTodos(UnTexto(consultas), lecturas) &&
+                lecturas.size() == valores.size()) {
+                for (Lectura& l : lecturas)
+                    MarcarInfinitos(l.definicion, l.celdas);
+                return;
+            }
+        } catch (const Falla& falla) {
+            if (falla.Grave())
+                throw;
+        }
+    }
+    Motor::LeerPreparadaVarias(sql, valores, lecturas);
 }
 
 QString MotorOdbc::DiferidasIncumplidas() {

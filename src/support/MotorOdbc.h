@@ -30,6 +30,8 @@ public:
     // The row's INSERT with its values written as literals: through the driver, text is what
     // costs the server least.
     void Insertar(const FormaInsercion& forma, const QList<Variant>& valores) override;
+    void LeerPreparadaVarias(const QString& sql, const QList<QList<Variant>>& valores,
+                             QList<Lectura>& lecturas) override;
     void Comenzar() override;
     void Confirmar() override;
     void Deshacer() override;
@@ -68,6 +70,11 @@ private:
     static QString UnTexto(const QStringList& sentencias);
     // The check of deferred constraints, as statements that leave the transaction as it was.
     QStringList ComprobacionDeDiferidas() const;
+    // A group's savepoint, rows, check and release, as statements of one message.
+    QStringList MensajeDelGrupo(const GrupoDeFilas& grupo) const;
+    // Runs the statements as one message inside the transaction: true when they all went in;
+    // false when one was refused and nothing of the message stayed.
+    bool EnUnMensaje(const QStringList& mensaje);
 
     QString servidor_;
     mutable void* dbc_ = nullptr;

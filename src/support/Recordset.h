@@ -22,6 +22,12 @@ struct Columna {
     TipoDato tipo = TipoDato::Texto;
 };
 
+// What one query gave: its columns and its rows' cells.
+struct Lectura {
+    QList<Columna> definicion;
+    Celdas celdas;
+};
+
 // The rows of one statement. Every row is read when the recordset opens and the statement is
 // released at once, so nothing stays open on the connection. Moving follows the usual rules:
 // an empty recordset is at Bof and Eof at once, MoveNext past the last row reaches Eof, and a

@@ -314,16 +314,28 @@ void SentenciaOdbc::LeerResultado(const std::function<void()>& ejecutar, QList<C
 }
 
 bool SentenciaOdbc::EjecutarYLeer(const QString& sql, QList<Columna>& columnas, Celdas& celdas) {
+    QList<Lectura> lecturas;
+    const bool enteras = EjecutarYLeerTodos(sql, lecturas);
+    if (!lecturas.isEmpty()) {
+        columnas = std::move(lecturas.last().definicion);
+        celdas = std::move(lecturas.last().celdas);
+    }
+    return enteras;
+}
+
+bool SentenciaOdbc::EjecutarYLeerTodos(const QString& sql, QList<Lectura>& lecturas) {
     Comprobar(SQLExecDirectW(sentencia_, ParaOdbc(sql), SQLINTEGER(sql.size())));
-    // The statements before run without rows; a later one may be the failure. The text cannot
-    // run again, so rows whose values do not all fit the buffers of a block are given up
-    // (the caller reads them another way) rather than read again.
+    // Statements without rows go by; a later one may be the failure. The text cannot run
+    // again, so rows whose values do not all fit the buffers of a block are given up (the
+    // caller reads them another way) rather than read again.
+    lecturas.clear();
     bool enteras = true;
     for (;;) {
         QList<Columna> estas;
         if (DescribirResultado(estas)) {
-            columnas = estas;
-            celdas.Vaciar();
+            lecturas.emplaceBack();
+            Lectura& l = lecturas.last();
+            l.definicion = estas;
             bool enBloques = true;
             for (size_t i = 0; i < tiposSql_.size(); ++i)
                 if (EnlaceDe(tiposSql_[i], tamanos_[i]).bytes == 0)
@@ -332,8 +344,8 @@ bool SentenciaOdbc::EjecutarYLeer(const QString& sql, QList<Columna>& columnas, 
             // given up, and a failure of the statements still comes from the results after.
             try {
                 if (!enBloques)
-                    LeerValorPorValor(columnas, celdas);
-                else if (!LeerEnBloques(columnas, celdas))
+                    LeerValorPorValor(l.definicion, l.celdas);
+                else if (!LeerEnBloques(l.definicion, l.celdas))
                     enteras = false;
             } catch (const Falla&) {
                 enteras = false;

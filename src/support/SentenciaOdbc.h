@@ -28,6 +28,9 @@ public:
     // the last one that gives rows; false when those rows could not be read whole (a value
     // longer than its column said), and are to be read another way.
     bool EjecutarYLeer(const QString& sql, QList<Columna>& columnas, Celdas& celdas);
+    // The same, every result with rows read, in order; false when some could not be read
+    // whole.
+    bool EjecutarYLeerTodos(const QString& sql, QList<Lectura>& lecturas);
     // Prepares a query with "?" in place of values, to be run many times.
     void Preparar(const QString& sql);
     // Runs the prepared query with these values (texts, whole numbers or nulls) and reads
