@@ -7,7 +7,7 @@ set -euo pipefail
 paquetes=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev libqt6sql6-sqlite libqt6sql6-odbc
-  unixodbc unixodbc-dev odbc-postgresql tdsodbc libsqliteodbc
+  unixodbc unixodbc-dev odbc-postgresql tdsodbc libsqliteodbc libpq-dev
   libsqlite3-dev sqlite3
 )
 if [[ "${1:-}" == "--pruebas" ]]; then

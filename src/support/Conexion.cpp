@@ -6,6 +6,7 @@
 #include "Field.h"
 #include "MotorEmbebido.h"
 #include "MotorOdbc.h"
+#include "MotorPostgres.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -87,12 +88,13 @@ void Conexion::ConectarEmbebida(int modo) {
 
 void Conexion::ConectarOdbc(int modo) {
     const QString servidor = Servidor.trimmed();
+    const bool origen = MotorOdbc::ExisteOrigenDeDatos(servidor);
+    const QString driver = LeerOdbcIni(QStringLiteral("Driver"), QStringLiteral("PostgreSQL Unicode"));
+    const QString puerto = LeerOdbcIni(QStringLiteral("Puerto"), {}).trimmed();
     QString cadena;
-    if (MotorOdbc::ExisteOrigenDeDatos(servidor)) {
+    if (origen) {
         cadena = QStringLiteral("DSN=%1;").arg(ValorOdbc(servidor));
     } else {
-        const QString driver = LeerOdbcIni(QStringLiteral("Driver"), QStringLiteral("PostgreSQL Unicode"));
-        const QString puerto = LeerOdbcIni(QStringLiteral("Puerto"), {}).trimmed();
         cadena = QStringLiteral("DRIVER={%1};SERVER=%2;").arg(driver, ValorOdbc(servidor));
         if (!puerto.isEmpty())
             cadena += QStringLiteral("PORT=%1;").arg(ValorOdbc(puerto));
@@ -106,12 +108,41 @@ void Conexion::ConectarOdbc(int modo) {
 
     const int espera = LeerOdbcIni(QStringLiteral("EsperaConexion"), QStringLiteral("15")).trimmed().toInt();
     QString error;
-    if (auto motor = MotorOdbc::Abrir(nombreQt_, cadena, espera, modo, error)) {
+    // A PostgreSQL database named through its ODBC driver is reached through the server's own
+    // client library, with the same host, port, database, user and password, unless told to
+    // keep to ODBC.
+    ParametrosPostgres pg;
+    if (!PostgresPorOdbc() && MotorOdbc::DePostgres(origen ? servidor : driver, origen, pg)) {
+        if (!origen) {
+            pg.host = servidor;
+            pg.puerto = puerto;
+        }
+        if (!BaseDatos.isEmpty())
+            pg.base = BaseDatos;
+        if (!Usuario.isEmpty())
+            pg.usuario = Usuario;
+        if (!Password.isEmpty())
+            pg.clave = Password;
+        if (auto motor = MotorPostgres::Abrir(pg, espera, modo, error)) {
+            Usar(std::move(motor));
+            cadenaConexion_ = cadena;
+            return;
+        }
+    } else if (auto motor = MotorOdbc::Abrir(nombreQt_, cadena, espera, modo, error)) {
         Usar(std::move(motor));
         cadenaConexion_ = cadena;
         return;
     }
     ultimoError_ = QStringLiteral("No se puede conectar con el servidor %1: %2").arg(servidor, error);
+}
+
+bool Conexion::PostgresPorOdbc() {
+    const QString valor = qEnvironmentVariableIsSet("REMITOS_POSTGRESQL_POR_ODBC")
+                              ? qEnvironmentVariable("REMITOS_POSTGRESQL_POR_ODBC")
+                              : LeerOdbcIni(QStringLiteral("PostgreSQLPorODBC"), QStringLiteral("0"));
+    const QString v = valor.trimmed().toLower();
+    return v == QLatin1String("1") || v == QLatin1String("si") || v == QLatin1String("sí") ||
+           v == QLatin1String("yes") || v == QLatin1String("true");
 }
 
 void Conexion::Reconectar() {

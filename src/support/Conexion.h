@@ -110,6 +110,11 @@ public:
     bool TomarBloqueoDeCorrida(int espera);
     void SoltarBloqueoDeCorrida();
 
+    // Whether a PostgreSQL database is to be reached through its ODBC driver rather than the
+    // server's own client library: the INI file's [ODBC] PostgreSQLPorODBC=1, or the
+    // environment's REMITOS_POSTGRESQL_POR_ODBC=1.
+    static bool PostgresPorOdbc();
+
     // Name of the embedded database file used when BaseDatos is blank.
     static QString ArchivoPorDefecto() { return QStringLiteral("remitos.db"); }
     // Full path of the embedded database named by a BaseDatos text.

@@ -100,3 +100,13 @@ Falla Falla::Conexion(const QString& mensaje) {
     falla.clase_ = ClaseDeFalla::Conexion;
     return falla;
 }
+
+ClaseDeFalla Falla::ClaseDeEstado(const QString& estado) {
+    if (estado.startsWith(QLatin1String("08")) || estado.startsWith(QLatin1String("57")) ||
+        estado.startsWith(QLatin1String("HYT")))
+        return ClaseDeFalla::Conexion;
+    if (estado.startsWith(QLatin1String("53")) || estado.startsWith(QLatin1String("58")) ||
+        estado.startsWith(QLatin1String("XX")) || estado == QLatin1String("25006"))
+        return ClaseDeFalla::Almacenamiento;
+    return ClaseDeFalla::Rechazo;
+}

@@ -49,6 +49,11 @@ public:
     static Falla BaseDeDatos(const QString& mensaje, ClaseDeFalla clase = ClaseDeFalla::Rechazo,
                              const QString& estado = {});
     static Falla Conexion(const QString& mensaje);
+    // What an SQLSTATE says of the database: classes 08 (connection), 57 (the server shutting
+    // down or cancelling) and the time-outs (HYT) are the connection's; 53 (resources, a full
+    // disk), 58 (the system), XX (internal, damaged data) and 25006 (a read-only transaction)
+    // are storage's; anything else is a statement refused.
+    static ClaseDeFalla ClaseDeEstado(const QString& estado);
 
 private:
     long numero_;

@@ -5,11 +5,22 @@
 
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QDate>
 #include <QSqlIndex>
+
+namespace {
+
+// What the registration's date literal must mean on every server.
+constexpr auto LiteralDeCorte = "01/03/2003";
+const QDate FechaDeCorte(2003, 3, 1);
+
+} // namespace
 
 Motor::Motor(QString nombreQt) : nombreQt_(std::move(nombreQt)) {}
 
 Motor::~Motor() {
+    if (nombreQt_.isEmpty())
+        return;
     {
         QSqlDatabase base = QSqlDatabase::database(nombreQt_, false);
         base.close();
@@ -23,6 +34,60 @@ QSqlDatabase Motor::Base() const {
 
 bool Motor::Abierto() const {
     return Base().isOpen();
+}
+
+QString Motor::FijarSesionDeServidor(bool postgres, bool sqlServer) {
+    // The server's own defaults are never trusted: PostgreSQL's initdb reads month first unless
+    // told otherwise, and so does a SQL Server login whose language is English; a PostgreSQL
+    // database may still read a backslash in a text as the start of an escape, and a
+    // description ending in one would then swallow the rest of the statement.
+    try {
+        if (postgres)
+            Ejecutar(QStringLiteral("SET DateStyle TO 'ISO, DMY';SET standard_conforming_strings TO on"));
+        else if (sqlServer)
+            Ejecutar(QStringLiteral("SET DATEFORMAT dmy"));
+    } catch (const Falla& falla) {
+        return QStringLiteral("no se pudo fijar cómo lee el servidor las fechas y los textos: %1")
+            .arg(falla.Descripcion());
+    }
+    QList<Columna> definicion;
+    Celdas celdas;
+    try {
+        Leer(postgres ? QStringLiteral("SELECT CAST('%1' AS DATE), current_setting('DateStyle'), "
+                                           "current_setting('standard_conforming_strings')")
+                                .arg(QLatin1String(LiteralDeCorte))
+                          : QStringLiteral("SELECT CAST('%1' AS DATE)").arg(QLatin1String(LiteralDeCorte)),
+             definicion, celdas);
+    } catch (const Falla& falla) {
+        return QStringLiteral("no se pudo comprobar cómo lee el servidor las fechas y los textos: %1")
+            .arg(falla.Descripcion());
+    }
+    if (postgres) {
+        QString estilo = celdas.Cantidad() == 3 ? celdas.Valor(1).Texto() : QString();
+        const QString barras = celdas.Cantidad() == 3 ? celdas.Valor(2).Texto() : QString();
+        if (estilo.remove(u' ').compare(QLatin1String("ISO,DMY"), Qt::CaseInsensitive) != 0)
+            return QStringLiteral("el servidor no conservó DateStyle = 'ISO, DMY' (tiene «%1»)")
+                .arg(celdas.Cantidad() == 3 ? celdas.Valor(1).Texto() : QString());
+        if (barras.compare(QLatin1String("on"), Qt::CaseInsensitive) != 0)
+            return QStringLiteral("el servidor no conservó standard_conforming_strings = on (tiene "
+                                  "«%1»): leería las barras invertidas de los textos como escapes")
+                .arg(barras);
+    }
+    // Whatever the server, the literal the selection sends must read as 1 March 2003.
+    const Variant leida = celdas.Cantidad() >= 1 ? celdas.Valor(0) : Variant();
+    if (leida.tipo() == Variant::Tipo::Fecha && leida.Fecha().date() == FechaDeCorte)
+        return {};
+    // A driver that hands dates over as text: only the unambiguous ISO form counts.
+    if (leida.tipo() == Variant::Tipo::Texto &&
+        leida.Texto().trimmed().startsWith(FechaDeCorte.toString(Qt::ISODate)))
+        return {};
+    const QString comoLaLee = leida.tipo() == Variant::Tipo::Fecha
+                                  ? leida.Fecha().date().toString(QStringLiteral("d/M/yyyy"))
+                              : leida.EsVacio() || leida.EsNulo() ? QStringLiteral("nada")
+                                                                  : leida.Texto();
+    return QStringLiteral("el servidor no lee la fecha '%1' como 1 de marzo de 2003 (da %2); "
+                          "configure la base de datos para que lea las fechas con el día primero")
+        .arg(QLatin1String(LiteralDeCorte), comoLaLee);
 }
 
 QString Motor::MensajeDe(const QSqlError& error) {

@@ -53,7 +53,7 @@ public:
     Motor& operator=(const Motor&) = delete;
 
     virtual Dialecto DialectoSQL() const = 0;
-    bool Abierto() const;
+    virtual bool Abierto() const;
 
     // Every row of a statement, column definitions first.
     virtual void Leer(const QString& sql, QList<Columna>& definicion, Celdas& celdas) = 0;
@@ -111,7 +111,12 @@ public:
 
 protected:
     // The engine's Qt SQL connection of that name; it is closed and removed with the engine.
+    // An engine that does not go through Qt SQL gives no name.
     explicit Motor(QString nombreQt);
+    // Sets the session of a server to read date literals day first and, on PostgreSQL, to read
+    // a backslash in a text as a backslash, and reads both back; checks the registration's
+    // date literal reads as 1 March 2003. Gives what is wrong, or nothing.
+    QString FijarSesionDeServidor(bool postgres, bool sqlServer);
     QSqlDatabase Base() const;
     static QString MensajeDe(const QSqlError& error);
 

@@ -9,16 +9,10 @@
 #include <QThread>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <odbcinst.h>
 #include <sql.h>
 #include <sqlext.h>
 
-namespace {
-
-// What the registration's date literal must mean on every server.
-constexpr auto LiteralDeCorte = "01/03/2003";
-const QDate FechaDeCorte(2003, 3, 1);
-
-} // namespace
 
 bool MotorOdbc::ExisteOrigenDeDatos(const QString& nombre) {
     SQLHENV entorno = SQL_NULL_HENV;
@@ -41,6 +35,43 @@ bool MotorOdbc::ExisteOrigenDeDatos(const QString& nombre) {
     }
     SQLFreeHandle(SQL_HANDLE_ENV, entorno);
     return encontrado;
+}
+
+namespace {
+
+// A key of an ODBC configuration file's section ("odbc.ini" for data sources, "odbcinst.ini"
+// for drivers), as unixODBC reads it: the user's file and the system's.
+QString ValorOdbcIni(const QString& seccion, const char* clave, const char* archivo) {
+    char valor[1024] = {};
+    SQLGetPrivateProfileString(seccion.toUtf8().constData(), clave, "", valor, int(sizeof valor), archivo);
+    return QString::fromUtf8(valor).trimmed();
+}
+
+// The first of several spellings a driver accepts for one key.
+QString PrimeroDe(const QString& origen, std::initializer_list<const char*> claves) {
+    for (const char* clave : claves)
+        if (QString valor = ValorOdbcIni(origen, clave, "odbc.ini"); !valor.isEmpty())
+            return valor;
+    return {};
+}
+
+} // namespace
+
+bool MotorOdbc::DePostgres(const QString& nombre, bool origen, ParametrosPostgres& p) {
+    const QString driver = origen ? ValorOdbcIni(nombre, "Driver", "odbc.ini") : nombre;
+    // A driver is named by its section in odbcinst.ini or by its library's path.
+    const QString biblioteca = driver.contains(u'/') ? driver : ValorOdbcIni(driver, "Driver", "odbcinst.ini");
+    if (!biblioteca.section(u'/', -1).contains(QLatin1String("psqlodbc"), Qt::CaseInsensitive))
+        return false;
+    if (!origen)
+        return true;
+    p.host = PrimeroDe(nombre, {"Servername", "Server", "Host"});
+    p.puerto = PrimeroDe(nombre, {"Port"});
+    p.base = PrimeroDe(nombre, {"Database"});
+    p.usuario = PrimeroDe(nombre, {"Username", "UserName", "UID", "User"});
+    p.clave = PrimeroDe(nombre, {"Password", "PWD"});
+    p.modoSsl = PrimeroDe(nombre, {"SSLmode", "sslmode"});
+    return true;
 }
 
 std::unique_ptr<MotorOdbc> MotorOdbc::Abrir(const QString& nombreQt, const QString& cadena,
@@ -70,7 +101,7 @@ std::unique_ptr<MotorOdbc> MotorOdbc::Abrir(const QString& nombreQt, const QStri
     std::unique_ptr<MotorOdbc> motor(new MotorOdbc(nombreQt));
     const QString servidor = motor->NombreDelServidor();
     motor->servidor_ = servidor;
-    error = motor->FijarSesion();
+    error = motor->FijarSesionDeServidor(motor->EsPostgres(), motor->EsSqlServer());
     if (!error.isEmpty())
         return nullptr;
     // The ODBC read-only mode is a hint most drivers ignore: PostgreSQL is told for the session.
@@ -112,59 +143,6 @@ QString MotorOdbc::NombreDelServidor() const {
     return QString::fromLatin1(reinterpret_cast<const char*>(nombre));
 }
 
-QString MotorOdbc::FijarSesion() {
-    // The server's own defaults are never trusted: PostgreSQL's initdb reads month first unless
-    // told otherwise, and so does a SQL Server login whose language is English; a PostgreSQL
-    // database may still read a backslash in a text as the start of an escape, and a
-    // description ending in one would then swallow the rest of the statement.
-    try {
-        if (EsPostgres())
-            Ejecutar(QStringLiteral("SET DateStyle TO 'ISO, DMY';SET standard_conforming_strings TO on"));
-        else if (EsSqlServer())
-            Ejecutar(QStringLiteral("SET DATEFORMAT dmy"));
-    } catch (const Falla& falla) {
-        return QStringLiteral("no se pudo fijar cómo lee el servidor las fechas y los textos: %1")
-            .arg(falla.Descripcion());
-    }
-    QList<Columna> definicion;
-    Celdas celdas;
-    try {
-        Leer(EsPostgres() ? QStringLiteral("SELECT CAST('%1' AS DATE), current_setting('DateStyle'), "
-                                           "current_setting('standard_conforming_strings')")
-                                .arg(QLatin1String(LiteralDeCorte))
-                          : QStringLiteral("SELECT CAST('%1' AS DATE)").arg(QLatin1String(LiteralDeCorte)),
-             definicion, celdas);
-    } catch (const Falla& falla) {
-        return QStringLiteral("no se pudo comprobar cómo lee el servidor las fechas y los textos: %1")
-            .arg(falla.Descripcion());
-    }
-    if (EsPostgres()) {
-        QString estilo = celdas.Cantidad() == 3 ? celdas.Valor(1).Texto() : QString();
-        const QString barras = celdas.Cantidad() == 3 ? celdas.Valor(2).Texto() : QString();
-        if (estilo.remove(u' ').compare(QLatin1String("ISO,DMY"), Qt::CaseInsensitive) != 0)
-            return QStringLiteral("el servidor no conservó DateStyle = 'ISO, DMY' (tiene «%1»)")
-                .arg(celdas.Cantidad() == 3 ? celdas.Valor(1).Texto() : QString());
-        if (barras.compare(QLatin1String("on"), Qt::CaseInsensitive) != 0)
-            return QStringLiteral("el servidor no conservó standard_conforming_strings = on (tiene "
-                                  "«%1»): leería las barras invertidas de los textos como escapes")
-                .arg(barras);
-    }
-    // Whatever the server, the literal the selection sends must read as 1 March 2003.
-    const Variant leida = celdas.Cantidad() >= 1 ? celdas.Valor(0) : Variant();
-    if (leida.tipo() == Variant::Tipo::Fecha && leida.Fecha().date() == FechaDeCorte)
-        return {};
-    // A driver that hands dates over as text: only the unambiguous ISO form counts.
-    if (leida.tipo() == Variant::Tipo::Texto &&
-        leida.Texto().trimmed().startsWith(FechaDeCorte.toString(Qt::ISODate)))
-        return {};
-    const QString comoLaLee = leida.tipo() == Variant::Tipo::Fecha
-                                  ? leida.Fecha().date().toString(QStringLiteral("d/M/yyyy"))
-                              : leida.EsVacio() || leida.EsNulo() ? QStringLiteral("nada")
-                                                                  : leida.Texto();
-    return QStringLiteral("el servidor no lee la fecha '%1' como 1 de marzo de 2003 (da %2); "
-                          "configure la base de datos para que lea las fechas con el día primero")
-        .arg(QLatin1String(LiteralDeCorte), comoLaLee);
-}
 
 namespace {
 // The PostgreSQL driver hands a timestamp of infinity over as 9999-12-31 23:59:59: a date no

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Motor.h"
+#include "MotorPostgres.h"
 
 #include "SentenciaOdbc.h"
 
@@ -20,6 +21,9 @@ public:
                                             int espera, int modo, QString& error);
     // Whether unixODBC knows a data source of that name.
     static bool ExisteOrigenDeDatos(const QString& nombre);
+    // Whether a data source (origen true) or a driver for a host (origen false) is the
+    // PostgreSQL ODBC driver's; when it is, where the database is, as the data source says.
+    static bool DePostgres(const QString& nombre, bool origen, ParametrosPostgres& parametros);
 
     Dialecto DialectoSQL() const override { return Dialecto::Servidor; }
     ~MotorOdbc() override;
@@ -61,9 +65,6 @@ private:
     QString NombreDelServidor() const;
     bool EsPostgres() const { return servidor_ == QLatin1String("PostgreSQL"); }
     bool EsSqlServer() const { return servidor_.contains(QLatin1String("SQL Server"), Qt::CaseInsensitive); }
-    // Sets the session's reading of dates (day first) and, on PostgreSQL, of backslashes in
-    // texts, and reads both back; gives what is wrong.
-    QString FijarSesion();
     // Ends the transaction through the driver (commit or roll back), back to autocommit.
     void Terminar(bool confirmar);
     // The text of the statements run one after another in one message.

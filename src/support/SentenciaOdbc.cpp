@@ -127,16 +127,6 @@ SentenciaOdbc::~SentenciaOdbc() {
         SQLFreeHandle(SQL_HANDLE_STMT, sentencia_);
 }
 
-ClaseDeFalla SentenciaOdbc::ClaseDe(const QString& estado) {
-    if (estado.startsWith(QLatin1String("08")) || estado.startsWith(QLatin1String("57")) ||
-        estado.startsWith(QLatin1String("HYT")))
-        return ClaseDeFalla::Conexion;
-    if (estado.startsWith(QLatin1String("53")) || estado.startsWith(QLatin1String("58")) ||
-        estado.startsWith(QLatin1String("XX")) || estado == QLatin1String("25006"))
-        return ClaseDeFalla::Almacenamiento;
-    return ClaseDeFalla::Rechazo;
-}
-
 Falla SentenciaOdbc::FallaDe(short tipoDeManejador, void* manejador, void* conexion) {
     QStringList mensajes;
     QString primero;
@@ -153,7 +143,7 @@ Falla SentenciaOdbc::FallaDe(short tipoDeManejador, void* manejador, void* conex
             primero = DeSqlWchar(estado, 5);
         mensajes << DeSqlWchar(texto, qMin<qsizetype>(largo, std::size(texto) - 1)).trimmed();
     }
-    ClaseDeFalla clase = ClaseDe(primero);
+    ClaseDeFalla clase = Falla::ClaseDeEstado(primero);
     SQLUINTEGER muerta = SQL_CD_FALSE;
     if (conexion &&
         SQL_SUCCEEDED(SQLGetConnectAttr(conexion, SQL_ATTR_CONNECTION_DEAD, &muerta, 0, nullptr)) &&

@@ -41,11 +41,6 @@ public:
     // Kind and size of a column from its SQL type and size, sized as ADO does: characters for
     // texts, precision for decimals, bytes for fixed-size types.
     static Columna Describir(const QString& nombre, int tipoSql, qulonglong tamano);
-    // What an SQLSTATE says of the database: classes 08 (connection), 57 (the server shutting
-    // down or cancelling) and the time-outs are the connection's; 53 (resources, a full disk),
-    // 58 (the system), XX (internal, damaged data) and 25006 (a read-only transaction) are
-    // storage's; anything else is a statement refused.
-    static ClaseDeFalla ClaseDe(const QString& estado);
     // The failure a call on a handle of that kind reported (its diagnostic records), classed;
     // a connection the driver knows to be gone makes it the connection's.
     static Falla FallaDe(short tipoDeManejador, void* manejador, void* conexion);

@@ -9,7 +9,6 @@
 #include "MotorEmbebido.h"
 #include "PuntoDeGuardado.h"
 #include "Recordset.h"
-#include "SentenciaOdbc.h"
 
 #include <QDir>
 #include <QFile>
@@ -299,7 +298,7 @@ TEST(ClaseDeFalla, SqlStatesOfStorageAndConnectionStopTheWork) {
         {"", ClaseDeFalla::Rechazo},
     };
     for (const auto& [estado, clase] : casos)
-        EXPECT_EQ(SentenciaOdbc::ClaseDe(QString::fromLatin1(estado)), clase) << estado;
+        EXPECT_EQ(Falla::ClaseDeEstado(QString::fromLatin1(estado)), clase) << estado;
 }
 
 // One run at a time per database file, whatever path names it: a link, a relative path and
