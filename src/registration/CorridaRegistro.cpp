@@ -85,9 +85,8 @@ void CorridaRegistro::ConfirmarLoHecho() {
     if (!resultado_ || !lote_)
         return;
     try {
-        // The notes taken since the last were written (their event points have passed) go
-        // in first.
-        EscribirBloque();
+        // The notes taken so far (their event points have passed) go in first.
+        EscribirBloque({});
         lote_->Confirmar();
     } catch (const CorridaDetenida& detencion) {
         Detenida(detencion);
@@ -116,6 +115,8 @@ void CorridaRegistro::Terminar() {
         lote_->Olvidar();
     lote_.reset();
     bloque_.clear();
+    adelantados_.clear();
+    adelantadosDe_.clear();
     if (bloqueada_ && conConexion)
         conexion_->SoltarBloqueoDeCorrida();
     bloqueada_ = false;
@@ -140,64 +141,99 @@ void CorridaRegistro::RecorrerNotas() {
     Recordset& notas = *RsComprobantes;
     if (!notas.Bof())
         notas.MoveFirst();
-    // Notes go a few at a time: their lines are read together and their rows written
-    // together, never more than a transaction takes.
+    // Notes go a block at a time, never more than a transaction takes: while a block's rows
+    // are written, the lines of the notes of the next block are read.
     const int porBloque = qMin(notasPorLote_, RemitosPorBloque);
     while (!notas.Eof()) {
-        rutina.Paso([&] { avance_->ProcesarEventos(); });
-        Remito remito;
-        rutina.Paso([&] { remito = Remito::De(notas); });
-        rutina.Paso([&] { avance_->Mostrar(QStringLiteral("Procesando... ") + remito.documento); });
-        try {
-            remito.ValoresDeLaNota(notas);
-        } catch (const ::Falla& falla) {
-            remito.faltaDeLaNota = falla.Descripcion();
+        while (!notas.Eof() && bloque_.size() < porBloque) {
+            rutina.Paso([&] { avance_->ProcesarEventos(); });
+            Remito remito;
+            rutina.Paso([&] { remito = Remito::De(notas); });
+            rutina.Paso([&] { avance_->Mostrar(QStringLiteral("Procesando... ") + remito.documento); });
+            try {
+                remito.ValoresDeLaNota(notas);
+            } catch (const ::Falla& falla) {
+                remito.faltaDeLaNota = falla.Descripcion();
+            }
+            bloque_ << remito;
+            notas.MoveNext();
         }
-        bloque_ << remito;
-        notas.MoveNext();
-        if (bloque_.size() >= porBloque || notas.Eof())
-            EscribirBloque();
+        EscribirBloque(Siguientes(porBloque));
     }
 }
 
-void CorridaRegistro::EscribirBloque() {
+QList<QList<Variant>> CorridaRegistro::Siguientes(int cuantas) const {
+    const Utilidades& util = Utilidades::Instancia();
+    QList<QList<Variant>> claves;
+    for (int i = 0; i < cuantas; ++i) {
+        const auto tc = RsComprobantes->ValorAdelante(i, QStringLiteral("TC"));
+        const auto id = RsComprobantes->ValorAdelante(i, QStringLiteral("IDCOMPROBANTE"));
+        if (!tc || !id)
+            break;
+        claves << QList<Variant>{util.ValorTexto(*tc), util.ValorTexto(*id)};
+    }
+    return claves;
+}
+
+void CorridaRegistro::EscribirBloque(const QList<QList<Variant>>& siguientes) {
     QList<Remito> bloque = std::exchange(bloque_, {});
     if (bloque.isEmpty())
         return;
-    QList<RefRecordset> renglones = LeerRenglones(bloque);
+    QList<RefRecordset> renglones = Renglones(bloque);
     for (qsizetype i = 0; i < bloque.size(); ++i) {
         if (!renglones[i])
             continue;
         RsInsumos = renglones[i];
         ArmarMovimientos(bloque[i]);
     }
-    lote_->Escribir(bloque);
+    auto guardar = [&](QList<RefRecordset>& leidos) {
+        if (leidos.size() != siguientes.size())
+            return;
+        adelantados_ = leidos;
+        adelantadosDe_ = siguientes;
+    };
+    adelantados_.clear();
+    adelantadosDe_.clear();
+    if (siguientes.isEmpty())
+        lote_->Escribir(bloque);
+    else
+        lote_->Escribir(bloque, Remito::SentenciaRenglonesPreparada(), siguientes, guardar);
     for (qsizetype i = 0; i < bloque.size(); ++i)
         avance_->Nota(++procesadas_, *resultado_);
     if (lote_->Remitos() >= notasPorLote_ || lote_->Edad() >= milisegundosPorLote_)
         lote_->Confirmar();
 }
 
-QList<RefRecordset> CorridaRegistro::LeerRenglones(const QList<Remito>& bloque) {
-    const QString sql = Remito::SentenciaRenglonesPreparada();
-    QList<RefRecordset> renglones;
-    QList<QList<Variant>> valores;
+QList<RefRecordset> CorridaRegistro::Renglones(const QList<Remito>& bloque) {
+    // Read already, while the block before was written: the block's notes are the rows that
+    // were named then, in the same order.
+    if (!adelantados_.isEmpty() && adelantadosDe_.size() == bloque.size() &&
+        adelantadosDe_.first() == QList<Variant>{bloque.first().tc, bloque.first().id} &&
+        adelantadosDe_.last() == QList<Variant>{bloque.last().tc, bloque.last().id})
+        return std::exchange(adelantados_, {});
+    QList<QList<Variant>> claves;
     for (const Remito& remito : bloque)
-        valores << QList<Variant>{remito.tc, remito.id};
+        claves << QList<Variant>{remito.tc, remito.id};
+    QList<RefRecordset> renglones;
     try {
-        conexion_->AbrirRecordsetsPreparados(sql, valores, renglones);
+        conexion_->AbrirRecordsetsPreparados(Remito::SentenciaRenglonesPreparada(), claves, renglones);
         if (renglones.size() == bloque.size())
             return renglones;
     } catch (const ::Falla& falla) {
         if (falla.Grave())
             throw CorridaDetenida{EnUnaLinea(falla.Descripcion())};
     }
-    // Together they failed: each note alone, so that only a note whose lines cannot be read
-    // says so.
-    renglones = QList<RefRecordset>(bloque.size());
+    // Together they could not be read: each note alone, so that only a note whose lines
+    // cannot be read says so.
+    return LeerRenglones(bloque);
+}
+
+QList<RefRecordset> CorridaRegistro::LeerRenglones(const QList<Remito>& bloque) {
+    const QString sql = Remito::SentenciaRenglonesPreparada();
+    QList<RefRecordset> renglones(bloque.size());
     for (qsizetype i = 0; i < bloque.size(); ++i) {
         try {
-            conexion_->AbrirRecordsetPreparado(sql, valores[i], renglones[i]);
+            conexion_->AbrirRecordsetPreparado(sql, {bloque[i].tc, bloque[i].id}, renglones[i]);
         } catch (const ::Falla& falla) {
             renglones[i].reset();
             if (falla.Grave())

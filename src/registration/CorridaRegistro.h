@@ -64,11 +64,16 @@ private:
     bool Seleccionar(Rutina& rutina);
     // Goes through the selection; a CorridaDetenida stops it.
     void RecorrerNotas();
-    // The notes taken since the last block: their lines read, their movements put together
-    // and written.
-    void EscribirBloque();
-    // The lines of each note of the block, in order; none for a note whose lines could not be
-    // read (it is said and counted).
+    // The type and number of the next notes of the selection, up to cuantas, from its current
+    // row on.
+    QList<QList<Variant>> Siguientes(int cuantas) const;
+    // The notes taken: their movements put together from their lines and written, while the
+    // lines of the notes named in siguientes are read for the next block.
+    void EscribirBloque(const QList<QList<Variant>>& siguientes);
+    // The lines of each note of the block, in order: read ahead, or read now; none for a note
+    // whose lines could not be read (it is said and counted).
+    QList<RefRecordset> Renglones(const QList<Remito>& bloque);
+    // The same, one note at a time.
     QList<RefRecordset> LeerRenglones(const QList<Remito>& bloque);
     void ArmarMovimientos(Remito& remito);
     // The run stopped: why, and the notes left for the next one.
@@ -89,8 +94,11 @@ private:
     std::optional<LoteDeRemitos> lote_;
     int total_ = 0;
     int procesadas_ = 0;
-    // The notes taken whose lines are still to be read and rows written.
+    // The notes taken and not written yet.
     QList<Remito> bloque_;
+    // The lines of the next notes, read while the block before them was written, and whose.
+    QList<RefRecordset> adelantados_;
+    QList<QList<Variant>> adelantadosDe_;
     // How many notes a block takes at most (and never more than a transaction).
     static constexpr int RemitosPorBloque = 64;
     int espera_ = 0;

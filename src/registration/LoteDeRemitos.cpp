@@ -75,9 +75,14 @@ GrupoDeFilas LoteDeRemitos::Grupo(const Remito& remito, const QList<int>& posici
     return grupo;
 }
 
-void LoteDeRemitos::Enviar(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados) {
+void LoteDeRemitos::Enviar(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados,
+                           const QString& sql, const QList<QList<Variant>>& valores,
+                           const std::function<void(QList<RefRecordset>&)>& mientras) {
     try {
-        conexion_.EscribirGrupos(grupos, resultados);
+        if (mientras)
+            conexion_.EscribirGruposYLeer(grupos, sql, valores, mientras, resultados);
+        else
+            conexion_.EscribirGrupos(grupos, resultados);
     } catch (const Falla& falla) {
         // Storage or the connection failed, or a savepoint could not be set or released:
         // nothing more can be written safely.
@@ -163,7 +168,9 @@ void LoteDeRemitos::NoConfirmado(const RemitoEnLote& remito, const QString& moti
                       .arg(EnUnaLinea(motivo)));
 }
 
-void LoteDeRemitos::Escribir(const QList<Remito>& remitos) {
+void LoteDeRemitos::Escribir(const QList<Remito>& remitos, const QString& sql,
+                             const QList<QList<Variant>>& valores,
+                             const std::function<void(QList<RefRecordset>&)>& mientras) {
     QList<GrupoDeFilas> grupos;
     for (const Remito& remito : remitos)
         if (!remito.movimientos.isEmpty())
@@ -171,7 +178,18 @@ void LoteDeRemitos::Escribir(const QList<Remito>& remitos) {
     QList<EscrituraDeGrupo> resultados;
     if (!grupos.isEmpty()) {
         Abrir();
-        Enviar(grupos, resultados);
+        Enviar(grupos, resultados, sql, valores, mientras);
+    } else if (mientras) {
+        // Nothing to write: only the reads.
+        QList<RefRecordset> leidos;
+        try {
+            conexion_.AbrirRecordsetsPreparados(sql, valores, leidos);
+        } catch (const Falla& falla) {
+            if (falla.Grave())
+                Detener(falla.Descripcion());
+            leidos.clear();
+        }
+        mientras(leidos);
     }
     qsizetype siguiente = 0;
     for (qsizetype i = 0; i < remitos.size(); ++i) {

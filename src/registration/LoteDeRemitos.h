@@ -60,8 +60,11 @@ public:
 
     // Writes the remitos' movements in the lote's transaction (opened when one has any), in
     // order, several at once where the engine can; the remitos join the lote, those with
-    // nothing to write too, to be logged with it.
-    void Escribir(const QList<Remito>& remitos);
+    // nothing to write too, to be logged with it. Meanwhile, when asked, the query sql is read
+    // for each set of values: mientras gets a recordset per set, or none when the reads failed.
+    void Escribir(const QList<Remito>& remitos, const QString& sql = {},
+                  const QList<QList<Variant>>& valores = {},
+                  const std::function<void(QList<RefRecordset>&)>& mientras = {});
     int Remitos() const { return int(remitos_.size()); }
     // Milliseconds since the lote's transaction opened; 0 when none is open.
     qint64 Edad() const;
@@ -80,7 +83,9 @@ private:
     void Abrir();
     // The remito's movements at those positions, as a group behind its savepoint.
     GrupoDeFilas Grupo(const Remito& remito, const QList<int>& posiciones);
-    void Enviar(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados);
+    void Enviar(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados,
+                const QString& sql = {}, const QList<QList<Variant>>& valores = {},
+                const std::function<void(QList<RefRecordset>&)>& mientras = {});
     void Enviar(const Remito& remito, const QList<int>& posiciones, EscrituraDeGrupo& resultado);
     // What went in of a remito written, its refused lines told and counted.
     RemitoEnLote Resultado(const Remito& remito, const QList<int>& posiciones,

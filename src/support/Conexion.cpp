@@ -220,6 +220,21 @@ void Conexion::EscribirGrupos(const QList<GrupoDeFilas>& grupos, QList<Escritura
     MotorAbierto().EscribirGrupos(grupos, resultados);
 }
 
+void Conexion::EscribirGruposYLeer(const QList<GrupoDeFilas>& grupos, const QString& sql,
+                                   const QList<QList<Variant>>& valores,
+                                   const std::function<void(QList<RefRecordset>&)>& mientras,
+                                   QList<EscrituraDeGrupo>& resultados) {
+    MotorAbierto().EscribirGruposYLeer(grupos, sql, valores, [&](QList<Lectura>& lecturas) {
+        QList<RefRecordset> rs(lecturas.size());
+        for (qsizetype i = 0; i < lecturas.size(); ++i)
+            Cargar(rs[i], sql, false, [&](Motor&, QList<Columna>& d, Celdas& c) {
+                d = std::move(lecturas[i].definicion);
+                c = std::move(lecturas[i].celdas);
+            });
+        mientras(rs);
+    }, resultados);
+}
+
 void Conexion::AbrirRecordsetsPreparados(const QString& sql, const QList<QList<Variant>>& valores,
                                          QList<RefRecordset>& rs) {
     QList<Lectura> lecturas;

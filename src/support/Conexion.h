@@ -85,6 +85,13 @@ public:
     // Motor::EscribirGrupo), or several groups in order (Motor::EscribirGrupos).
     void EscribirGrupo(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado);
     void EscribirGrupos(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados);
+    // The same, reading meanwhile a prepared query for several sets of values
+    // (Motor::EscribirGruposYLeer): mientras gets a recordset per set, or none when the reads
+    // failed.
+    void EscribirGruposYLeer(const QList<GrupoDeFilas>& grupos, const QString& sql,
+                             const QList<QList<Variant>>& valores,
+                             const std::function<void(QList<RefRecordset>&)>& mientras,
+                             QList<EscrituraDeGrupo>& resultados);
 
     // The value as an SQL literal for this connection's engine: mark "'" a quoted text or
     // date, "@" a number.

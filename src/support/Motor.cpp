@@ -137,6 +137,24 @@ void Motor::EscribirGrupos(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeG
     }
 }
 
+void Motor::EscribirGruposYLeer(const QList<GrupoDeFilas>& grupos, const QString& sql,
+                                const QList<QList<Variant>>& valores,
+                                const std::function<void(QList<Lectura>&)>& mientras,
+                                QList<EscrituraDeGrupo>& resultados) {
+    QList<Lectura> lecturas;
+    if (!valores.isEmpty()) {
+        try {
+            LeerPreparadaVarias(sql, valores, lecturas);
+        } catch (const Falla& falla) {
+            if (falla.Grave())
+                throw;
+            lecturas.clear();
+        }
+    }
+    mientras(lecturas);
+    EscribirGrupos(grupos, resultados);
+}
+
 void Motor::LeerPreparadaVarias(const QString& sql, const QList<QList<Variant>>& valores,
                                 QList<Lectura>& lecturas) {
     lecturas.clear();

@@ -78,6 +78,14 @@ public:
     // can send them together. When the engine undoes the transaction, the groups after that
     // one are not attempted: resultados holds as many results as groups were attempted.
     virtual void EscribirGrupos(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados);
+    // Writes the groups as EscribirGrupos does and meanwhile reads the query for each set of
+    // values (as LeerPreparadaVarias): mientras is called once, with what was read, while the
+    // engine may still be writing (it must not use the connection then); with nothing when
+    // the reads failed (it may use the connection then).
+    virtual void EscribirGruposYLeer(const QList<GrupoDeFilas>& grupos, const QString& sql,
+                                     const QList<QList<Variant>>& valores,
+                                     const std::function<void(QList<Lectura>&)>& mientras,
+                                     QList<EscrituraDeGrupo>& resultados);
     // The same query with "?" in place of values (as LeerPreparada) for several sets of
     // values, read together where the engine can: one Lectura per set, in order.
     virtual void LeerPreparadaVarias(const QString& sql, const QList<QList<Variant>>& valores,

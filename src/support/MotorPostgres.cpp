@@ -427,18 +427,30 @@ void MotorPostgres::LeerPreparadaVarias(const QString& sql, const QList<QList<Va
 
 MotorPostgres::Orden MotorPostgres::OrdenDeInsercion(const FormaInsercion& forma,
                                                       const QList<Variant>& valores) {
-    // A number is sent as a numeric value and converted to the column's type as its literal
-    // would be; a text or a date has no type of its own, so the column's type reads it, as it
-    // reads a quoted literal.
-    std::vector<unsigned int> tipos;
-    QByteArray sql = forma.Cabeza().toUtf8();
-    for (int i = 0; i < forma.CantidadDeValores(); ++i) {
-        tipos.push_back(forma.Marca(i) == QLatin1String("@") ? static_cast<unsigned int>(TipoNumeric) : 0u);
-        sql += (i ? ",$" : "$") + QByteArray::number(i + 1);
-    }
-    sql += ')';
     const QList<ValorLigado> ligados = forma.Ligados(valores, Dialecto::Servidor);
-    Orden orden{Preparada(sql, tipos), true, {}, {}};
+    // The same forma comes row after row: its statement is found by the forma itself.
+    QByteArray nombre;
+    if (ultimaForma_ == &forma && ultimaCabeza_ == forma.Cabeza()) {
+        nombre = ultimaInsercion_;
+    } else {
+        // A number is sent as a numeric value and converted to the column's type as its
+        // literal would be; a text or a date has no type of its own, so the column's type
+        // reads it, as it reads a quoted literal.
+        std::vector<unsigned int> tipos;
+        QByteArray sql = forma.Cabeza().toUtf8();
+        for (int i = 0; i < forma.CantidadDeValores(); ++i) {
+            tipos.push_back(forma.Marca(i) == QLatin1String("@") ? static_cast<unsigned int>(TipoNumeric) : 0u);
+            sql += (i ? ",$" : "$") + QByteArray::number(i + 1);
+        }
+        sql += ')';
+        nombre = Preparada(sql, tipos);
+        ultimaForma_ = &forma;
+        ultimaCabeza_ = forma.Cabeza();
+        ultimaInsercion_ = nombre;
+    }
+    Orden orden{nombre, true, {}, {}};
+    orden.valores.reserve(size_t(ligados.size()));
+    orden.nulos.reserve(size_t(ligados.size()));
     for (const ValorLigado& v : ligados) {
         orden.nulos.push_back(v.tipo == ValorLigado::Tipo::Nulo);
         orden.valores.push_back(v.tipo == ValorLigado::Tipo::Entero ? QByteArray::number(v.entero)
@@ -464,18 +476,11 @@ void MotorPostgres::Insertar(const FormaInsercion& forma, const QList<Variant>& 
         }
 }
 
-void MotorPostgres::EscribirGrupos(const QList<GrupoDeFilas>& grupos,
-                                   QList<EscrituraDeGrupo>& resultados) {
-    if (grupos.isEmpty() || PQtransactionStatus(conexion_) != PQTRANS_INTRANS) {
-        Motor::EscribirGrupos(grupos, resultados);
-        return;
-    }
-    // Every group in one pipeline, each behind its savepoint, its deferred constraints
-    // checked at its end; where each group's commands start.
+bool MotorPostgres::OrdenesDeGrupos(const QList<GrupoDeFilas>& grupos, std::vector<Orden>& ordenes,
+                                    std::vector<size_t>& inicios) {
+    // Each group behind its savepoint, its deferred constraints checked at its end.
     const QByteArray punto = PuntoDelGrupo().toUtf8();
     const QByteArray diferidas = punto + "_diferidas";
-    std::vector<Orden> ordenes;
-    std::vector<size_t> inicios;
     for (const GrupoDeFilas& grupo : grupos) {
         inicios.push_back(ordenes.size());
         ordenes.push_back({"SAVEPOINT " + punto, false, {}, {}});
@@ -485,9 +490,7 @@ void MotorPostgres::EscribirGrupos(const QList<GrupoDeFilas>& grupos,
         } catch (const Falla& falla) {
             if (falla.Grave())
                 throw;
-            // A value that cannot be written: the groups go one by one, that row refused.
-            Motor::EscribirGrupos(grupos, resultados);
-            return;
+            return false;
         }
         if (hayDiferibles_)
             for (const QByteArray& sentencia :
@@ -497,7 +500,13 @@ void MotorPostgres::EscribirGrupos(const QList<GrupoDeFilas>& grupos,
         ordenes.push_back({"RELEASE SAVEPOINT " + punto, false, {}, {}});
     }
     inicios.push_back(ordenes.size());
-    const std::vector<Resultado> respuestas = EnTuberia(ordenes);
+    return true;
+}
+
+void MotorPostgres::ResultadosDeGrupos(const QList<GrupoDeFilas>& grupos,
+                                       const std::vector<Resultado>& respuestas,
+                                       const std::vector<size_t>& inicios,
+                                       QList<EscrituraDeGrupo>& resultados) {
     resultados.clear();
     for (qsizetype g = 0; g < grupos.size(); ++g) {
         std::optional<Falla> falla;
@@ -505,24 +514,19 @@ void MotorPostgres::EscribirGrupos(const QList<GrupoDeFilas>& grupos,
         for (size_t i = inicios[size_t(g)]; i < inicios[size_t(g) + 1] && !falla; ++i)
             if ((falla = FallaDe(respuestas[i].get())))
                 donde = i;
-        if (!falla) {
-            resultados.emplaceBack();
-            resultados.last().rechazos = QStringList(grupos[g].filas.size());
+        resultados.emplaceBack();
+        resultados.last().rechazos = QStringList(grupos[g].filas.size());
+        if (!falla)
             continue;
-        }
         if (falla->Grave())
             throw *falla;
         // Everything after the failure was skipped: back to before this group.
-        VolverYLiberar(punto);
-        const size_t filas = size_t(grupos[g].filas.size());
-        if (donde > inicios[size_t(g)] + filas) {
+        VolverYLiberar(PuntoDelGrupo().toUtf8());
+        if (donde > inicios[size_t(g)] + size_t(grupos[g].filas.size())) {
             // The rows went in; the group breaks a constraint checked at commit.
-            resultados.emplaceBack();
-            resultados.last().rechazos = QStringList(grupos[g].filas.size());
             resultados.last().rechazoDelGrupo = falla->Descripcion();
         } else {
             // A row was refused: this group's rows go one by one, each behind its savepoint.
-            resultados.emplaceBack();
             EscribirGrupo(grupos[g], resultados.last());
         }
         QList<EscrituraDeGrupo> resto;
@@ -530,6 +534,79 @@ void MotorPostgres::EscribirGrupos(const QList<GrupoDeFilas>& grupos,
         resultados << resto;
         return;
     }
+}
+
+void MotorPostgres::EscribirGrupos(const QList<GrupoDeFilas>& grupos,
+                                   QList<EscrituraDeGrupo>& resultados) {
+    std::vector<Orden> ordenes;
+    std::vector<size_t> inicios;
+    // Outside a transaction, or with a value that cannot be written: one group at a time.
+    if (grupos.isEmpty() || PQtransactionStatus(conexion_) != PQTRANS_INTRANS ||
+        !OrdenesDeGrupos(grupos, ordenes, inicios)) {
+        Motor::EscribirGrupos(grupos, resultados);
+        return;
+    }
+    ResultadosDeGrupos(grupos, EnTuberia(ordenes), inicios, resultados);
+}
+
+void MotorPostgres::EscribirGruposYLeer(const QList<GrupoDeFilas>& grupos, const QString& sql,
+                                        const QList<QList<Variant>>& valores,
+                                        const std::function<void(QList<Lectura>&)>& mientras,
+                                        QList<EscrituraDeGrupo>& resultados) {
+    std::vector<Orden> ordenes;
+    std::vector<size_t> inicios;
+    if (valores.isEmpty() || PQtransactionStatus(conexion_) != PQTRANS_INTRANS) {
+        Motor::EscribirGruposYLeer(grupos, sql, valores, mientras, resultados);
+        return;
+    }
+    // The reads first, behind a savepoint of their own, then the groups: the reads' rows come
+    // back while the server writes, and are handed over at once.
+    const QByteArray nombre = Preparada(ConDolares(sql), {});
+    ordenes.push_back({"SAVEPOINT " + PuntoDeSentencia, false, {}, {}});
+    for (const QList<Variant>& v : valores)
+        ordenes.push_back(OrdenDeLectura(nombre, v));
+    ordenes.push_back({"RELEASE SAVEPOINT " + PuntoDeSentencia, false, {}, {}});
+    const size_t lecturasHasta = ordenes.size();
+    if (!OrdenesDeGrupos(grupos, ordenes, inicios)) {
+        Motor::EscribirGruposYLeer(grupos, sql, valores, mientras, resultados);
+        return;
+    }
+    bool leidas = false;
+    std::exception_ptr enMientras;
+    const std::vector<Resultado> respuestas =
+        EnTuberia(ordenes, lecturasHasta, [&](const std::vector<Resultado>& llegadas) {
+            for (size_t i = 0; i < lecturasHasta; ++i)
+                if (!llegadas[i] || !Bien(llegadas[i].get()))
+                    return;
+            leidas = true;
+            QList<Lectura> lecturas;
+            for (qsizetype i = 0; i < valores.size(); ++i) {
+                lecturas.emplaceBack();
+                Convertir(llegadas[size_t(i) + 1].get(), lecturas.last().definicion,
+                          lecturas.last().celdas);
+            }
+            // A failure here must not leave the pipeline half read.
+            try {
+                mientras(lecturas);
+            } catch (...) {
+                enMientras = std::current_exception();
+            }
+        });
+    if (enMientras)
+        std::rethrow_exception(enMientras);
+    if (!leidas) {
+        // A read failed, and everything after it was skipped: back to before the reads, then
+        // the reads are the caller's and the groups go as they would alone.
+        for (const Resultado& r : respuestas)
+            if (auto falla = FallaDe(r.get()); falla && falla->Grave())
+                throw *falla;
+        VolverYLiberar(PuntoDeSentencia);
+        QList<Lectura> ninguna;
+        mientras(ninguna);
+        EscribirGrupos(grupos, resultados);
+        return;
+    }
+    ResultadosDeGrupos(grupos, respuestas, inicios, resultados);
 }
 
 QString MotorPostgres::DiferidasIncumplidas() {
@@ -658,7 +735,9 @@ QStringList MotorPostgres::ClavePrimaria(const QString& tabla) const {
     return nombres;
 }
 
-std::vector<MotorPostgres::Resultado> MotorPostgres::EnTuberia(const std::vector<Orden>& ordenes) {
+std::vector<MotorPostgres::Resultado> MotorPostgres::EnTuberia(const std::vector<Orden>& ordenes,
+                                                                size_t hasta,
+                                                                const std::function<void(const std::vector<Resultado>&)>& alLlegar) {
     if (!PQenterPipelineMode(conexion_))
         throw FallaDeLaConexion(QStringLiteral("no se pudo abrir la tubería de sentencias"));
     PQsetnonblocking(conexion_, 1);
@@ -687,14 +766,26 @@ std::vector<MotorPostgres::Resultado> MotorPostgres::EnTuberia(const std::vector
     size_t enviadas = 0; // commands sent so far
     bool sincronizacionEnviada = false;
     bool sincronizado = false;
+    bool avisado = false;
+    bool todoEnviado = false;
+    // The results before hasta are handed over once they are in and everything has been sent,
+    // so that the server has the rest to work on meanwhile.
+    auto avisar = [&] {
+        if (alLlegar && !avisado && todoEnviado && actual >= hasta) {
+            avisado = true;
+            alLlegar(resultados);
+        }
+    };
     // Takes whatever results have arrived, without waiting.
     auto recoger = [&] {
         if (!PQconsumeInput(conexion_))
             throw FallaDeLaConexion(QStringLiteral("se perdió la conexión"));
+        avisar();
         while (!sincronizado && !PQisBusy(conexion_)) {
             // Nothing more can come before more is sent.
             if (actual >= enviadas && !sincronizacionEnviada)
                 return;
+            avisar();
             PGresult* r = PQgetResult(conexion_);
             if (!r) {
                 // This command's results are over.
@@ -713,6 +804,7 @@ std::vector<MotorPostgres::Resultado> MotorPostgres::EnTuberia(const std::vector
             else
                 PQclear(r);
         }
+        avisar();
     };
     // Waits until the server can take more or has something to say.
     auto esperar = [&](bool escribir) {
@@ -723,10 +815,11 @@ std::vector<MotorPostgres::Resultado> MotorPostgres::EnTuberia(const std::vector
     };
     for (const Orden& o : ordenes) {
         enviar(o);
-        ++enviadas;
-        // Sending never waits for reading: what the server has answered is taken meanwhile.
-        while (PQflush(conexion_) == 1) {
-            esperar(true);
+        // The client library sends its buffer when it grows large; what the server has
+        // answered meanwhile is taken, so that it never waits for the client to read.
+        if (++enviadas % 512 == 0) {
+            if (PQflush(conexion_) < 0)
+                throw FallaDeLaConexion(QStringLiteral("se perdió la conexión"));
             recoger();
         }
     }
@@ -737,10 +830,13 @@ std::vector<MotorPostgres::Resultado> MotorPostgres::EnTuberia(const std::vector
         const int pendiente = PQflush(conexion_);
         if (pendiente < 0)
             throw FallaDeLaConexion(QStringLiteral("se perdió la conexión"));
+        todoEnviado = pendiente == 0;
         recoger();
         if (sincronizado)
             break;
         esperar(pendiente == 1);
     }
+    if (alLlegar && !avisado)
+        alLlegar(resultados);
     return resultados;
 }

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -51,6 +52,10 @@ public:
     int Ejecutar(const QString& sql) override;
     void Insertar(const FormaInsercion& forma, const QList<Variant>& valores) override;
     void EscribirGrupos(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados) override;
+    void EscribirGruposYLeer(const QList<GrupoDeFilas>& grupos, const QString& sql,
+                             const QList<QList<Variant>>& valores,
+                             const std::function<void(QList<Lectura>&)>& mientras,
+                             QList<EscrituraDeGrupo>& resultados) override;
     void Comenzar() override;
     void Confirmar() override;
     void Deshacer() override;
@@ -86,8 +91,19 @@ private:
 
     // Sends the commands in one pipeline with one synchronisation at its end, sending and
     // reading at once so that neither side waits for the other, and gives each command's
-    // result (a command skipped after a failure gives an aborted one).
-    std::vector<Resultado> EnTuberia(const std::vector<Orden>& ordenes);
+    // result (a command skipped after a failure gives an aborted one). alLlegar, when given,
+    // is called once the results of the commands before hasta are in, while the later ones
+    // may still be running.
+    std::vector<Resultado> EnTuberia(const std::vector<Orden>& ordenes, size_t hasta = 0,
+                                     const std::function<void(const std::vector<Resultado>&)>& alLlegar = {});
+    // The commands of the groups, appended, and where each group's start (and, last, where
+    // they end); false when a value cannot be written.
+    bool OrdenesDeGrupos(const QList<GrupoDeFilas>& grupos, std::vector<Orden>& ordenes,
+                         std::vector<size_t>& inicios);
+    // The groups' results from their commands' answers; a group with a refused row goes
+    // again row by row, and the groups after it again.
+    void ResultadosDeGrupos(const QList<GrupoDeFilas>& grupos, const std::vector<Resultado>& respuestas,
+                            const std::vector<size_t>& inicios, QList<EscrituraDeGrupo>& resultados);
     // A text of statements as it stands, every result; a failure of the connection is thrown,
     // the statements' own failures are in the results.
     std::vector<Resultado> EnviarTexto(const QByteArray& sql);
@@ -110,6 +126,10 @@ private:
 
     pg_conn* conexion_;
     QHash<QByteArray, QByteArray> preparadas_;
+    // The INSERT prepared for the last forma written.
+    const FormaInsercion* ultimaForma_ = nullptr;
+    QString ultimaCabeza_;
+    QByteArray ultimaInsercion_;
     bool bloqueada_ = false;
     bool hayDiferibles_ = false;
 };
