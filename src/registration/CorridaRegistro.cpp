@@ -115,8 +115,7 @@ void CorridaRegistro::Terminar() {
         lote_->Olvidar();
     lote_.reset();
     bloque_.clear();
-    adelantados_.clear();
-    adelantadosDe_.clear();
+    preparados_.clear();
     if (bloqueada_ && conConexion)
         conexion_->SoltarBloqueoDeCorrida();
     bloqueada_ = false;
@@ -148,13 +147,18 @@ void CorridaRegistro::RecorrerNotas() {
         while (!notas.Eof() && bloque_.size() < porBloque) {
             rutina.Paso([&] { avance_->ProcesarEventos(); });
             Remito remito;
-            rutina.Paso([&] { remito = Remito::De(notas); });
-            rutina.Paso([&] { avance_->Mostrar(QStringLiteral("Procesando... ") + remito.documento); });
-            try {
-                remito.ValoresDeLaNota(notas);
-            } catch (const ::Falla& falla) {
-                remito.faltaDeLaNota = falla.Descripcion();
+            if (!preparados_.isEmpty()) {
+                // Put together while the block before was written.
+                remito = preparados_.takeFirst();
+            } else {
+                rutina.Paso([&] { remito = Remito::De(notas); });
+                try {
+                    remito.ValoresDeLaNota(notas);
+                } catch (const ::Falla& falla) {
+                    remito.faltaDeLaNota = falla.Descripcion();
+                }
             }
+            rutina.Paso([&] { avance_->Mostrar(QStringLiteral("Procesando... ") + remito.documento); });
             bloque_ << remito;
             notas.MoveNext();
         }
@@ -177,40 +181,52 @@ QList<QList<Variant>> CorridaRegistro::Siguientes(int cuantas) const {
 
 void CorridaRegistro::EscribirBloque(const QList<QList<Variant>>& siguientes) {
     QList<Remito> bloque = std::exchange(bloque_, {});
+    preparados_.clear();
     if (bloque.isEmpty())
         return;
-    QList<RefRecordset> renglones = Renglones(bloque);
-    for (qsizetype i = 0; i < bloque.size(); ++i) {
-        if (!renglones[i])
-            continue;
-        RsInsumos = renglones[i];
-        ArmarMovimientos(bloque[i]);
+    // The notes whose movements were not put together ahead.
+    QList<Remito*> faltan;
+    QList<Remito> sinArmar;
+    for (Remito& remito : bloque)
+        if (!remito.armado) {
+            faltan << &remito;
+            sinArmar << remito;
+        }
+    if (!faltan.isEmpty()) {
+        QList<RefRecordset> renglones = Renglones(sinArmar);
+        for (qsizetype i = 0; i < faltan.size(); ++i)
+            Armar(*faltan[i], renglones[i]);
     }
-    auto guardar = [&](QList<RefRecordset>& leidos) {
+    // Meanwhile the next notes' lines are read and their movements put together, while the
+    // server writes: their event points are still to come.
+    auto preparar = [&](QList<RefRecordset>& leidos) {
         if (leidos.size() != siguientes.size())
             return;
-        adelantados_ = leidos;
-        adelantadosDe_ = siguientes;
+        for (qsizetype i = 0; i < leidos.size(); ++i) {
+            Remito remito = Remito::Adelante(*RsComprobantes, i);
+            Armar(remito, leidos[i]);
+            preparados_ << remito;
+        }
     };
-    adelantados_.clear();
-    adelantadosDe_.clear();
     if (siguientes.isEmpty())
         lote_->Escribir(bloque);
     else
-        lote_->Escribir(bloque, Remito::SentenciaRenglonesPreparada(), siguientes, guardar);
+        lote_->Escribir(bloque, Remito::SentenciaRenglonesPreparada(), siguientes, preparar);
     for (qsizetype i = 0; i < bloque.size(); ++i)
         avance_->Nota(++procesadas_, *resultado_);
     if (lote_->Remitos() >= notasPorLote_ || lote_->Edad() >= milisegundosPorLote_)
         lote_->Confirmar();
 }
 
+void CorridaRegistro::Armar(Remito& remito, const RefRecordset& renglones) {
+    remito.armado = true;
+    if (!renglones)
+        return;
+    RsInsumos = renglones;
+    ArmarMovimientos(remito);
+}
+
 QList<RefRecordset> CorridaRegistro::Renglones(const QList<Remito>& bloque) {
-    // Read already, while the block before was written: the block's notes are the rows that
-    // were named then, in the same order.
-    if (!adelantados_.isEmpty() && adelantadosDe_.size() == bloque.size() &&
-        adelantadosDe_.first() == QList<Variant>{bloque.first().tc, bloque.first().id} &&
-        adelantadosDe_.last() == QList<Variant>{bloque.last().tc, bloque.last().id})
-        return std::exchange(adelantados_, {});
     QList<QList<Variant>> claves;
     for (const Remito& remito : bloque)
         claves << QList<Variant>{remito.tc, remito.id};

@@ -67,11 +67,14 @@ private:
     // The type and number of the next notes of the selection, up to cuantas, from its current
     // row on.
     QList<QList<Variant>> Siguientes(int cuantas) const;
-    // The notes taken: their movements put together from their lines and written, while the
-    // lines of the notes named in siguientes are read for the next block.
+    // The notes taken: their movements put together (when not already) and written, while the
+    // lines of the notes named in siguientes are read and their movements put together for
+    // the next block.
     void EscribirBloque(const QList<QList<Variant>>& siguientes);
-    // The lines of each note of the block, in order: read ahead, or read now; none for a note
-    // whose lines could not be read (it is said and counted).
+    // A note's movements from its lines (none when they could not be read).
+    void Armar(Remito& remito, const RefRecordset& renglones);
+    // The lines of each note of the block, in order; none for a note whose lines could not be
+    // read (it is said and counted).
     QList<RefRecordset> Renglones(const QList<Remito>& bloque);
     // The same, one note at a time.
     QList<RefRecordset> LeerRenglones(const QList<Remito>& bloque);
@@ -94,11 +97,10 @@ private:
     std::optional<LoteDeRemitos> lote_;
     int total_ = 0;
     int procesadas_ = 0;
-    // The notes taken and not written yet.
+    // The notes taken and not written yet, and the next notes of the selection, put together
+    // while the block before them was written.
     QList<Remito> bloque_;
-    // The lines of the next notes, read while the block before them was written, and whose.
-    QList<RefRecordset> adelantados_;
-    QList<QList<Variant>> adelantadosDe_;
+    QList<Remito> preparados_;
     // How many notes a block takes at most (and never more than a transaction).
     static constexpr int RemitosPorBloque = 64;
     int espera_ = 0;

@@ -1,6 +1,7 @@
 #include "Remito.h"
 
 #include "Cadenas.h"
+#include "Falla.h"
 #include "Recordset.h"
 #include "Utilidades.h"
 #include "ValorSQL.h"
@@ -36,6 +37,25 @@ void Remito::ValoresDeLaNota(Recordset& nota) {
     complemento = nota.Fields(CampoComplemento).Value();
     fecha_ = nota.Fields(CampoFecha).Value();
     cuenta_ = nota.Fields(CampoCuenta).Value();
+}
+
+Remito Remito::Adelante(const Recordset& notas, qsizetype filas) {
+    const Utilidades& util = Utilidades::Instancia();
+    Remito r;
+    try {
+        auto valor = [&](const QString& campo) { return notas.ValorAdelante(filas, campo).value_or(Variant()); };
+        r.tcValor_ = valor(CampoTC);
+        r.idValor_ = valor(CampoId);
+        r.tc = util.ValorTexto(r.tcValor_);
+        r.id = util.ValorTexto(r.idValor_);
+        r.documento = r.tc + r.id;
+        r.complemento = valor(CampoComplemento);
+        r.fecha_ = valor(CampoFecha);
+        r.cuenta_ = valor(CampoCuenta);
+    } catch (const Falla& falla) {
+        r.faltaDeLaNota = falla.Descripcion();
+    }
+    return r;
 }
 
 Remito::ColumnasDeRenglon Remito::ColumnasDeRenglon::De(Recordset& renglones) {

@@ -26,6 +26,8 @@ struct Remito {
     QList<Movimiento> movimientos;
     // Why the note's own values could not be read (a field missing); empty when they were.
     QString faltaDeLaNota;
+    // Whether its movements were put together (there may be none).
+    bool armado = false;
 
     // The note at the current row of a selection of V_MV_Cpte, without movements.
     static Remito De(Recordset& nota);
@@ -47,6 +49,9 @@ struct Remito {
     Movimiento MovimientoDe(Recordset& renglon, const ColumnasDeRenglon& columnas, int secuencia) const;
     // Reads the note's own values of its movements from the current row of nota.
     void ValoresDeLaNota(Recordset& nota);
+    // The note that many rows after the current row of a selection, with its own values,
+    // without moving; its values' failure is kept in faltaDeLaNota.
+    static Remito Adelante(const Recordset& notas, qsizetype filas);
 
     // The stock movement's INSERT: the fixed head the family's programs send, its fifteen
     // columns and how each value is written.

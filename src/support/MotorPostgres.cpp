@@ -195,6 +195,8 @@ bool Bien(const PGresult* r) {
 }
 
 const QByteArray PuntoDeSentencia = "remitos_sentencia";
+// The savepoint of a pipeline of groups and reads.
+const QByteArray PuntoDeBloque = "remitos_bloque";
 
 } // namespace
 
@@ -426,41 +428,47 @@ void MotorPostgres::LeerPreparadaVarias(const QString& sql, const QList<QList<Va
 }
 
 MotorPostgres::Orden MotorPostgres::OrdenDeInsercion(const FormaInsercion& forma,
-                                                      const QList<Variant>& valores) {
-    const QList<ValorLigado> ligados = forma.Ligados(valores, Dialecto::Servidor);
-    // The same forma comes row after row: its statement is found by the forma itself.
-    QByteArray nombre;
-    if (ultimaForma_ == &forma && ultimaCabeza_ == forma.Cabeza()) {
-        nombre = ultimaInsercion_;
-    } else {
+                                                      const QList<QList<Variant>>& filas,
+                                                      qsizetype desde, qsizetype cuantas) {
+    // The same forma comes row after row: its statements are kept by how many rows they take.
+    if (ultimaForma_ != &forma || ultimaCabeza_ != forma.Cabeza()) {
+        ultimaForma_ = &forma;
+        ultimaCabeza_ = forma.Cabeza();
+        insercionesPorFilas_.clear();
+    }
+    QByteArray& nombre = insercionesPorFilas_[int(cuantas)];
+    const int columnas = forma.CantidadDeValores();
+    if (nombre.isEmpty()) {
         // A number is sent as a numeric value and converted to the column's type as its
         // literal would be; a text or a date has no type of its own, so the column's type
         // reads it, as it reads a quoted literal.
         std::vector<unsigned int> tipos;
         QByteArray sql = forma.Cabeza().toUtf8();
-        for (int i = 0; i < forma.CantidadDeValores(); ++i) {
-            tipos.push_back(forma.Marca(i) == QLatin1String("@") ? static_cast<unsigned int>(TipoNumeric) : 0u);
-            sql += (i ? ",$" : "$") + QByteArray::number(i + 1);
+        for (qsizetype f = 0; f < cuantas; ++f) {
+            if (f)
+                sql += "),(";
+            for (int i = 0; i < columnas; ++i) {
+                tipos.push_back(forma.Marca(i) == QLatin1String("@") ? static_cast<unsigned int>(TipoNumeric) : 0u);
+                sql += (i ? ",$" : "$") + QByteArray::number(f * columnas + i + 1);
+            }
         }
         sql += ')';
         nombre = Preparada(sql, tipos);
-        ultimaForma_ = &forma;
-        ultimaCabeza_ = forma.Cabeza();
-        ultimaInsercion_ = nombre;
     }
     Orden orden{nombre, true, {}, {}};
-    orden.valores.reserve(size_t(ligados.size()));
-    orden.nulos.reserve(size_t(ligados.size()));
-    for (const ValorLigado& v : ligados) {
-        orden.nulos.push_back(v.tipo == ValorLigado::Tipo::Nulo);
-        orden.valores.push_back(v.tipo == ValorLigado::Tipo::Entero ? QByteArray::number(v.entero)
-                                                                   : v.texto.toUtf8());
-    }
+    orden.valores.reserve(size_t(cuantas * columnas));
+    orden.nulos.reserve(size_t(cuantas * columnas));
+    for (qsizetype f = desde; f < desde + cuantas; ++f)
+        for (const ValorLigado& v : forma.Ligados(filas[f], Dialecto::Servidor)) {
+            orden.nulos.push_back(v.tipo == ValorLigado::Tipo::Nulo);
+            orden.valores.push_back(v.tipo == ValorLigado::Tipo::Entero ? QByteArray::number(v.entero)
+                                                                       : v.texto.toUtf8());
+        }
     return orden;
 }
 
 void MotorPostgres::Insertar(const FormaInsercion& forma, const QList<Variant>& valores) {
-    const Orden orden = OrdenDeInsercion(forma, valores);
+    const Orden orden = OrdenDeInsercion(forma, {valores}, 0, 1);
     const bool enTransaccion = PQtransactionStatus(conexion_) == PQTRANS_INTRANS;
     std::vector<Orden> ordenes;
     if (enTransaccion)
@@ -477,41 +485,50 @@ void MotorPostgres::Insertar(const FormaInsercion& forma, const QList<Variant>& 
 }
 
 bool MotorPostgres::OrdenesDeGrupos(const QList<GrupoDeFilas>& grupos, std::vector<Orden>& ordenes,
-                                    std::vector<size_t>& inicios) {
-    // Each group behind its savepoint, its deferred constraints checked at its end.
+                                    std::vector<Tramo>& tramos) {
+    // The rows of each group in statements of several rows each. With constraints that wait
+    // for the commit, each group goes behind a savepoint of its own and has them checked at
+    // its end; without, the whole pipeline is behind one savepoint (see EnUnBloque).
+    const bool porGrupo = hayDiferibles_;
     const QByteArray punto = PuntoDelGrupo().toUtf8();
     const QByteArray diferidas = punto + "_diferidas";
     for (const GrupoDeFilas& grupo : grupos) {
-        inicios.push_back(ordenes.size());
-        ordenes.push_back({"SAVEPOINT " + punto, false, {}, {}});
+        Tramo tramo{ordenes.size(), 0, 0};
+        if (porGrupo)
+            ordenes.push_back({"SAVEPOINT " + punto, false, {}, {}});
         try {
-            for (const QList<Variant>& fila : grupo.filas)
-                ordenes.push_back(OrdenDeInsercion(*grupo.forma, fila));
+            for (qsizetype desde = 0; desde < grupo.filas.size(); desde += FilasPorSentencia)
+                ordenes.push_back(OrdenDeInsercion(*grupo.forma, grupo.filas, desde,
+                                                   qMin<qsizetype>(FilasPorSentencia, grupo.filas.size() - desde)));
         } catch (const Falla& falla) {
             if (falla.Grave())
                 throw;
             return false;
         }
-        if (hayDiferibles_)
+        tramo.finDeFilas = ordenes.size();
+        if (porGrupo) {
             for (const QByteArray& sentencia :
                  {"SAVEPOINT " + diferidas, QByteArray("SET CONSTRAINTS ALL IMMEDIATE"),
                   "ROLLBACK TO SAVEPOINT " + diferidas, "RELEASE SAVEPOINT " + diferidas})
                 ordenes.push_back({sentencia, false, {}, {}});
-        ordenes.push_back({"RELEASE SAVEPOINT " + punto, false, {}, {}});
+            ordenes.push_back({"RELEASE SAVEPOINT " + punto, false, {}, {}});
+        }
+        tramo.fin = ordenes.size();
+        tramos.push_back(tramo);
     }
-    inicios.push_back(ordenes.size());
     return true;
 }
 
 void MotorPostgres::ResultadosDeGrupos(const QList<GrupoDeFilas>& grupos,
                                        const std::vector<Resultado>& respuestas,
-                                       const std::vector<size_t>& inicios,
+                                       const std::vector<Tramo>& tramos,
                                        QList<EscrituraDeGrupo>& resultados) {
     resultados.clear();
     for (qsizetype g = 0; g < grupos.size(); ++g) {
+        const Tramo& tramo = tramos[size_t(g)];
         std::optional<Falla> falla;
         size_t donde = 0;
-        for (size_t i = inicios[size_t(g)]; i < inicios[size_t(g) + 1] && !falla; ++i)
+        for (size_t i = tramo.inicio; i < tramo.fin && !falla; ++i)
             if ((falla = FallaDe(respuestas[i].get())))
                 donde = i;
         resultados.emplaceBack();
@@ -520,13 +537,28 @@ void MotorPostgres::ResultadosDeGrupos(const QList<GrupoDeFilas>& grupos,
             continue;
         if (falla->Grave())
             throw *falla;
+        if (!hayDiferibles_) {
+            // Everything after the failure was skipped, and the pipeline's savepoint takes the
+            // groups before this one back too: they go again, this one row by row, and the
+            // rest again.
+            VolverYLiberar(PuntoDeBloque);
+            resultados.clear();
+            EscribirGrupos(grupos.mid(0, g), resultados);
+            resultados.emplaceBack();
+            EscribirGrupo(grupos[g], resultados.last());
+            QList<EscrituraDeGrupo> resto;
+            EscribirGrupos(grupos.mid(g + 1), resto);
+            resultados << resto;
+            return;
+        }
         // Everything after the failure was skipped: back to before this group.
         VolverYLiberar(PuntoDelGrupo().toUtf8());
-        if (donde > inicios[size_t(g)] + size_t(grupos[g].filas.size())) {
+        if (donde >= tramo.finDeFilas) {
             // The rows went in; the group breaks a constraint checked at commit.
             resultados.last().rechazoDelGrupo = falla->Descripcion();
         } else {
-            // A row was refused: this group's rows go one by one, each behind its savepoint.
+            // A row was refused: this group's rows go one by one, each behind its savepoint,
+            // so that only the refused ones stay out.
             EscribirGrupo(grupos[g], resultados.last());
         }
         QList<EscrituraDeGrupo> resto;
@@ -539,14 +571,22 @@ void MotorPostgres::ResultadosDeGrupos(const QList<GrupoDeFilas>& grupos,
 void MotorPostgres::EscribirGrupos(const QList<GrupoDeFilas>& grupos,
                                    QList<EscrituraDeGrupo>& resultados) {
     std::vector<Orden> ordenes;
-    std::vector<size_t> inicios;
-    // Outside a transaction, or with a value that cannot be written: one group at a time.
-    if (grupos.isEmpty() || PQtransactionStatus(conexion_) != PQTRANS_INTRANS ||
-        !OrdenesDeGrupos(grupos, ordenes, inicios)) {
+    std::vector<Tramo> tramos;
+    if (grupos.isEmpty() || PQtransactionStatus(conexion_) != PQTRANS_INTRANS) {
         Motor::EscribirGrupos(grupos, resultados);
         return;
     }
-    ResultadosDeGrupos(grupos, EnTuberia(ordenes), inicios, resultados);
+    const bool enBloque = !hayDiferibles_;
+    if (enBloque)
+        ordenes.push_back({"SAVEPOINT " + PuntoDeBloque, false, {}, {}});
+    // With a value that cannot be written: one group at a time.
+    if (!OrdenesDeGrupos(grupos, ordenes, tramos)) {
+        Motor::EscribirGrupos(grupos, resultados);
+        return;
+    }
+    if (enBloque)
+        ordenes.push_back({"RELEASE SAVEPOINT " + PuntoDeBloque, false, {}, {}});
+    ResultadosDeGrupos(grupos, EnTuberia(ordenes), tramos, resultados);
 }
 
 void MotorPostgres::EscribirGruposYLeer(const QList<GrupoDeFilas>& grupos, const QString& sql,
@@ -554,28 +594,33 @@ void MotorPostgres::EscribirGruposYLeer(const QList<GrupoDeFilas>& grupos, const
                                         const std::function<void(QList<Lectura>&)>& mientras,
                                         QList<EscrituraDeGrupo>& resultados) {
     std::vector<Orden> ordenes;
-    std::vector<size_t> inicios;
+    std::vector<Tramo> tramos;
     if (valores.isEmpty() || PQtransactionStatus(conexion_) != PQTRANS_INTRANS) {
         Motor::EscribirGruposYLeer(grupos, sql, valores, mientras, resultados);
         return;
     }
-    // The reads first, behind a savepoint of their own, then the groups: the reads' rows come
-    // back while the server writes, and are handed over at once.
+    // The reads first, then the groups, all behind one savepoint (or, with constraints that
+    // wait for the commit, the reads behind it and each group behind its own): the reads' rows
+    // come back while the server writes, and are handed over at once.
+    const bool enBloque = !hayDiferibles_;
     const QByteArray nombre = Preparada(ConDolares(sql), {});
-    ordenes.push_back({"SAVEPOINT " + PuntoDeSentencia, false, {}, {}});
+    ordenes.push_back({"SAVEPOINT " + PuntoDeBloque, false, {}, {}});
     for (const QList<Variant>& v : valores)
         ordenes.push_back(OrdenDeLectura(nombre, v));
-    ordenes.push_back({"RELEASE SAVEPOINT " + PuntoDeSentencia, false, {}, {}});
+    if (!enBloque)
+        ordenes.push_back({"RELEASE SAVEPOINT " + PuntoDeBloque, false, {}, {}});
     const size_t lecturasHasta = ordenes.size();
-    if (!OrdenesDeGrupos(grupos, ordenes, inicios)) {
+    if (!OrdenesDeGrupos(grupos, ordenes, tramos)) {
         Motor::EscribirGruposYLeer(grupos, sql, valores, mientras, resultados);
         return;
     }
+    if (enBloque)
+        ordenes.push_back({"RELEASE SAVEPOINT " + PuntoDeBloque, false, {}, {}});
     bool leidas = false;
     std::exception_ptr enMientras;
     const std::vector<Resultado> respuestas =
         EnTuberia(ordenes, lecturasHasta, [&](const std::vector<Resultado>& llegadas) {
-            for (size_t i = 0; i < lecturasHasta; ++i)
+                for (size_t i = 0; i < lecturasHasta; ++i)
                 if (!llegadas[i] || !Bien(llegadas[i].get()))
                     return;
             leidas = true;
@@ -600,13 +645,13 @@ void MotorPostgres::EscribirGruposYLeer(const QList<GrupoDeFilas>& grupos, const
         for (const Resultado& r : respuestas)
             if (auto falla = FallaDe(r.get()); falla && falla->Grave())
                 throw *falla;
-        VolverYLiberar(PuntoDeSentencia);
+        VolverYLiberar(PuntoDeBloque);
         QList<Lectura> ninguna;
         mientras(ninguna);
         EscribirGrupos(grupos, resultados);
         return;
     }
-    ResultadosDeGrupos(grupos, respuestas, inicios, resultados);
+    ResultadosDeGrupos(grupos, respuestas, tramos, resultados);
 }
 
 QString MotorPostgres::DiferidasIncumplidas() {

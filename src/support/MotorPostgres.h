@@ -96,14 +96,23 @@ private:
     // may still be running.
     std::vector<Resultado> EnTuberia(const std::vector<Orden>& ordenes, size_t hasta = 0,
                                      const std::function<void(const std::vector<Resultado>&)>& alLlegar = {});
-    // The commands of the groups, appended, and where each group's start (and, last, where
-    // they end); false when a value cannot be written.
+    // Where a group's commands lie in a pipeline: its savepoint, its rows' statements up to
+    // finDeFilas, its checks and release up to fin.
+    struct Tramo {
+        size_t inicio;
+        size_t finDeFilas;
+        size_t fin;
+    };
+    // Rows an INSERT of several rows takes at most.
+    static constexpr qsizetype FilasPorSentencia = 64;
+    // The commands of the groups, appended, and where each group's lie; false when a value
+    // cannot be written.
     bool OrdenesDeGrupos(const QList<GrupoDeFilas>& grupos, std::vector<Orden>& ordenes,
-                         std::vector<size_t>& inicios);
+                         std::vector<Tramo>& tramos);
     // The groups' results from their commands' answers; a group with a refused row goes
     // again row by row, and the groups after it again.
     void ResultadosDeGrupos(const QList<GrupoDeFilas>& grupos, const std::vector<Resultado>& respuestas,
-                            const std::vector<size_t>& inicios, QList<EscrituraDeGrupo>& resultados);
+                            const std::vector<Tramo>& tramos, QList<EscrituraDeGrupo>& resultados);
     // A text of statements as it stands, every result; a failure of the connection is thrown,
     // the statements' own failures are in the results.
     std::vector<Resultado> EnviarTexto(const QByteArray& sql);
@@ -118,18 +127,20 @@ private:
     // A prepared statement's name, preparing it the first time (with the types given, 0 for
     // the server to infer).
     QByteArray Preparada(const QByteArray& sql, const std::vector<unsigned int>& tipos);
-    // The values of a row of an INSERT as the server reads its text.
-    Orden OrdenDeInsercion(const FormaInsercion& forma, const QList<Variant>& valores);
+    // An INSERT of cuantas rows, from desde on, each row's values as the server reads their
+    // text, the statement prepared once for that many rows.
+    Orden OrdenDeInsercion(const FormaInsercion& forma, const QList<QList<Variant>>& filas,
+                           qsizetype desde, qsizetype cuantas);
     Orden OrdenDeLectura(const QByteArray& nombre, const QList<Variant>& valores) const;
     // After a failure inside a transaction: back to the savepoint, released.
     void VolverYLiberar(const QByteArray& punto);
 
     pg_conn* conexion_;
     QHash<QByteArray, QByteArray> preparadas_;
-    // The INSERT prepared for the last forma written.
+    // The INSERTs prepared for the last forma written, by how many rows they take.
     const FormaInsercion* ultimaForma_ = nullptr;
     QString ultimaCabeza_;
-    QByteArray ultimaInsercion_;
+    QHash<int, QByteArray> insercionesPorFilas_;
     bool bloqueada_ = false;
     bool hayDiferibles_ = false;
 };
