@@ -142,7 +142,7 @@ void CorridaRegistro::RecorrerNotas() {
         notas.MoveFirst();
     // Notes go a block at a time, never more than a transaction takes: while a block's rows
     // are written, the lines of the notes of the next block are read.
-    const int porBloque = qMin(notasPorLote_, RemitosPorBloque);
+    const int porBloque = qMax(1, qMin(notasPorLote_, conexion_->GruposPorEnvio()));
     while (!notas.Eof()) {
         while (!notas.Eof() && bloque_.size() < porBloque) {
             rutina.Paso([&] { avance_->ProcesarEventos(); });

@@ -101,8 +101,6 @@ private:
     // while the block before them was written.
     QList<Remito> bloque_;
     QList<Remito> preparados_;
-    // How many notes a block takes at most (and never more than a transaction).
-    static constexpr int RemitosPorBloque = 64;
     int espera_ = 0;
     bool simular_ = false;
     bool bloqueada_ = false;

@@ -220,6 +220,10 @@ void Conexion::EscribirGrupos(const QList<GrupoDeFilas>& grupos, QList<Escritura
     MotorAbierto().EscribirGrupos(grupos, resultados);
 }
 
+int Conexion::GruposPorEnvio() const {
+    return motor_ ? motor_->GruposPorEnvio() : 1;
+}
+
 void Conexion::EscribirGruposYLeer(const QList<GrupoDeFilas>& grupos, const QString& sql,
                                    const QList<QList<Variant>>& valores,
                                    const std::function<void(QList<RefRecordset>&)>& mientras,

@@ -85,6 +85,8 @@ public:
     // Motor::EscribirGrupo), or several groups in order (Motor::EscribirGrupos).
     void EscribirGrupo(const GrupoDeFilas& grupo, EscrituraDeGrupo& resultado);
     void EscribirGrupos(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados);
+    // How many groups the engine takes best at once (Motor::GruposPorEnvio).
+    int GruposPorEnvio() const;
     // The same, reading meanwhile a prepared query for several sets of values
     // (Motor::EscribirGruposYLeer): mientras gets a recordset per set, or none when the reads
     // failed.

@@ -86,6 +86,9 @@ public:
                                      const QList<QList<Variant>>& valores,
                                      const std::function<void(QList<Lectura>&)>& mientras,
                                      QList<EscrituraDeGrupo>& resultados);
+    // How many groups are best handed to EscribirGrupos at once: many where they travel
+    // together to a server, few where each goes alone anyway.
+    virtual int GruposPorEnvio() const { return 16; }
     // The same query with "?" in place of values (as LeerPreparada) for several sets of
     // values, read together where the engine can: one Lectura per set, in order.
     virtual void LeerPreparadaVarias(const QString& sql, const QList<QList<Variant>>& valores,

@@ -52,6 +52,8 @@ public:
     int Ejecutar(const QString& sql) override;
     void Insertar(const FormaInsercion& forma, const QList<Variant>& valores) override;
     void EscribirGrupos(const QList<GrupoDeFilas>& grupos, QList<EscrituraDeGrupo>& resultados) override;
+    // A pipeline of a few hundred notes keeps the server busy while the next are put together.
+    int GruposPorEnvio() const override { return 256; }
     void EscribirGruposYLeer(const QList<GrupoDeFilas>& grupos, const QString& sql,
                              const QList<QList<Variant>>& valores,
                              const std::function<void(QList<Lectura>&)>& mientras,
