@@ -1,8 +1,9 @@
 // Figures for the registration run, printed, never judged: on fresh copies of the same data it
 // measures (a) every INSERT of the run sent as its own autocommit statement through the same
 // layer, (b) the real run, (c) one set-based INSERT ... SELECT
-// writing the same rows, the lower bound. Then the same against PostgreSQL over ODBC when a
-// data source is given.
+// writing the same rows, the lower bound. Then the same against PostgreSQL when a data source
+// of its ODBC driver is given: through the server's own client library, or through the ODBC
+// driver when that is forced (REMITOS_POSTGRESQL_POR_ODBC=1).
 //
 // Each way runs several times on its own fresh copy and the median time is reported, so one
 // slow moment of a busy machine does not decide the figures.
@@ -47,6 +48,10 @@ struct Medida {
     double segundos = 0;
     double Ritmo() const { return segundos > 0 ? filas / segundos : 0; }
 };
+
+const char* NombreDelServidor() {
+    return Conexion::PostgresPorOdbc() ? "PostgreSQL por ODBC" : "PostgreSQL (libpq)";
+}
 
 void Imprimir(const char* formato, auto... valores) {
     std::printf(formato, valores...);
@@ -306,7 +311,7 @@ void Postgres(int notas, const QString& dsn, const QString& usuario) {
         c.Conectar(false, 3);
         if (!c.Conectada())
             throw Falla::Conexion(c.UltimoError());
-        InformeNocturno("PostgreSQL por ODBC", c);
+        InformeNocturno(NombreDelServidor(), c);
         c.Desconectar();
         admin.Ejecutar(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(creadas.first()));
         return;
@@ -330,7 +335,7 @@ void Postgres(int notas, const QString& dsn, const QString& usuario) {
     c.Desconectar();
     for (const QString& nombre : creadas)
         admin.Ejecutar(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(nombre));
-    Informe("PostgreSQL por ODBC", a, b, conj);
+    Informe(NombreDelServidor(), a, b, conj);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the benchmarks: the embedded database, and PostgreSQL over ODBC on a throwaway server
+# Runs the benchmarks: the embedded database, and PostgreSQL (through its own client library;
+# REMITOS_POSTGRESQL_POR_ODBC=1 for its ODBC driver) on a throwaway server
 # with the default durability (every commit flushed to disk).
 #   scripts/medir.sh [--sin-compilar] [bench_registro options: --notas N --repeticiones R ...]
 # --sin-compilar measures the programs as they are built, so that the figures can be taken on

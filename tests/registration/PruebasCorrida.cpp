@@ -362,6 +362,52 @@ TEST_P(Corrida, DecimalsKeptAsDoublesAreWrittenBackToTheLastDigit) {
               renglon);
 }
 
+// A note of a thousand lines spans several statements of several rows; one refused line in
+// it sends the notes of its block again, that note row by row: only that line stays out.
+TEST_P(Corrida, AThousandLineNoteWithOneRefusedLineKeepsEveryOtherRow) {
+    Notas(2, 3);
+    Nota(QStringLiteral("MIL"), Variant::Fecha(QDate(2024, 3, 1)));
+    c.BeginTrans();
+    for (int r = 1; r <= 1000; ++r)
+        Renglon(QStringLiteral("MIL"), r, r == 997 ? Variant::Nulo() : Variant(QStringLiteral("A%1").arg(r)), "1");
+    c.CommitTrans();
+    Correr();
+    const ResultadoCorrida& r = UltimaCorrida();
+    EXPECT_EQ(r.renglonesRechazados, 1);
+    EXPECT_EQ(r.renglonesEscritos, 999 + 2 * 3);
+    EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM V_MV_Stock")), r.renglonesEscritos);
+    const QList<FilaDeStock> mil = Stock(QStringLiteral("MIL"));
+    ASSERT_EQ(mil.size(), 999);
+    EXPECT_EQ(mil[995].secuencia, 996);
+    EXPECT_EQ(mil[996].secuencia, 998);
+    EXPECT_EQ(mil.last().secuencia, 1000);
+    EXPECT_EQ(Log().filter(QStringLiteral("*** RMMIL renglón 997: ")).size(), 1);
+}
+
+// The lines of the next notes are read while the notes before them are written. A note
+// voided by another program once its lines were read is still registered, as a run going
+// note by note over the selection it read at its start registers it.
+TEST_P(Corrida, ANoteVoidedAfterItsLinesWereReadAheadIsRegisteredAsNoteByNote) {
+    Notas(6, 2);
+    corrida.EstablecerLote(2, 600000);
+    guion.alProcesarEventos = [this, puntos = 0]() mutable {
+        // The points: before the selection, then before each note; R3's comes after the
+        // first two notes were written with R3's lines read meanwhile.
+        if (++puntos == 4) {
+            Conexion otra;
+            ConectarOtra(otra);
+            otra.Ejecutar(QStringLiteral("UPDATE V_MV_Cpte SET ANULADA = 1 WHERE IDCOMPROBANTE = 'R3'"));
+        }
+    };
+    Correr();
+    EXPECT_TRUE(UltimaCorrida().SinFallas()) << UltimoMensaje().toStdString();
+    EXPECT_EQ(Stock(QStringLiteral("R3")).size(), 2);
+    ComprobarCadaNotaUnaVez(6, 2);
+    // The next run leaves the voided note alone, as it would have.
+    Correr();
+    EXPECT_EQ(UltimaCorrida().notas, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Motores, Corrida, ::testing::Values(TipoDeBase::Sqlite, TipoDeBase::Postgres),
                          [](const ::testing::TestParamInfo<TipoDeBase>& info) {
                              return info.param == TipoDeBase::Sqlite ? "Sqlite" : "Postgres";
