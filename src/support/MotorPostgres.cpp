@@ -1,193 +1,17 @@
 #include "MotorPostgres.h"
 
-#include "AlSalir.h"
-#include "ColacionFecha.h"
+#include "LecturaPostgres.h"
+
 #include "Falla.h"
 
-#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QThread>
 #include <libpq-fe.h>
-#include <poll.h>
 
 namespace {
 
-// Type numbers of the server's catalogue the program tells apart.
-enum : Oid {
-    TipoBool = 16,
-    TipoBytea = 17,
-    TipoChar = 18,
-    TipoName = 19,
-    TipoInt8 = 20,
-    TipoInt2 = 21,
-    TipoInt4 = 23,
-    TipoText = 25,
-    TipoOid = 26,
-    TipoFloat4 = 700,
-    TipoFloat8 = 701,
-    TipoBpchar = 1042,
-    TipoVarchar = 1043,
-    TipoDate = 1082,
-    TipoTime = 1083,
-    TipoTimestamp = 1114,
-    TipoTimestamptz = 1184,
-    TipoNumeric = 1700,
-    TipoUuid = 2950,
-};
-
-// A column as the ODBC driver describes it, so that both ways of reaching the server give
-// the program the same kinds and sizes: characters for texts, precision for decimals, bytes
-// for fixed-size types.
-Columna Describir(const QString& nombre, Oid tipo, int modificador) {
-    const long largo = modificador > 4 ? long(modificador - 4) : 0;
-    switch (tipo) {
-    case TipoInt2:
-        return {nombre, 2, TipoDato::Entero};
-    case TipoInt4:
-    case TipoOid:
-        return {nombre, 4, TipoDato::Entero};
-    case TipoInt8:
-        return {nombre, 8, TipoDato::Entero};
-    case TipoFloat4:
-        return {nombre, 4, TipoDato::Doble};
-    case TipoFloat8:
-        return {nombre, 8, TipoDato::Doble};
-    case TipoNumeric:
-        return {nombre, modificador > 4 ? long(((modificador - 4) >> 16) & 0xffff) : 28, TipoDato::Decimal};
-    case TipoBool:
-        return {nombre, 5, TipoDato::Texto};
-    case TipoText:
-        return {nombre, 8190, TipoDato::Texto};
-    case TipoVarchar:
-        return {nombre, largo ? largo : 255, TipoDato::Texto};
-    case TipoBpchar:
-        return {nombre, largo ? largo : 1, TipoDato::Texto};
-    case TipoChar:
-        return {nombre, 1, TipoDato::Texto};
-    case TipoName:
-        return {nombre, 63, TipoDato::Texto};
-    case TipoDate:
-    case TipoTime:
-        return {nombre, 6, TipoDato::Fecha};
-    case TipoTimestamp:
-    case TipoTimestamptz:
-        return {nombre, 16, TipoDato::Fecha};
-    case TipoBytea:
-        return {nombre, 65535, TipoDato::Binario};
-    case TipoUuid:
-        return {nombre, 16, TipoDato::Texto};
-    default:
-        return {nombre, 255, TipoDato::Texto};
-    }
-}
-
-// "2024-01-02", "2024-01-02 10:11:12.345678", "10:11:12", with or without a zone after
-// them (left aside, as the ODBC driver leaves it); infinity is no day of the calendar.
-Variant FechaDe(const char* texto, Oid tipo) {
-    const QByteArray t(texto);
-    if (t.endsWith("infinity"))
-        return Variant(QDateTime());
-    const bool antesDeCristo = t.endsWith(" BC");
-    auto numero = [&](qsizetype desde, qsizetype cuantos) {
-        return t.mid(desde, cuantos).toInt();
-    };
-    QDate dia(1899, 12, 30);
-    qsizetype hora = 0;
-    if (tipo != TipoTime) {
-        const qsizetype guion = t.indexOf('-', 1);
-        if (guion < 0)
-            return Variant(QString::fromUtf8(t));
-        int anio = numero(0, guion);
-        if (antesDeCristo)
-            anio = -anio;
-        dia = QDate(anio, numero(guion + 1, 2), numero(guion + 4, 2));
-        hora = guion + 7;
-        if (tipo == TipoDate || hora >= t.size())
-            return Variant::Fecha(dia);
-    }
-    int ms = 0;
-    // A time of day comes without its fraction through the driver; a timestamp keeps
-    // milliseconds.
-    if (tipo != TipoTime && hora + 8 < t.size() && t[hora + 8] == '.') {
-        // Milliseconds, the rest of the fraction left out, as the driver truncates it.
-        QByteArray fraccion;
-        for (qsizetype i = hora + 9; i < t.size() && fraccion.size() < 3 && t[i] >= '0' && t[i] <= '9'; ++i)
-            fraccion += t[i];
-        ms = fraccion.leftJustified(3, '0').toInt();
-    }
-    return Variant::Fecha(dia, QTime(numero(hora, 2), numero(hora + 3, 2), numero(hora + 6, 2), ms));
-}
-
-Variant ValorDe(const PGresult* r, int fila, int columna, Oid tipo, TipoDato dato) {
-    if (PQgetisnull(r, fila, columna))
-        return Variant::Nulo();
-    const char* texto = PQgetvalue(r, fila, columna);
-    const int bytes = PQgetlength(r, fila, columna);
-    switch (tipo) {
-    case TipoBool:
-        // The ODBC driver hands booleans over as the texts 1 and 0.
-        return Variant(QString(texto[0] == 't' ? u'1' : u'0'));
-    case TipoBytea:
-        // Hexadecimal digits after "\x", as the driver gives the bytes.
-        return Variant(QString::fromLatin1(texto + (bytes >= 2 ? 2 : 0), bytes >= 2 ? bytes - 2 : 0));
-    case TipoUuid:
-        return Variant(QString::fromLatin1(texto, bytes).toUpper());
-    default:
-        break;
-    }
-    switch (dato) {
-    case TipoDato::Entero:
-        return Variant(QByteArray::fromRawData(texto, bytes).toLongLong());
-    case TipoDato::Doble:
-        return Variant(QByteArray::fromRawData(texto, bytes).toDouble());
-    case TipoDato::Decimal: {
-        const QString t = QString::fromLatin1(texto, bytes);
-        if (auto literal = Variant::NumeroLiteral(t))
-            return Variant::DecimalLeido(*literal);
-        return Variant(t);
-    }
-    case TipoDato::Fecha:
-        return FechaDe(texto, tipo);
-    default:
-        return Variant(QString::fromUtf8(texto, bytes));
-    }
-}
-
-void Convertir(const PGresult* r, QList<Columna>& definicion, Celdas& celdas) {
-    const int columnas = PQnfields(r);
-    definicion.resize(columnas);
-    std::vector<Oid> tipos;
-    tipos.resize(size_t(columnas));
-    for (int i = 0; i < columnas; ++i) {
-        tipos[size_t(i)] = PQftype(r, i);
-        definicion[i] = Describir(QString::fromUtf8(PQfname(r, i)), tipos[size_t(i)], PQfmod(r, i));
-    }
-    const int filas = PQntuples(r);
-    for (int f = 0; f < filas; ++f)
-        for (int i = 0; i < columnas; ++i) {
-            if (definicion[i].tipo == TipoDato::Texto && tipos[size_t(i)] != TipoBool &&
-                tipos[size_t(i)] != TipoUuid && !PQgetisnull(r, f, i))
-                celdas.AgregarTextoUtf8(PQgetvalue(r, f, i), PQgetlength(r, f, i));
-            else
-                celdas.Agregar(ValorDe(r, f, i, tipos[size_t(i)], definicion[i].tipo));
-        }
-}
-
-// The statement with $1, $2... in place of each "?" outside quotes.
-QByteArray ConDolares(const QString& sql) {
-    QString texto;
-    bool enComillas = false;
-    int n = 0;
-    for (const QChar c : sql) {
-        if (c == u'\'')
-            enComillas = !enComillas;
-        if (c == u'?' && !enComillas)
-            texto += u'$' + QString::number(++n);
-        else
-            texto += c;
-    }
-    return texto.toUtf8();
-}
+using LecturaPostgres::ConDolares;
+using LecturaPostgres::Convertir;
 
 bool Bien(const PGresult* r) {
     const ExecStatusType e = PQresultStatus(r);
@@ -199,10 +23,6 @@ const QByteArray PuntoDeSentencia = "remitos_sentencia";
 const QByteArray PuntoDeBloque = "remitos_bloque";
 
 } // namespace
-
-void MotorPostgres::Liberador::operator()(pg_result* r) const {
-    PQclear(r);
-}
 
 std::unique_ptr<MotorPostgres> MotorPostgres::Abrir(const ParametrosPostgres& p, int espera,
                                                     int modo, QString& error) {
@@ -448,7 +268,7 @@ MotorPostgres::Orden MotorPostgres::OrdenDeInsercion(const FormaInsercion& forma
             if (f)
                 sql += "),(";
             for (int i = 0; i < columnas; ++i) {
-                tipos.push_back(forma.Marca(i) == QLatin1String("@") ? static_cast<unsigned int>(TipoNumeric) : 0u);
+                tipos.push_back(forma.Marca(i) == QLatin1String("@") ? LecturaPostgres::TipoNumeric : 0u);
                 sql += (i ? ",$" : "$") + QByteArray::number(f * columnas + i + 1);
             }
         }
@@ -780,108 +600,8 @@ QStringList MotorPostgres::ClavePrimaria(const QString& tabla) const {
     return nombres;
 }
 
-std::vector<MotorPostgres::Resultado> MotorPostgres::EnTuberia(const std::vector<Orden>& ordenes,
-                                                                size_t hasta,
-                                                                const std::function<void(const std::vector<Resultado>&)>& alLlegar) {
-    if (!PQenterPipelineMode(conexion_))
-        throw FallaDeLaConexion(QStringLiteral("no se pudo abrir la tubería de sentencias"));
-    PQsetnonblocking(conexion_, 1);
-    AlSalir fin([this] {
-        PQexitPipelineMode(conexion_);
-        PQsetnonblocking(conexion_, 0);
-    });
-    auto enviar = [&](const Orden& o) {
-        std::vector<const char*> valores;
-        std::vector<int> largos;
-        for (size_t i = 0; i < o.valores.size(); ++i) {
-            valores.push_back(o.nulos[i] ? nullptr : o.valores[i].constData());
-            largos.push_back(int(o.valores[i].size()));
-        }
-        const int n = int(valores.size());
-        const int bien = o.preparada
-                             ? PQsendQueryPrepared(conexion_, o.texto.constData(), n, valores.data(),
-                                                   largos.data(), nullptr, 0)
-                             : PQsendQueryParams(conexion_, o.texto.constData(), n, nullptr,
-                                                 valores.data(), largos.data(), nullptr, 0);
-        if (!bien)
-            throw FallaDeLaConexion(QStringLiteral("no se pudo enviar la sentencia"));
-    };
-    std::vector<Resultado> resultados(ordenes.size());
-    size_t actual = 0;   // the command whose results come now
-    size_t enviadas = 0; // commands sent so far
-    bool sincronizacionEnviada = false;
-    bool sincronizado = false;
-    bool avisado = false;
-    bool todoEnviado = false;
-    // The results before hasta are handed over once they are in and everything has been sent,
-    // so that the server has the rest to work on meanwhile.
-    auto avisar = [&] {
-        if (alLlegar && !avisado && todoEnviado && actual >= hasta) {
-            avisado = true;
-            alLlegar(resultados);
-        }
-    };
-    // Takes whatever results have arrived, without waiting.
-    auto recoger = [&] {
-        if (!PQconsumeInput(conexion_))
-            throw FallaDeLaConexion(QStringLiteral("se perdió la conexión"));
-        avisar();
-        while (!sincronizado && !PQisBusy(conexion_)) {
-            // Nothing more can come before more is sent.
-            if (actual >= enviadas && !sincronizacionEnviada)
-                return;
-            avisar();
-            PGresult* r = PQgetResult(conexion_);
-            if (!r) {
-                // This command's results are over.
-                if (actual >= ordenes.size())
-                    return;
-                ++actual;
-                continue;
-            }
-            if (PQresultStatus(r) == PGRES_PIPELINE_SYNC) {
-                PQclear(r);
-                sincronizado = true;
-                return;
-            }
-            if (actual < resultados.size() && !resultados[actual])
-                resultados[actual].reset(r);
-            else
-                PQclear(r);
-        }
-        avisar();
-    };
-    // Waits until the server can take more or has something to say.
-    auto esperar = [&](bool escribir) {
-        pollfd p{PQsocket(conexion_), short(POLLIN | (escribir ? POLLOUT : 0)), 0};
-        if (p.fd < 0)
-            throw FallaDeLaConexion(QStringLiteral("se perdió la conexión"));
-        ::poll(&p, 1, 1000);
-    };
-    for (const Orden& o : ordenes) {
-        enviar(o);
-        // The client library sends its buffer when it grows large; what the server has
-        // answered meanwhile is taken, so that it never waits for the client to read.
-        if (++enviadas % 512 == 0) {
-            if (PQflush(conexion_) < 0)
-                throw FallaDeLaConexion(QStringLiteral("se perdió la conexión"));
-            recoger();
-        }
-    }
-    if (!PQpipelineSync(conexion_))
-        throw FallaDeLaConexion(QStringLiteral("no se pudo terminar la tubería de sentencias"));
-    sincronizacionEnviada = true;
-    for (;;) {
-        const int pendiente = PQflush(conexion_);
-        if (pendiente < 0)
-            throw FallaDeLaConexion(QStringLiteral("se perdió la conexión"));
-        todoEnviado = pendiente == 0;
-        recoger();
-        if (sincronizado)
-            break;
-        esperar(pendiente == 1);
-    }
-    if (alLlegar && !avisado)
-        alLlegar(resultados);
-    return resultados;
+std::vector<MotorPostgres::Resultado> MotorPostgres::EnTuberia(
+    const std::vector<Orden>& ordenes, size_t hasta,
+    const std::function<void(const std::vector<Resultado>&)>& alLlegar) {
+    return TuberiaPostgres::Enviar(conexion_, ordenes, hasta, alLlegar);
 }

@@ -2,6 +2,7 @@
 
 #include "Falla.h"
 #include "Motor.h"
+#include "TuberiaPostgres.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -77,25 +78,10 @@ protected:
 private:
     explicit MotorPostgres(pg_conn* conexion);
 
-    struct Liberador {
-        void operator()(pg_result* r) const;
-    };
-    using Resultado = std::unique_ptr<pg_result, Liberador>;
+    using Resultado = TuberiaPostgres::Resultado;
+    using Orden = TuberiaPostgres::Orden;
 
-    // One command of a pipeline: a statement's text, or a prepared statement's name, and the
-    // values it is given as text (a null one as none).
-    struct Orden {
-        QByteArray texto;
-        bool preparada = false;
-        std::vector<QByteArray> valores;
-        std::vector<bool> nulos;
-    };
-
-    // Sends the commands in one pipeline with one synchronisation at its end, sending and
-    // reading at once so that neither side waits for the other, and gives each command's
-    // result (a command skipped after a failure gives an aborted one). alLlegar, when given,
-    // is called once the results of the commands before hasta are in, while the later ones
-    // may still be running.
+    // The commands in one pipeline (see TuberiaPostgres).
     std::vector<Resultado> EnTuberia(const std::vector<Orden>& ordenes, size_t hasta = 0,
                                      const std::function<void(const std::vector<Resultado>&)>& alLlegar = {});
     // Where a group's commands lie in a pipeline: its savepoint, its rows' statements up to
