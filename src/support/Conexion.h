@@ -18,9 +18,10 @@ struct EscrituraDeGrupo;
 struct GrupoDeFilas;
 
 // The program's database connection, with the operations of the family's support component.
-// Without a server it opens the embedded SQLite file named by BaseDatos; with one it goes
-// through ODBC (Servidor names a data source, or else a host for the driver named in the INI
-// file). What differs between the two is the business of the engine (Motor) it opens.
+// Without a server it opens the embedded SQLite file named by BaseDatos; with one, Servidor
+// names an ODBC data source, or else a host for the driver named in the INI file: a PostgreSQL
+// database named so is reached through the server's own client library, any other through
+// ODBC. What differs between them is the business of the engine (Motor) it opens.
 class Conexion : public InstanciaUnica<Conexion> {
 public:
     // The program uses the shared instance; tools and tests may open more connections.

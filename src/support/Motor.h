@@ -38,9 +38,10 @@ struct EscrituraDeGrupo {
     bool Entero() const { return !deshecho && !abandonado && rechazoDelGrupo.isEmpty(); }
 };
 
-// One open connection to a database engine: what differs between the embedded SQLite file and
-// a server reached through ODBC lives behind this interface, one implementation each
-// (MotorEmbebido, MotorOdbc), chosen when the connection opens. Conexion keeps the ADO-shaped
+// One open connection to a database engine: what differs between the embedded SQLite file, a
+// PostgreSQL server reached through its own client library and a server reached through ODBC
+// lives behind this interface, one implementation each (MotorEmbebido, MotorPostgres,
+// MotorOdbc), chosen when the connection opens. Conexion keeps the ADO-shaped
 // operations the program uses and hands each to its engine; nothing outside the
 // implementations speaks an engine's own API.
 //
