@@ -1,5 +1,7 @@
 #include "OpcionesRemitos.h"
 
+#include "Programa.h"
+
 #include "Entorno.h"
 #include "ModGlobal.h"
 
@@ -73,7 +75,6 @@ QString OpcionesRemitos::Ayuda() {
 
 std::optional<OpcionesRemitos> OpcionesRemitos::Leer(const QStringList& argumentos, QString& error) {
     QCommandLineParser lector;
-    lector.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption ayuda(QStringList{QStringLiteral("help"), QStringLiteral("h")});
     const QCommandLineOption version(QStringLiteral("version"));
     const QCommandLineOption ejecutar(QStringLiteral("ejecutar"));
@@ -87,15 +88,8 @@ std::optional<OpcionesRemitos> OpcionesRemitos::Leer(const QStringList& argument
     const QCommandLineOption demo(QStringLiteral("demo"), {}, QStringLiteral("N"));
     lector.addOptions({ayuda, version, ejecutar, simular, silencioso, revisar, completar, esperar,
                        carpeta, crearBase, demo});
-    if (!lector.parse(argumentos)) {
-        const QStringList desconocidas = lector.unknownOptionNames();
-        error = desconocidas.isEmpty()
-                    ? QStringLiteral("a una opción le falta su valor (%1)").arg(lector.errorText())
-                    : QStringLiteral("opción desconocida: %1")
-                          .arg(desconocidas.first().size() == 1 ? u'-' + desconocidas.first()
-                                                                : QStringLiteral("--") + desconocidas.first());
+    if (!Programa::LeerOpciones(lector, argumentos, error))
         return std::nullopt;
-    }
     OpcionesRemitos o;
     o.ayuda = lector.isSet(ayuda);
     o.version = lector.isSet(version);

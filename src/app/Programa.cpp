@@ -1,10 +1,7 @@
 #include "Programa.h"
 
-#include "Entorno.h"
-#include "Interaccion.h"
-#include "InteraccionConsola.h"
-#include "ModGlobal.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLibraryInfo>
@@ -25,14 +22,29 @@ void Escribir(FILE* destino, const QString& texto) {
     std::fflush(destino);
 }
 
+bool LeerOpciones(QCommandLineParser& lector, const QStringList& argumentos, QString& error) {
+    lector.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    if (lector.parse(argumentos))
+        return true;
+    const QStringList desconocidas = lector.unknownOptionNames();
+    error = desconocidas.isEmpty()
+                ? QStringLiteral("a una opción le falta su valor (%1)").arg(lector.errorText())
+                : QStringLiteral("opción desconocida: %1")
+                      .arg(desconocidas.first().size() == 1 ? u'-' + desconocidas.first()
+                                                            : QStringLiteral("--") + desconocidas.first());
+    return false;
+}
+
 int UsoIncorrecto(const QString& programa, const QString& error) {
     Escribir(stderr, QStringLiteral("%1: %2\nPruebe «%1 --help».\n").arg(programa, error));
     return EstadoUsoIncorrecto;
 }
 
-void Nombrar(QCoreApplication& aplicacion, const QString& programa) {
+void Nombrar(QCoreApplication& aplicacion, const QString& programa, bool traducirQt) {
     aplicacion.setApplicationName(programa);
     aplicacion.setApplicationVersion(QStringLiteral(REMITOS_VERSION));
+    if (!traducirQt)
+        return;
     // The programs speak Spanish whatever the system's language: Qt's own buttons and texts
     // too ("Aceptar", "Cancelar" in the input box and message boxes). Without the
     // translations installed they stay in English.
@@ -45,8 +57,18 @@ void MostrarVersion(const QString& programa) {
     Escribir(stdout, QStringLiteral("%1 %2\n").arg(programa, QStringLiteral(REMITOS_VERSION)));
 }
 
+bool HayPantalla() {
+    const QString plataforma =
+        qEnvironmentVariable("QT_QPA_PLATFORM").section(u':', 0, 0).trimmed().toLower();
+    if (plataforma == QLatin1String("offscreen") || plataforma == QLatin1String("minimal") ||
+        plataforma == QLatin1String("minimalegl"))
+        return false;
+    return !plataforma.isEmpty() || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 bool PrepararPantalla() {
-    const bool hayPantalla = Entorno::HayPantalla();
+    const bool hayPantalla = HayPantalla();
     if (!hayPantalla) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         return false;
@@ -71,19 +93,6 @@ int SinPantalla(const QString& programa, bool pedida, const QString& queHacer) {
     Escribir(stderr, pedida ? QStringLiteral("%1: no se pudo abrir la pantalla «%2»; %3\n").arg(programa, pantalla, queHacer)
                             : QStringLiteral("%1: no hay pantalla; %2\n").arg(programa, queHacer));
     return EstadoUsoIncorrecto;
-}
-
-InteraccionConsola& IniciarSesionSinVentana(const QStringList& claves) {
-    auto consola = std::make_unique<InteraccionConsola>();
-    InteraccionConsola& respuestas = *consola;
-    Interaccion::Establecer(std::move(consola));
-    ModGlobal::EstablecerLineaDeComandos(claves.join(u' '), ModGlobal::LecturaDeClaves::Estricta);
-    ModGlobal::IniciarSesion();
-    return respuestas;
-}
-
-void Terminar() {
-    ModGlobal::LiberarObjetos();
 }
 
 } // namespace Programa

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 class InteraccionConsola;
+class QCommandLineParser;
 class QCoreApplication;
 
 // What the two programs, remitos and consulta, do alike around their own work: their
@@ -16,16 +17,21 @@ constexpr int EstadoUsoIncorrecto = 64;
 
 // The program's arguments as texts, its own name first.
 QStringList Argumentos(int argc, char** argv);
+// Reads the options the parser was given ("--opción valor" or "--opción=valor", a single dash
+// too; "--" ends them); false, and why in error, for an unknown option or a missing value.
+bool LeerOpciones(QCommandLineParser& lector, const QStringList& argumentos, QString& error);
 // Text to standard output or error at once, in the locale's encoding.
 void Escribir(FILE* destino, const QString& texto);
 // A malformed command line: says what is wrong and where help is; gives the exit status.
 int UsoIncorrecto(const QString& programa, const QString& error);
 // Names the application (messages and settings use the name), gives its version and puts
-// Qt's own texts in Spanish.
-void Nombrar(QCoreApplication& aplicacion, const QString& programa);
+// Qt's own texts in Spanish (unless the lookup's session does it).
+void Nombrar(QCoreApplication& aplicacion, const QString& programa, bool traducirQt = true);
 // "PROGRAM VERSION" on standard output.
 void MostrarVersion(const QString& programa);
 
+// Whether the environment names a screen (and Qt is not told to draw offscreen).
+bool HayPantalla();
 // Whether there is a screen to show windows on. Without one, Qt is told to draw offscreen, so
 // that the start-up can still run and report what it finds. With one, drawing offscreen is
 // left as Qt's last resort, so that a screen that cannot be opened (a DISPLAY gone away) is

@@ -1,16 +1,14 @@
 // consulta: the family's lookup dialog for scripts and other programs. It starts a session as
 // remitos does (command-line keys, INI file, masks file), shows the lookup on a table or a
 // statement, and prints what the person chose.
-#include "Cadenas.h"
-#include "Entorno.h"
-#include "Interaccion.h"
-#include "InteraccionQt.h"
-#include "Lib_ClsCons2.h"
-#include "ModGlobal.h"
 #include "Programa.h"
-#include "SentenciaDeLectura.h"
+
+#include <remitos/consulta.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QCommandLineParser>
+#include <QMessageBox>
 #include <QStringList>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +44,8 @@ const char* const Ayuda =
     "                       base embebida por defecto)\n"
     "  --version, --help\n"
     "\n"
+    "Una opción con valor lo lleva después de un blanco o de «=».\n"
+    "\n"
     "La consulta solo lee: abre la base de datos para leer y rechaza una sentencia que\n"
     "escribiría. Cada valor va en su línea; dentro de un valor, una barra inversa se escribe\n"
     "\\\\, un tabulador \\t, un salto de línea \\n y un retorno de carro \\r, de modo que las\n"
@@ -62,6 +62,7 @@ struct Opciones {
     bool camposDados = false;
     bool casillas = false;
     bool cantidades = false;
+    bool portapapeles = false;
     QString buscar;
     QString carpeta;
     bool ayuda = false;
@@ -70,60 +71,45 @@ struct Opciones {
 };
 
 std::optional<Opciones> LeerOpciones(const QStringList& argumentos, QString& error) {
+    QCommandLineParser lector;
+    const QCommandLineOption ayuda(QStringList{QStringLiteral("help"), QStringLiteral("h")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption casillas(QStringLiteral("casillas"));
+    const QCommandLineOption cantidades(QStringLiteral("cantidades"));
+    const QCommandLineOption portapapeles(QStringLiteral("portapapeles"));
+    const QCommandLineOption tabla(QStringLiteral("tabla"), {}, QStringLiteral("TABLA"));
+    const QCommandLineOption devuelto(QStringLiteral("devuelto"), {}, QStringLiteral("CAMPO"));
+    const QCommandLineOption campos(QStringLiteral("campos"), {}, QStringLiteral("A,B"));
+    const QCommandLineOption buscar(QStringLiteral("buscar"), {}, QStringLiteral("TEXTO"));
+    const QCommandLineOption carpeta(QStringLiteral("carpeta"), {}, QStringLiteral("DIR"));
+    lector.addOptions({ayuda, version, casillas, cantidades, portapapeles, tabla, devuelto, campos,
+                       buscar, carpeta});
+    if (!Programa::LeerOpciones(lector, argumentos, error))
+        return std::nullopt;
     Opciones o;
-    for (qsizetype i = 1; i < argumentos.size(); ++i) {
-        const QString& a = argumentos[i];
-        auto valor = [&]() -> std::optional<QString> {
-            if (i + 1 >= argumentos.size()) {
-                error = QStringLiteral("la opción %1 necesita un valor").arg(a);
-                return std::nullopt;
-            }
-            return argumentos[++i];
-        };
-        std::optional<QString> v;
-        if (a == QLatin1String("--help") || a == QLatin1String("-h"))
-            o.ayuda = true;
-        else if (a == QLatin1String("--version"))
-            o.version = true;
-        else if (a == QLatin1String("--casillas"))
-            o.casillas = true;
-        else if (a == QLatin1String("--cantidades"))
-            o.cantidades = true;
-        else if (a == QLatin1String("--tabla") || a == QLatin1String("--devuelto") ||
-                 a == QLatin1String("--campos") || a == QLatin1String("--buscar") ||
-                 a == QLatin1String("--carpeta")) {
-            if (!(v = valor()))
-                return std::nullopt;
-            if (a == QLatin1String("--tabla"))
-                o.tabla = *v;
-            else if (a == QLatin1String("--devuelto"))
-                o.devuelto = *v;
-            else if (a == QLatin1String("--buscar"))
-                o.buscar = *v;
-            else if (a == QLatin1String("--carpeta"))
-                o.carpeta = *v;
-            else {
-                o.camposDados = true;
-                for (const QString& campo : v->split(u',', Qt::SkipEmptyParts))
-                    o.campos << campo.trimmed();
-            }
-        } else if (a.startsWith(QLatin1String("--"))) {
-            error = QStringLiteral("opción desconocida: %1").arg(a);
-            return std::nullopt;
-        } else {
-            o.resto << a;
-        }
-    }
+    o.ayuda = lector.isSet(ayuda);
+    o.version = lector.isSet(version);
+    o.casillas = lector.isSet(casillas);
+    o.cantidades = lector.isSet(cantidades);
+    o.portapapeles = lector.isSet(portapapeles);
+    o.tabla = lector.value(tabla);
+    o.devuelto = lector.value(devuelto);
+    o.buscar = lector.value(buscar);
+    o.carpeta = lector.value(carpeta);
+    o.camposDados = lector.isSet(campos);
+    for (const QString& campo : lector.value(campos).split(u',', Qt::SkipEmptyParts))
+        o.campos << campo.trimmed();
+    o.resto = lector.positionalArguments();
     if (!o.ayuda && !o.version && o.tabla.trimmed().isEmpty()) {
         error = QStringLiteral("falta --tabla");
         return std::nullopt;
     }
     // A script has nobody to notice a mistyped key: it would look up another database.
-    if (!ModGlobal::LeerClavesEstrictas(o.resto.join(u' '), error))
+    error = SesionConsulta::ErrorDeClaves(o.resto.join(u' '));
+    if (!error.isEmpty())
         return std::nullopt;
     return o;
 }
-
 
 // A value on a line of its own: the characters that separate lines and quantities are
 // written as escapes, and so is the escape character itself.
@@ -191,17 +177,16 @@ bool HayEleccion(const Opciones& o, const Lib_ClsCons2& consulta) {
 }
 
 // The lookup on the session's request, and what was chosen on standard output.
-int Consultar(const Opciones& o, bool pedida, bool hayPantalla) {
-    Lib_ClsCons2& consulta = ModGlobal::gConsulta();
+int Consultar(const Opciones& o, Lib_ClsCons2& consulta, bool pedida, bool hayPantalla) {
     QString sentencia = o.tabla;
     QString campoBusqueda;
     consulta.AplicarMascara(sentencia, campoBusqueda);
-    if (const QString motivo = SentenciaDeLectura::PorQueEscribe(sentencia); !motivo.isEmpty()) {
+    if (const QString motivo = Lib_ClsCons2::PorQueNoEsConsulta(sentencia); !motivo.isEmpty()) {
         QString texto = QStringLiteral("consulta: la consulta solo lee, y «%1» %2").arg(sentencia, motivo);
         // A bare name that no record turned into a statement: a masks file too short to hold
         // one names no table at all.
         if (const QString mascaras = consulta.MascarasSinRegistros();
-            !mascaras.isEmpty() && !Cadenas::Recortar(sentencia).contains(u' '))
+            !mascaras.isEmpty() && !sentencia.trimmed().contains(u' '))
             texto += QStringLiteral("; ") + mascaras;
         Programa::Escribir(stderr, texto + QStringLiteral(".\n"));
         return EstadoFallida;
@@ -240,6 +225,19 @@ int Consultar(const Opciones& o, bool pedida, bool hayPantalla) {
     return EstadoAceptada;
 }
 
+// What was chosen, on the clipboard for the person who opened the lookup from the desktop's
+// menu (nobody reads its standard output there), and a window that says so. The clipboard
+// keeps it while the window is open, and after that wherever the desktop keeps clipboards.
+void AlPortapapeles(const QString& elegido) {
+    QString texto = elegido;
+    if (texto.endsWith(u'\n'))
+        texto.chop(1);
+    QGuiApplication::clipboard()->setText(texto);
+    QMessageBox aviso(QMessageBox::Information, QStringLiteral("Consulta"),
+                      QStringLiteral("Se copió al portapapeles:\n\n%1").arg(texto), QMessageBox::Ok);
+    aviso.exec();
+}
+
 QtMessageHandler manejadorDeQt = nullptr;
 
 // The screen went away (the X server stopped, the session ended). Qt says so and ends the
@@ -269,22 +267,23 @@ int main(int argc, char** argv) {
         Programa::MostrarVersion(QStringLiteral("consulta"));
         return 0;
     }
-    if (!o->carpeta.isEmpty())
-        Entorno::EstablecerCarpetaDelPrograma(o->carpeta);
     const bool pedida = Programa::PrepararPantalla();
     manejadorDeQt = qInstallMessageHandler(MensajeDeQt);
     QApplication app(argc, argv);
-    Programa::Nombrar(app, QStringLiteral("consulta"));
+    // Qt's texts in Spanish come with the lookup's session.
+    Programa::Nombrar(app, QStringLiteral("consulta"), false);
     // A screen that could not be opened leaves Qt drawing offscreen, where nobody would see
     // the window to close it.
     const bool hayPantalla = pedida && Programa::PantallaAbierta();
-    if (hayPantalla)
-        Interaccion::Establecer(std::make_unique<InteraccionQt>());
-    ModGlobal::EstablecerEstadoSinConexion(EstadoFallida);
-    ModGlobal::EstablecerModoConexion(1);
-    ModGlobal::EstablecerLineaDeComandos(o->resto.join(u' '), ModGlobal::LecturaDeClaves::Estricta);
-    ModGlobal::IniciarSesion();
-    const int estado = Consultar(*o, pedida, hayPantalla);
-    Programa::Terminar();
+    SesionConsulta::Opciones opciones;
+    opciones.clavesEstrictas = true;
+    SesionConsulta sesion(o->resto.join(u' '), o->carpeta, opciones);
+    if (!sesion.Falla().isEmpty())
+        Programa::Escribir(stderr, QStringLiteral("consulta: %1\n").arg(sesion.Falla()));
+    if (!sesion.Abierta())
+        return EstadoFallida;
+    const int estado = Consultar(*o, sesion.Consulta(), pedida, hayPantalla);
+    if (estado == EstadoAceptada && o->portapapeles)
+        AlPortapapeles(Elegido(*o, sesion.Consulta()));
     return estado;
 }

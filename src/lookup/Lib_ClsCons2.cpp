@@ -5,7 +5,9 @@
 #include "Cadenas.h"
 #include "Falla.h"
 #include "Lib_FrmCons2.h"
+#include "MascaraConsulta.h"
 #include "Rutina.h"
+#include "SentenciaDeLectura.h"
 #include "Utilidades.h"
 
 #include <QFile>
@@ -15,26 +17,42 @@ namespace {
 const QString Cero = QString(QChar(0));
 const QString Ultimo = QString(QChar(255));
 
+// A record after the last whole record of the file's contents.
+void AgregarMascara(QByteArray& contenido, const MascaraConsulta& MascaraActual) {
+    const qint64 registro = contenido.size() / MascaraConsulta::Largo + 1;
+    if (registro > 32767)
+        throw Falla::Desbordamiento(QStringLiteral("registro %1 del archivo de máscaras").arg(registro));
+    contenido.truncate((registro - 1) * MascaraConsulta::Largo);
+    contenido += MascaraActual.Codificar();
+}
+
 } // namespace
 
-Lib_ClsCons2::Lib_ClsCons2() : CmpsDevueltos(NuevaCollection()), Valores(NuevaCollection()) {}
+struct Lib_ClsCons2::Detalle {
+    MascaraConsulta MascaraActual;
+    std::unique_ptr<Utilidades> utilidades;
+
+    Utilidades& Util() {
+        if (!utilidades)
+            utilidades = std::make_unique<Utilidades>();
+        return *utilidades;
+    }
+};
+
+Lib_ClsCons2::Lib_ClsCons2()
+    : CmpsDevueltos(NuevaCollection()), Valores(NuevaCollection()), d_(std::make_unique<Detalle>()) {}
 
 Lib_ClsCons2::~Lib_ClsCons2() {
     CmpsDevueltos.reset();
     Valores.reset();
 }
 
-Utilidades& Lib_ClsCons2::Util() {
-    if (!utilidades_)
-        utilidades_ = std::make_unique<Utilidades>();
-    return *utilidades_;
-}
-
 void Lib_ClsCons2::AplicarMascara(QString& SQL, QString& CampoBusqueda) {
     // Only a regular file counts: a folder or anything else of that name is no masks file.
     if (!gUsarMascarasConsultas || !QFileInfo(gRutaMascaraConsultas).isFile())
         return;
-    Utilidades& util = Util();
+    Utilidades& util = d_->Util();
+    MascaraConsulta& MascaraActual = d_->MascaraActual;
     qint16 numero = 0;
     try {
         numero = Archivos::NumeroLibre();
@@ -146,13 +164,6 @@ void Lib_ClsCons2::ConsultaSearch(QString SQL, RefCollection& CmpsDevueltos, QSt
     ventana.reset();
 }
 
-void Lib_ClsCons2::AgregarMascara(QByteArray& contenido) {
-    const qint64 registro = contenido.size() / MascaraConsulta::Largo + 1;
-    if (registro > 32767)
-        throw Falla::Desbordamiento(QStringLiteral("registro %1 del archivo de máscaras").arg(registro));
-    contenido.truncate((registro - 1) * MascaraConsulta::Largo);
-    contenido += MascaraActual.Codificar();
-}
 
 void Lib_ClsCons2::GrabarMascarasPorDefecto() {
     // The whole file is put together first and written at once: a failure (a full disk)
@@ -163,13 +174,14 @@ void Lib_ClsCons2::GrabarMascarasPorDefecto() {
             throw Falla::Archivo(Errores::AccesoDenegado, gRutaMascaraConsultas, archivo.errorString());
         contenido = archivo.readAll();
     }
+    MascaraConsulta& MascaraActual = d_->MascaraActual;
     for (const MascaraConsulta& defecto : MascaraConsulta::PorDefecto()) {
         MascaraActual.Nombre = Cadenas::Recortar(defecto.Nombre);
         MascaraActual.Tabla = defecto.Tabla;
         MascaraActual.Campos = Cadenas::Recortar(defecto.Campos);
         MascaraActual.Filtro = Cadenas::Recortar(defecto.Filtro);
         MascaraActual.FinDeLinea = QByteArrayLiteral("\r\n");
-        AgregarMascara(contenido);
+        AgregarMascara(contenido, MascaraActual);
     }
     Archivos::GrabarCompleto(gRutaMascaraConsultas, contenido);
 }
@@ -183,4 +195,8 @@ QString Lib_ClsCons2::MascarasSinRegistros() const {
                           "por defecto al arrancar")
         .arg(gRutaMascaraConsultas)
         .arg(archivo.size());
+}
+
+QString Lib_ClsCons2::PorQueNoEsConsulta(const QString& SQL) {
+    return SentenciaDeLectura::PorQueEscribe(SQL);
 }

@@ -134,6 +134,9 @@ QComboBox* Lib_FrmCons2::NuevaCajaDeBusqueda() {
     caja->setEditable(true);
     // Enter in a box must not add its text to the drop-down list.
     caja->setInsertPolicy(QComboBox::NoInsert);
+    // The box searches the text as typed: an editable box would otherwise complete it from
+    // its list by itself, and the search would go to another row than the one typed.
+    caja->setCompleter(nullptr);
     caja->installEventFilter(this);
     caja->lineEdit()->setProperty("Index", indice);
     caja->lineEdit()->installEventFilter(this);

@@ -216,6 +216,10 @@ bool ListView::edit(const QModelIndex& indice, EditTrigger disparador, QEvent* e
     if (disparador == QAbstractItemView::EditKeyPressed ||
         disparador == QAbstractItemView::SelectedClicked ||
         disparador == QAbstractItemView::DoubleClicked) {
+        // A click on a row's check box marks it, selected or not: the delegate sees the
+        // event first, and no label edit starts for it.
+        if (evento && QTreeView::edit(indice, QAbstractItemView::NoEditTriggers, evento))
+            return true;
         if (!indice.isValid() || !(modelo_->flags(indice) & Qt::ItemIsEditable))
             return false;
         qint16 cancelar = 0;

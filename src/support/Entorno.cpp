@@ -50,16 +50,6 @@ bool SistemaDeSoloLectura(const QString& existente) {
 }
 } // namespace
 
-bool Entorno::HayPantalla() {
-    const QString plataforma =
-        qEnvironmentVariable("QT_QPA_PLATFORM").section(u':', 0, 0).trimmed().toLower();
-    if (plataforma == QLatin1String("offscreen") || plataforma == QLatin1String("minimal") ||
-        plataforma == QLatin1String("minimalegl"))
-        return false;
-    return !plataforma.isEmpty() || !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
 QString Entorno::CarpetaDelPrograma() {
     if (!CarpetaElegida().isEmpty())
         return CarpetaElegida();

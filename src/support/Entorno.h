@@ -30,9 +30,6 @@ public:
     // Whether ruta (a file, or the folder a new file would go in) lies on a file system
     // mounted read-only, where nothing can change it.
     static bool EnSistemaDeSoloLectura(const QString& ruta);
-    // Whether windows can be shown to someone: a display to draw on, and not a platform
-    // nobody sees (offscreen, minimal), where a message box would wait for ever.
-    static bool HayPantalla();
     // The program's title, for its message boxes.
     static QString Titulo();
 

@@ -309,7 +309,7 @@ bool MotorPostgres::OrdenesDeGrupos(const QList<GrupoDeFilas>& grupos, std::vect
     // The rows of each group in statements of several rows each. With constraints that wait
     // for the commit, each group goes behind a savepoint of its own and has them checked at
     // its end; without, the whole pipeline is behind one savepoint (see EnUnBloque).
-    const bool porGrupo = hayDiferibles_;
+    const bool porGrupo = HayDiferibles();
     const QByteArray punto = PuntoDelGrupo().toUtf8();
     const QByteArray diferidas = punto + "_diferidas";
     for (const GrupoDeFilas& grupo : grupos) {
@@ -396,7 +396,7 @@ void MotorPostgres::EscribirGrupos(const QList<GrupoDeFilas>& grupos,
         Motor::EscribirGrupos(grupos, resultados);
         return;
     }
-    const bool enBloque = !hayDiferibles_;
+    const bool enBloque = !HayDiferibles();
     if (enBloque)
         ordenes.push_back({"SAVEPOINT " + PuntoDeBloque, false, {}, {}});
     // With a value that cannot be written: one group at a time.
@@ -422,7 +422,7 @@ void MotorPostgres::EscribirGruposYLeer(const QList<GrupoDeFilas>& grupos, const
     // The reads first, then the groups, all behind one savepoint (or, with constraints that
     // wait for the commit, the reads behind it and each group behind its own): the reads' rows
     // come back while the server writes, and are handed over at once.
-    const bool enBloque = !hayDiferibles_;
+    const bool enBloque = !HayDiferibles();
     const QByteArray nombre = Preparada(ConDolares(sql), {});
     ordenes.push_back({"SAVEPOINT " + PuntoDeBloque, false, {}, {}});
     for (const QList<Variant>& v : valores)
@@ -475,7 +475,7 @@ void MotorPostgres::EscribirGruposYLeer(const QList<GrupoDeFilas>& grupos, const
 }
 
 QString MotorPostgres::DiferidasIncumplidas() {
-    if (!hayDiferibles_)
+    if (!HayDiferibles())
         return {};
     const QByteArray punto = PuntoDelGrupo().toUtf8() + "_diferidas";
     EjecutarTexto("SAVEPOINT " + punto);
@@ -493,18 +493,21 @@ QString MotorPostgres::DiferidasIncumplidas() {
 
 void MotorPostgres::Comenzar() {
     EjecutarTexto("BEGIN");
+    diferiblesVistas_ = false;
+}
+
+bool MotorPostgres::HayDiferibles() {
     // Whether the database has constraints or triggers that wait for the commit: only then is
-    // each group checked at its end.
-    try {
-        std::vector<Resultado> r = EjecutarTexto(
+    // each group checked at its end. Asked once a transaction, when it first writes.
+    if (!diferiblesVistas_) {
+        const std::vector<Resultado> r = EjecutarGuardado(
             "SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_trigger WHERE tgdeferrable) OR EXISTS "
             "(SELECT 1 FROM pg_catalog.pg_constraint WHERE condeferrable)");
         hayDiferibles_ = !r.empty() && PQntuples(r.back().get()) == 1 &&
                          PQgetvalue(r.back().get(), 0, 0)[0] == 't';
-    } catch (const Falla&) {
-        EnviarTexto("ROLLBACK");
-        throw;
+        diferiblesVistas_ = true;
     }
+    return hayDiferibles_;
 }
 
 void MotorPostgres::Confirmar() {

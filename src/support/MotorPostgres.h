@@ -120,6 +120,8 @@ private:
     Orden OrdenDeInsercion(const FormaInsercion& forma, const QList<QList<Variant>>& filas,
                            qsizetype desde, qsizetype cuantas);
     Orden OrdenDeLectura(const QByteArray& nombre, const QList<Variant>& valores) const;
+    // Whether the database has constraints that wait for the commit (asked once a transaction).
+    bool HayDiferibles();
     // After a failure inside a transaction: back to the savepoint, released.
     void VolverYLiberar(const QByteArray& punto);
 
@@ -131,4 +133,5 @@ private:
     QHash<int, QByteArray> insercionesPorFilas_;
     bool bloqueada_ = false;
     bool hayDiferibles_ = false;
+    bool diferiblesVistas_ = false;
 };

@@ -121,6 +121,23 @@ TEST_F(Consulta, F5FillsTheDropDownWithTheColumnsValuesAndPickingOneSearches) {
     EXPECT_EQ(Elegida(), QStringLiteral("4"));
 }
 
+// A box whose drop-down F5 filled still searches the text as typed: nothing completes it
+// from the entries.
+TEST_F(Consulta, ABoxFilledByF5KeepsTheTypedText) {
+    Abrir(QStringLiteral("SELECT NOMBRE, CODIGO FROM ITEMS"));
+    guion.eleccionesMenu = {0};
+    QTest::keyClick(Caja(0), Qt::Key_F5);
+    ASSERT_EQ(Desplegable(0).size(), 4);
+    Caja(0)->clearEditText();
+    Escribir(0, QStringLiteral("aB"));
+    EXPECT_EQ(Caja(0)->currentText(), QStringLiteral("aB"));
+    EXPECT_EQ(Caja(0)->lineEdit()->selectedText(), QString());
+    EXPECT_EQ(Elegida(), QStringLiteral("Abc"));
+    QTest::keyClick(Caja(0), Qt::Key_D);
+    EXPECT_EQ(Caja(0)->currentText(), QStringLiteral("aBd"));
+    EXPECT_EQ(Elegida(), QStringLiteral("ABD"));
+}
+
 TEST_F(Consulta, TheNavigationKeysTakeTheFocusToTheList) {
     Abrir();
     for (Qt::Key tecla : {Qt::Key_Down, Qt::Key_Up, Qt::Key_PageDown, Qt::Key_PageUp}) {

@@ -8,6 +8,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -94,6 +96,40 @@ TEST_F(Lista, ClickingAHeaderOrACheckBoxAndDoubleClickingRaiseTheirEvents) {
 
     QTest::mouseDClick(lista.viewport(), Qt::LeftButton, {}, CentroDeFila(1));
     EXPECT_EQ(dobles.count(), 1);
+}
+
+// The check box of the selected row (the first one is selected as soon as the list is shown)
+// marks and unmarks it as another row's does, and never offers a label edit, even where the
+// handlers refuse every edit (as the lookup's do).
+TEST_F(Lista, ACheckBoxClickMarksItsRowWhetherSelectedOrNot) {
+    lista.AsignarCheckboxes(true);
+    ListItem uno = Fila(QStringLiteral("1"), QStringLiteral("uno"));
+    ListItem dos = Fila(QStringLiteral("2"), QStringLiteral("dos"));
+    lista.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&lista));
+    lista.AsignarSelectedItem(uno);
+    int ediciones = 0;
+    QObject::connect(&lista, &ListView::BeforeLabelEdit, [&](qint16& cancelar) {
+        ++ediciones;
+        cancelar = 1;
+    });
+    auto casilla = [&](int fila) {
+        QStyleOptionViewItem opcion;
+        opcion.initFrom(lista.viewport());
+        opcion.rect = lista.visualRect(lista.model()->index(fila - 1, 0));
+        opcion.features |= QStyleOptionViewItem::HasCheckIndicator;
+        return lista.style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opcion,
+                                             &lista).center();
+    };
+    QTest::mouseClick(lista.viewport(), Qt::LeftButton, {}, casilla(1));
+    EXPECT_TRUE(uno.Checked());
+    QTest::mouseClick(lista.viewport(), Qt::LeftButton, {}, casilla(1));
+    EXPECT_FALSE(uno.Checked());
+    QTest::mouseClick(lista.viewport(), Qt::LeftButton, {}, casilla(2));
+    EXPECT_TRUE(dos.Checked());
+    EXPECT_FALSE(uno.Checked());
+    EXPECT_EQ(ediciones, 0);
+    EXPECT_EQ(lista.findChild<QLineEdit*>(), nullptr);
 }
 
 TEST_F(Lista, KeysArriveAsVirtualKeyCodesWithTheirModifierMask) {

@@ -59,12 +59,13 @@ public:
     static std::optional<QString> NumeroLiteral(const QString& texto);
 
 private:
+    // (Compared by hand: the header is also read by callers built as C++17.)
     struct NuloT {
-        bool operator==(const NuloT&) const = default;
+        bool operator==(const NuloT&) const { return true; }
     };
     struct DecimalT {
         QString texto;
-        bool operator==(const DecimalT&) const = default;
+        bool operator==(const DecimalT& otro) const { return texto == otro.texto; }
     };
     std::variant<std::monostate, NuloT, QString, qint64, double, DecimalT, bool, QDateTime,
                  std::shared_ptr<Collection>>
