@@ -87,6 +87,9 @@ inicio=$(date +%s)
 deb=$(ls -t "$build"/deb/remitos_*_amd64.deb 2>/dev/null | head -1)
 [[ -n "$deb" ]] || falla "no hay paquete en $build/deb"
 version=$(dpkg-deb -f "$deb" Version)
+deb_biblioteca=$build/deb/libremitos-consulta0_${version}_amd64.deb
+deb_desarrollo=$build/deb/libremitos-consulta-dev_${version}_amd64.deb
+[[ -f $deb_biblioteca && -f $deb_desarrollo ]] || falla "faltan los paquetes de la biblioteca: $(ls "$build/deb")"
 depende=$(dpkg-deb -f "$deb" Depends)
 for d in libqt6core6 libqt6widgets6 libqt6sql6 libodbc2 libsqlite3-0 libqt6sql6-sqlite qt6-qpa-plugins adduser \
          qt6-translations-l10n; do
@@ -150,6 +153,31 @@ if hay logrotate "la regla de rotación"; then
   rotar "$tmp/regla" "$tmp/carpeta"
 fi
 
+# --- The lookup's library, in two packages of its own ----------------------------------------
+# The programs need this very version of the run-time library; the development package needs
+# it and Qt's; the library says which version a program built against it needs (shlibs).
+[[ "$depende" == *"libremitos-consulta0 (= $version)"* ]] || falla "remitos no depende de libremitos-consulta0 (= $version): $depende"
+[[ "$(dpkg-deb -f "$deb_desarrollo" Depends)" == "libremitos-consulta0 (= $version), qt6-base-dev" ]] \
+  || falla "libremitos-consulta-dev depende de «$(dpkg-deb -f "$deb_desarrollo" Depends)»"
+[[ "$(dpkg-deb -f "$deb_biblioteca" Section) $(dpkg-deb -f "$deb_desarrollo" Section)" == "libs libdevel" ]] \
+  || falla "las secciones de los paquetes de la biblioteca no son libs y libdevel"
+dpkg-deb -e "$deb_biblioteca" "$tmp/control-biblioteca" || falla "dpkg-deb -e falló"
+grep -qx "libremitos-consulta 0 libremitos-consulta0 (= $version)" "$tmp/control-biblioteca/shlibs" \
+  || falla "la biblioteca no dice su versión a dpkg (shlibs)"
+grep -q "ldconfig" "$tmp/control-biblioteca/postinst" || falla "instalar la biblioteca no corre ldconfig"
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || echo x86_64-linux-gnu)
+dpkg-deb -c "$deb_biblioteca" | awk '$6 !~ /\/$/ { print substr($6, 2) }' | sort >"$tmp/contenido-biblioteca"
+diff <(printf '%s\n' "/usr/lib/$multiarch/libremitos-consulta.so.0" "/usr/lib/$multiarch/libremitos-consulta.so.0.1.0" | sort) \
+  "$tmp/contenido-biblioteca" >/dev/null || falla "libremitos-consulta0 tiene: $(cat "$tmp/contenido-biblioteca")"
+dpkg-deb -c "$deb_desarrollo" | awk '{ print substr($6, 2) }' >"$tmp/contenido-desarrollo"
+for f in /usr/include/remitos/consulta.h /usr/include/remitos/Variant.h /usr/include/remitos/Collection.h \
+  "/usr/lib/$multiarch/libremitos-consulta.so" "/usr/lib/$multiarch/pkgconfig/remitos-consulta.pc" \
+  "/usr/lib/$multiarch/cmake/RemitosConsulta/RemitosConsultaConfig.cmake" \
+  /usr/share/doc/libremitos-consulta-dev/examples/consulta-minima/main.cpp; do
+  grep -qxF -- "$f" "$tmp/contenido-desarrollo" || falla "libremitos-consulta-dev no tiene $f"
+done
+grep "libremitos-consulta\|include/remitos" "$tmp/contenido" && falla "el paquete remitos lleva archivos de la biblioteca"
+
 # The units, with the service's program taken from the package.
 programa=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$x/lib/systemd/system/remitos.service")
 [[ -x "$x$programa" ]] || falla "el servicio ejecuta $programa, que el paquete no tiene"
@@ -173,9 +201,12 @@ carpeta=/var/lib/remitos
 usuarios=(remitos-prueba-1 remitos-prueba-2)
 enlace_temporizador=/etc/systemd/system/timers.target.wants/remitos.timer
 # The machine must not already have what the test installs and then removes.
-if dpkg-query -W -f='${Status}' remitos 2>/dev/null | grep -q "install ok installed"; then
-  falla "el paquete remitos ya está instalado en esta máquina; quítelo antes (dpkg --purge remitos)"
-fi
+paquetes=(remitos libremitos-consulta-dev libremitos-consulta0)
+for p in "${paquetes[@]}"; do
+  if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    falla "el paquete $p ya está instalado en esta máquina; quítelo antes (dpkg --purge ${paquetes[*]})"
+  fi
+done
 if [[ -e "$carpeta" ]]; then
   falla "$carpeta ya existe; la prueba no toca una carpeta que no creó"
 fi
@@ -186,7 +217,7 @@ usuario_previo=0
 getent passwd remitos >/dev/null && usuario_previo=1
 
 limpiar() {
-  dpkg --purge remitos >/dev/null 2>&1
+  dpkg --purge "${paquetes[@]}" >/dev/null 2>&1
   rm -f "$enlace_temporizador"
   for u in "${usuarios[@]}"; do userdel "$u" >/dev/null 2>&1; done
   [[ $usuario_previo -eq 1 ]] || userdel remitos >/dev/null 2>&1
@@ -196,7 +227,7 @@ limpiar() {
 }
 
 # --path-include keeps the manual pages on machines whose dpkg is told to drop them.
-dpkg -i --path-include='/usr/share/man/es/man1/*' "$deb" >/dev/null || falla "dpkg -i falló"
+dpkg -i --path-include='/usr/share/man/es/man1/*' "$deb_biblioteca" "$deb" >/dev/null || falla "dpkg -i falló"
 [[ "$(remitos --version)" == "remitos $version" ]] || falla "remitos --version no dice remitos $version"
 [[ "$(readlink -f /usr/bin/remitos)" == /usr/lib/remitos/remitos ]] || falla "/usr/bin/remitos no lleva al programa"
 consulta --version >/dev/null || falla "consulta --version falló"
@@ -280,7 +311,23 @@ fi
 systemctl enable remitos.timer >/dev/null 2>&1 || falla "systemctl enable remitos.timer falló"
 [[ "$(systemctl is-enabled remitos.timer 2>&1)" == enabled ]] || falla "systemctl enable no habilitó el temporizador"
 
-dpkg --purge remitos >/dev/null || falla "no se pudo quitar el paquete"
+# The development package: the example program built against the system's copy with CMake
+# and with pkg-config, each run offscreen on the demo database (the lookup shown and closed).
+dpkg -i "$deb_desarrollo" >/dev/null || falla "dpkg -i $(basename "$deb_desarrollo") falló"
+ejemplo=/usr/share/doc/libremitos-consulta-dev/examples/consulta-minima
+cmake -S "$ejemplo" -B "$tmp/ejemplo" >"$tmp/ejemplo.log" 2>&1 && cmake --build "$tmp/ejemplo" >>"$tmp/ejemplo.log" 2>&1 \
+  || falla "el ejemplo no se compiló con find_package(RemitosConsulta): $(tail -20 "$tmp/ejemplo.log")"
+# shellcheck disable=SC2046
+g++ -std=c++17 -o "$tmp/ejemplo-pc" "$ejemplo/main.cpp" $(pkg-config --cflags --libs remitos-consulta) \
+  || falla "el ejemplo no se compiló con pkg-config"
+for programa in "$tmp/ejemplo/consulta-minima" "$tmp/ejemplo-pc"; do
+  mkdir -p "$tmp/ejemplo-carpeta"
+  salida=$("$programa" --cerrar "@DbName=$carpeta/remitos.db;" "$tmp/ejemplo-carpeta" 2>&1)
+  [[ $? -eq 1 && "$salida" == *"mostrada: Consulta"* ]] || falla "$programa: $salida"
+done
+
+dpkg --purge "${paquetes[@]}" >/dev/null || falla "no se pudieron quitar los paquetes"
+dpkg-query -W -f='${Status}' libremitos-consulta0 2>/dev/null | grep -q "installed" && falla "quedó la biblioteca"
 [[ ! -e /usr/bin/remitos ]] || falla "quedó /usr/bin/remitos"
 [[ ! -e /etc/logrotate.d/remitos && ! -e /etc/default/remitos ]] || falla "quedaron los conffiles"
 [[ ! -L "$enlace_temporizador" ]] || falla "quedó habilitado el temporizador de un paquete purgado"

@@ -200,6 +200,7 @@ for bloque in "$dir"/bloques/*.sh; do
       "scripts/postgres.sh iniciar "*)
         correr 0 "scripts/postgres.sh iniciar $dir/pg && scripts/postgres.sh detener $dir/pg" "$raiz"
         ;;
+      "g++ "*"pkg-config --cflags --libs remitos-consulta"*) contiene tests/programa/biblioteca.sh "pkg-config --cflags --libs remitos-consulta" "$linea" ;;
       "psql "*|"sudo -u postgres psql "*) ;;
       "odbcinst -q -s")
         correr 0 "$linea"
