@@ -70,6 +70,10 @@ const Colacion& Colacion::Actual() {
     return *actual;
 }
 
+QLocale Colacion::LocalActual() {
+    return LocalDeComparacion();
+}
+
 Colacion::Colacion(const QLocale& local) : colador_(local) {
     colador_.setCaseSensitivity(Qt::CaseInsensitive);
     ArmarTabla();

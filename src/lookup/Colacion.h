@@ -24,6 +24,8 @@ class Colacion {
 public:
     // For the present default locale (QLocale()).
     static const Colacion& Actual();
+    // The locale Actual compares by ("C" stands for Spanish).
+    static QLocale LocalActual();
     explicit Colacion(const QLocale& local);
 
     int Comparar(QStringView a, QStringView b) const;

@@ -4,12 +4,43 @@
 #include "Colacion.h"
 #include "Falla.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLocale>
+
 #include <algorithm>
 #include <numeric>
 
+namespace {
+
+// Below this many rows reading them all is quick enough: no thread is started.
+constexpr size_t FilasParaOrdenarDeFondo = 8192;
+
+// The row ids ordered by their places (a counting sort: equal places keep their id order).
+std::vector<int> IdsEnOrden(const std::vector<std::uint32_t>& rangos) {
+    const std::uint32_t lugares = rangos.empty() ? 0 : *std::max_element(rangos.begin(), rangos.end()) + 1;
+    std::vector<std::uint32_t> desde(size_t(lugares) + 1, 0);
+    for (std::uint32_t r : rangos)
+        ++desde[r];
+    std::uint32_t suma = 0;
+    for (auto& d : desde)
+        suma += std::exchange(d, suma);
+    std::vector<int> ids(rangos.size());
+    for (size_t id = 0; id < rangos.size(); ++id)
+        ids[desde[rangos[id]]++] = int(id);
+    return ids;
+}
+
+} // namespace
+
 ModeloLista::ModeloLista(QObject* padre) : QAbstractTableModel(padre) {}
 
+ModeloLista::~ModeloLista() {
+    DetenerOrdenesDeFondo();
+}
+
 int ModeloLista::AgregarColumna(const QString& clave, const QString& texto, double ancho) {
+    DetenerOrdenesDeFondo();
     const int columna = int(columnas_.size());
     if (!cargando_)
         beginInsertColumns({}, columna, columna);
@@ -22,6 +53,7 @@ int ModeloLista::AgregarColumna(const QString& clave, const QString& texto, doub
 }
 
 void ModeloLista::QuitarColumnas() {
+    DetenerOrdenesDeFondo();
     if (!cargando_)
         beginResetModel();
     // Rows without columns keep their place and check marks; new columns get empty cells.
@@ -34,11 +66,14 @@ void ModeloLista::QuitarColumnas() {
 }
 
 int ModeloLista::AgregarFila() {
+    DetenerOrdenesDeFondo();
     const int id = int(marcadas_.size());
     for (auto& columna : celdas_)
         columna.Agregar({});
-    for (auto& r : rangos_)
+    for (auto& r : rangos_) {
         r.deFila.clear();
+        r.porOrden.clear();
+    }
     marcadas_.push_back(0);
     posicion_.push_back(0);
     // An empty row sorts first in ascending order and last in descending order.
@@ -60,6 +95,7 @@ int ModeloLista::AgregarFila() {
 }
 
 void ModeloLista::ReservarFilas(int filas) {
+    DetenerOrdenesDeFondo();
     const size_t n = size_t(std::max(filas, 0));
     for (auto& columna : celdas_)
         columna.Reservar(n);
@@ -81,6 +117,7 @@ int ModeloLista::AgregarFilaCargada(const std::vector<QStringView>& textos) {
 }
 
 void ModeloLista::QuitarFilas() {
+    DetenerOrdenesDeFondo();
     if (!cargando_)
         beginResetModel();
     for (auto& columna : celdas_)
@@ -114,6 +151,7 @@ QStringList ModeloLista::ValoresDeColumna(int columna) const {
 }
 
 void ModeloLista::AsignarCelda(int id, int columna, const QString& texto) {
+    DetenerOrdenesDeFondo();
     if (columna < 0 || columna >= int(celdas_.size()))
         throw Falla::FueraDeIntervalo(QStringLiteral("columna %1").arg(columna));
     if (id < 0 || id >= int(marcadas_.size()))
@@ -205,9 +243,12 @@ int ModeloLista::Buscar(int columna, QStringView texto) const {
         return -1;
     const Colacion& colacion = Colacion::Actual();
     const Rangos& r = rangos_[size_t(columna)];
-    if (ordenado_ && ordenVigente_ && columna == columnaOrden_ && r.binaria &&
-        r.deFila.size() == marcadas_.size() && colacion.TablaEnUso() && colacion.EnTabla(texto))
+    const bool porMitades = r.binaria && colacion.TablaEnUso() && colacion.EnTabla(texto);
+    if (porMitades && ordenado_ && ordenVigente_ && columna == columnaOrden_ &&
+        r.deFila.size() == marcadas_.size())
         return BuscarPorMitades(columna, texto);
+    if (porMitades && r.porOrden.size() == marcadas_.size())
+        return BuscarEnOrdenDeColumna(columna, texto);
     return BuscarRecorriendo(columna, texto);
 }
 
@@ -238,6 +279,41 @@ int ModeloLista::BuscarPorMitades(int columna, QStringView texto) const {
         if (colacion.EmpiezaSinEspaciosCon(textos.Vista(size_t(orden_[p])), prefijo))
             return int(p);
     return -1;
+}
+
+// The list is in another order: the rows whose first letters are the text's lie together in
+// the column's own order, found by halving; of those, the one nearest the top wins. Rows near
+// the top are tried first, where a short text usually finds its row.
+int ModeloLista::BuscarEnOrdenDeColumna(int columna, QStringView texto) const {
+    const Colacion& colacion = Colacion::Actual();
+    const TextosColumna& textos = celdas_[size_t(columna)];
+    const std::vector<int>& porOrden = rangos_[size_t(columna)].porOrden;
+    const Colacion::Prefijo prefijo = colacion.Preparar(texto);
+    constexpr size_t Primeras = 256;
+    for (size_t p = 0; p < std::min(orden_.size(), Primeras); ++p)
+        if (colacion.EmpiezaSinEspaciosCon(textos.Vista(size_t(orden_[p])), prefijo))
+            return int(p);
+    auto limite = [&](bool incluirIguales) {
+        size_t bajo = 0, alto = porOrden.size();
+        while (bajo < alto) {
+            const size_t medio = bajo + (alto - bajo) / 2;
+            const int c = colacion.PrimerosComparados(textos.Vista(size_t(porOrden[medio])), texto);
+            if (c < 0 || (incluirIguales && c == 0))
+                bajo = medio + 1;
+            else
+                alto = medio;
+        }
+        return bajo;
+    };
+    int mejor = -1;
+    for (size_t k = limite(false), hasta = limite(true); k < hasta; ++k) {
+        const int id = porOrden[k];
+        if ((mejor >= 0 && posicion_[size_t(id)] >= mejor) ||
+            !colacion.EmpiezaSinEspaciosCon(textos.Vista(size_t(id)), prefijo))
+            continue;
+        mejor = posicion_[size_t(id)];
+    }
+    return mejor;
 }
 
 // Rows near the top are read in their order; the rest in the order they are kept, which is
@@ -272,6 +348,7 @@ void ModeloLista::AsignarOrden(bool ordenado, int columna, bool descendente) {
 }
 
 void ModeloLista::IniciarCarga() {
+    DetenerOrdenesDeFondo();
     if (cargando_)
         return;
     beginResetModel();
@@ -288,6 +365,67 @@ void ModeloLista::TerminarCarga() {
     endResetModel();
     if (ordenado_)
         Ordenar(columnaOrden_, descendente_);
+    OrdenarColumnasDeFondo();
+}
+
+void ModeloLista::OrdenarColumnasDeFondo() {
+    DetenerOrdenesDeFondo();
+    if (marcadas_.size() < FilasParaOrdenarDeFondo || celdas_.empty())
+        return;
+    const quint64 generacion = generacion_;
+    const QLocale local = Colacion::LocalActual();
+    fondo_ = std::thread([this, generacion, local] {
+        const Colacion colacion(local);
+        std::vector<Rangos> rangos(celdas_.size());
+        for (size_t c = 0; c < celdas_.size(); ++c) {
+            if (detenerFondo_)
+                return;
+            const TextosColumna& textos = celdas_[c];
+            Colacion::Orden orden = colacion.Ordenar(textos);
+            Rangos& r = rangos[c];
+            r.binaria = orden.porTabla;
+            for (size_t id = 0; id < textos.Cantidad() && r.binaria; ++id)
+                r.binaria = !textos.Vista(id).startsWith(u' ');
+            r.porOrden = IdsEnOrden(orden.rangos);
+            r.deFila = std::move(orden.rangos);
+        }
+        if (detenerFondo_)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generacion, nombre = local.bcp47Name(), rangos = std::move(rangos)]() mutable {
+                RecibirOrdenes(generacion, nombre, std::move(rangos));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ModeloLista::DetenerOrdenesDeFondo() {
+    ++generacion_;
+    ordenesListas_ = false;
+    if (fondo_.joinable()) {
+        detenerFondo_ = true;
+        fondo_.join();
+    }
+    detenerFondo_ = false;
+}
+
+void ModeloLista::RecibirOrdenes(quint64 generacion, const QString& local, std::vector<Rangos> rangos) {
+    // The thread handed these over as its last step.
+    if (fondo_.joinable())
+        fondo_.join();
+    if (generacion != generacion_ || local != Colacion::LocalActual().bcp47Name() ||
+        rangos.size() != rangos_.size())
+        return;
+    rangos_ = std::move(rangos);
+    ordenesListas_ = true;
+}
+
+bool ModeloLista::EsperarOrdenes(int milisegundos) {
+    QDeadlineTimer plazo(milisegundos);
+    while (!ordenesListas_ && fondo_.joinable() && !plazo.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return ordenesListas_;
 }
 
 int ModeloLista::rowCount(const QModelIndex& padre) const {

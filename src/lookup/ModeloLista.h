@@ -6,7 +6,9 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 // The rows of a report-style list: every cell a text, a check mark per row, and an order of
@@ -26,6 +28,7 @@ public:
     };
 
     explicit ModeloLista(QObject* padre = nullptr);
+    ~ModeloLista() override;
 
     int AgregarColumna(const QString& clave, const QString& texto, double ancho);
     void QuitarColumnas();
@@ -68,6 +71,9 @@ public:
     // While loading many rows, views are told once at the end instead of row by row.
     void IniciarCarga();
     void TerminarCarga();
+    // Whether every column's order is worked out (in the background after a load) so that a
+    // search in any column halves the rows; waits up to that many milliseconds for it.
+    bool EsperarOrdenes(int milisegundos);
 
     int rowCount(const QModelIndex& padre = {}) const override;
     int columnCount(const QModelIndex& padre = {}) const override;
@@ -89,7 +95,16 @@ private:
         // The order came from the collation table and no cell begins with a space: a search
         // in the column can halve the rows instead of reading them all.
         bool binaria = false;
+        // The row ids in the column's order, for searching the column while the list is in
+        // another order; empty: not worked out.
+        std::vector<int> porOrden;
     };
+    // After a load, every column's order is worked out on a thread of its own, reading the
+    // cells while nothing changes them: whatever changes the rows or the cells stops it first.
+    void OrdenarColumnasDeFondo();
+    void DetenerOrdenesDeFondo();
+    void RecibirOrdenes(quint64 generacion, const QString& local, std::vector<Rangos> rangos);
+    int BuscarEnOrdenDeColumna(int columna, QStringView texto) const;
     const Rangos& RangosDe(int columna);
     void Renumerar(size_t desde);
     int BuscarPorMitades(int columna, QStringView texto) const;
@@ -109,4 +124,9 @@ private:
     int columnaOrden_ = 0;
     bool descendente_ = false;
     bool cargando_ = false;
+    std::thread fondo_;
+    std::atomic<bool> detenerFondo_{false};
+    // Counts every change of rows or cells: orders worked out before the last one are old.
+    quint64 generacion_ = 0;
+    bool ordenesListas_ = false;
 };

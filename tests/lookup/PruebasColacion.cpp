@@ -120,8 +120,9 @@ TEST(TextosColumna, KeepsEveryTextThroughEditsAndLongTexts) {
     EXPECT_EQ(textos.Vista(1), u"dos");
 }
 
-// The model's search, whether it halves a sorted column or reads the rows, finds what reading
-// every row in order with the collator finds.
+// The model's search, whether it halves a sorted column, halves another column's order worked
+// out in the background, or reads the rows, finds what reading every row in order with the
+// collator finds; also when the cells change while the background work is still going on.
 TEST(ModeloLista, SearchFindsTheFirstMatchingRowInTheListsOrder) {
     const QLocale antes;
     QLocale::setDefault(QLocale(QLocale::Spanish));
@@ -131,12 +132,17 @@ TEST(ModeloLista, SearchFindsTheFirstMatchingRowInTheListsOrder) {
     ModeloLista modelo;
     modelo.AgregarColumna({}, QStringLiteral("A"), 100);
     modelo.AgregarColumna({}, QStringLiteral("B"), 100);
-    modelo.IniciarCarga();
-    for (int i = 0; i < 6000; ++i) {
-        QString a = TextoAlAzar(azar).remove(QRegularExpression(QStringLiteral("[ßæ\u0301\t ]")));
-        modelo.AgregarFilaCargada({a, TextoAlAzar(azar)});
-    }
-    modelo.TerminarCarga();
+    // Enough rows for the background work: column A holds only what the table knows, B also
+    // what only the collator can compare.
+    auto cargar = [&] {
+        modelo.IniciarCarga();
+        modelo.QuitarFilas();
+        for (int i = 0; i < 12000; ++i) {
+            QString a = TextoAlAzar(azar).remove(QRegularExpression(QStringLiteral("[ßæ\u0301\t ]")));
+            modelo.AgregarFilaCargada({a, TextoAlAzar(azar)});
+        }
+        modelo.TerminarCarga();
+    };
     auto porLectura = [&](int columna, const QString& texto) {
         for (int p = 0; p < modelo.CantidadFilas(); ++p) {
             // Only spaces are trimmed: a tab is part of the text.
@@ -148,15 +154,30 @@ TEST(ModeloLista, SearchFindsTheFirstMatchingRowInTheListsOrder) {
         }
         return -1;
     };
-    for (const auto& [ordenada, descendente] : {std::pair{false, false}, {true, false}, {true, true}}) {
-        modelo.AsignarOrden(ordenada, 0, descendente);
-        for (int i = 0; i < 400; ++i) {
-            const QString texto = TextoAlAzar(azar).left(3).trimmed();
-            for (int columna : {0, 1})
-                ASSERT_EQ(modelo.Buscar(columna, texto), porLectura(columna, texto))
-                    << texto.toStdString() << " en la columna " << columna << (descendente ? " descendente" : "");
+    auto comparar = [&](const char* cuando) {
+        for (const auto& [ordenada, columnaOrden, descendente] :
+             {std::tuple{false, 0, false}, {true, 0, false}, {true, 0, true}, {true, 1, false}}) {
+            modelo.AsignarOrden(ordenada, columnaOrden, descendente);
+            for (int i = 0; i < 150; ++i) {
+                const QString texto = TextoAlAzar(azar).left(3).trimmed();
+                for (int columna : {0, 1})
+                    ASSERT_EQ(modelo.Buscar(columna, texto), porLectura(columna, texto))
+                        << cuando << ": " << texto.toStdString() << " en la columna " << columna
+                        << ", orden por " << columnaOrden << (descendente ? " descendente" : "");
+            }
         }
-    }
+    };
+    cargar();
+    ASSERT_TRUE(modelo.EsperarOrdenes(60000));
+    comparar("con los órdenes de fondo");
+    // Cells and rows changed at once after a load stop the background work (nothing is read
+    // while it changes) and leave no order out of date behind.
+    cargar();
+    for (int id = 0; id < 50; ++id)
+        modelo.AsignarCelda(id * 97, 0, TextoAlAzar(azar).remove(QRegularExpression(QStringLiteral("[ßæ\u0301\t ]"))));
+    modelo.AgregarFila();
+    modelo.EsperarOrdenes(200);
+    comparar("con celdas cambiadas");
     QLocale::setDefault(antes);
 }
 
