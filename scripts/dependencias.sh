@@ -14,7 +14,7 @@ if [[ "${1:-}" == "--pruebas" ]]; then
   paquetes+=(
     libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev
     postgresql-15 postgresql-client-15
-    xvfb xdotool imagemagick openbox x11-utils libxcb1-dev
+    xvfb xdotool xclip imagemagick openbox x11-utils libxcb1-dev
     dpkg-dev file man-db desktop-file-utils
     # The package test: its log rotation rule, its units (systemd-analyze; nothing is started
     # where systemd is not the running init), its Spanish manual pages in a Spanish locale.

@@ -19,6 +19,9 @@ falla() { echo "FALLA: $*" >&2; exit 1; }
 env -u DISPLAY "$consulta" --carpeta "$dir" "@DbName=no-esta.db;" --tabla v_ma_articulos 2>"$dir/error"
 [[ $? -eq 2 ]] || falla "sin base de datos no terminó con 2"
 grep -q "no-esta.db" "$dir/error" || falla "no dice qué base falta: $(cat "$dir/error")"
+# Options written with "=" are options like the others.
+env -u DISPLAY "$consulta" --carpeta="$dir" "@DbName=no-esta.db;" --tabla=v_ma_articulos 2>"$dir/error"
+[[ $? -eq 2 ]] || falla "--tabla=X no se leyó como --tabla X: $(cat "$dir/error")"
 # A misspelt key is a malformed command line: said, and nothing is opened or written.
 mkdir "$dir/vacia"
 env -u DISPLAY "$consulta" --carpeta "$dir/vacia" "@DbNme=no-esta.db;" --tabla v_ma_articulos 2>"$dir/error"
@@ -99,6 +102,24 @@ consultar() {
   fi
   wait "$programa"; estado=$?
 }
+
+# The desktop menu's way: Enter accepts, the value goes to the clipboard and a window says so;
+# the clipboard holds it while that window is open.
+"$consulta" --carpeta "$dir/app" "@DbName=$dir/demo.db;" --tabla=v_ma_articulos --devuelto=IDARTICULO \
+  --portapapeles >"$dir/salida" 2>"$dir/error" &
+programa=$!
+x_procesos+=($programa)
+ventana=$(x_esperar_ventana "^Consulta\.\.\.$") || falla "no apareció la consulta con --portapapeles: $(cat "$dir/error")"
+sleep 0.5
+x_teclas "$ventana" Return
+aviso=$(x_esperar_ventana "^Consulta$") || falla "no dijo que copió al portapapeles: $(cat "$dir/error")"
+copiado=$(timeout 5 xclip -o -selection clipboard 2>&1)
+x_teclas "$aviso" Return
+wait "$programa"; estado=$?
+[[ $estado -eq 0 ]] || falla "--portapapeles terminó con $estado: $(cat "$dir/error")"
+[[ -n "$copiado" && "$copiado" == "$(cat "$dir/salida")" ]] || falla "el portapapeles tiene «$copiado», la salida «$(cat "$dir/salida")»"
+[[ $(sqlite3 "$dir/demo.db" "SELECT COUNT(*) FROM V_MA_ARTICULOS WHERE IDARTICULO = '$copiado'") == 1 ]] \
+  || falla "«$copiado» no es el código de un artículo"
 
 # Accepted with nothing to choose: no row, or no check mark.
 consultar Return --tabla "SELECT DESCRIPCION FROM V_MA_ARTICULOS WHERE 1 = 0" --devuelto DESCRIPCION
