@@ -6,8 +6,11 @@
 #include "ModGlobal.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLibraryInfo>
+#include <QTemporaryDir>
 #include <QTranslator>
 
 namespace Programa {
@@ -20,6 +23,10 @@ QStringList Argumentos(int argc, char** argv) {
 }
 
 void Escribir(FILE* destino, const QString& texto) {
+    if (destino == stderr) {
+        InteraccionConsola::EscribirError(texto);
+        return;
+    }
     const QByteArray bytes = texto.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), destino);
     std::fflush(destino);
@@ -30,7 +37,23 @@ int UsoIncorrecto(const QString& programa, const QString& error) {
     return EstadoUsoIncorrecto;
 }
 
+namespace {
+// Qt's own warnings, begun with the program's name like the program's own messages.
+void MensajeDeQtConNombre(QtMsgType tipo, const QMessageLogContext& contexto, const QString& mensaje) {
+    InteraccionConsola::EscribirError(qFormatLogMessage(tipo, contexto, mensaje) + u'\n');
+}
+
+void NombrarMensajesDeQt() {
+    static const bool instalado = [] {
+        qInstallMessageHandler(MensajeDeQtConNombre);
+        return true;
+    }();
+    Q_UNUSED(instalado);
+}
+} // namespace
+
 void Nombrar(QCoreApplication& aplicacion, const QString& programa) {
+    NombrarMensajesDeQt();
     aplicacion.setApplicationName(programa);
     aplicacion.setApplicationVersion(QStringLiteral(REMITOS_VERSION));
     // The programs speak Spanish whatever the system's language: Qt's own buttons and texts
@@ -46,9 +69,17 @@ void MostrarVersion(const QString& programa) {
 }
 
 bool PrepararPantalla() {
+    NombrarMensajesDeQt();
     const bool hayPantalla = Entorno::HayPantalla();
     if (!hayPantalla) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Under cron or a service there is no session's runtime folder, and Qt would warn
+        // that it makes one of its own; a private one, gone when the program ends, is used.
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            static QTemporaryDir ejecucion(QDir::tempPath() + QStringLiteral("/remitos-ejecucion-XXXXXX"));
+            if (ejecucion.isValid())
+                qputenv("XDG_RUNTIME_DIR", QFile::encodeName(ejecucion.path()));
+        }
         return false;
     }
     QByteArray plataformas = qgetenv("QT_QPA_PLATFORM");

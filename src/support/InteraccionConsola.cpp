@@ -8,12 +8,34 @@
 
 namespace {
 void Escribir(FILE* destino, const QString& texto) {
+    if (destino == stderr) {
+        InteraccionConsola::EscribirError(texto + u'\n');
+        return;
+    }
     const QByteArray bytes = texto.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), destino);
     std::fputc('\n', destino);
     std::fflush(destino);
 }
 } // namespace
+
+QString InteraccionConsola::ConNombreDelPrograma(const QString& texto) {
+    const QString nombre = QCoreApplication::instance() ? QCoreApplication::applicationName() : QString();
+    if (nombre.isEmpty())
+        return texto;
+    const QString prefijo = nombre + QStringLiteral(": ");
+    QStringList lineas = texto.split(u'\n');
+    for (QString& linea : lineas)
+        if (!linea.isEmpty() && !linea.startsWith(prefijo))
+            linea.prepend(prefijo);
+    return lineas.join(u'\n');
+}
+
+void InteraccionConsola::EscribirError(const QString& texto) {
+    const QByteArray bytes = ConNombreDelPrograma(texto).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
 
 int InteraccionConsola::InformarError(const Falla& falla, const QString& origen) {
     ++errores_;
