@@ -219,9 +219,9 @@ limpiar() {
 restaurar_servidor() { :; }
 # The ```sh block of the README that holds TEXT, its lines as they are.
 bloque_del_readme() {
-  awk -v texto="$1" '/^```sh$/ { b = ""; dentro = 1; next }
-    /^```/ { if (dentro && index(b, texto)) printf "%s", b; dentro = 0; next }
-    dentro { b = b $0 "\n" }' "$raiz/README.md"
+  awk -v texto="$1" '/^ *```sh$/ { b = ""; dentro = 1; next }
+    /^ *```/ { if (dentro && index(b, texto)) printf "%s", b; dentro = 0; next }
+    dentro { sub(/^  /, ""); b = b $0 "\n" }' "$raiz/README.md"
 }
 
 # As the README installs it, with apt, which brings what the package depends on; the
@@ -325,7 +325,7 @@ systemctl enable remitos.timer >/dev/null 2>&1 || falla "systemctl enable remito
 # where. Where systemd does not run, the service's command is run as it would run it.
 if [[ -n "${REMITOS_PG_PUERTO:-}" ]] && hay psql "la corrida nocturna en un servidor"; then
   puerto=$REMITOS_PG_PUERTO
-  sql() { psql -X -q -h 127.0.0.1 -p "$puerto" -U "${REMITOS_PG_USUARIO:-postgres}" -d postgres -v ON_ERROR_STOP=1 "$@"; }
+  sql() { PGOPTIONS="-c client_min_messages=warning" psql -X -q -h 127.0.0.1 -p "$puerto" -U "${REMITOS_PG_USUARIO:-postgres}" -d postgres -v ON_ERROR_STOP=1 "$@"; }
   hba=$(sql -tA -c "SHOW hba_file") && cp "$hba" "$tmp/pg_hba.conf" || falla "no se puede leer pg_hba.conf del servidor de prueba"
   restaurar_servidor() {
     cp "$tmp/pg_hba.conf" "$hba" && sql -c "SELECT pg_reload_conf()" >/dev/null
@@ -352,7 +352,7 @@ if [[ -n "${REMITOS_PG_PUERTO:-}" ]] && hay psql "la corrida nocturna en un serv
     || falla "/etc/remitos y su pgpass: $(stat -c '%U %G %a' /etc/remitos /etc/remitos/pgpass)"
   ultima=$(bloque_del_readme "iconv -f cp1252" | head -1)
   [[ "$ultima" == *RQ857196.LOG* ]] || falla "el README no muestra cómo leer el registro"
-  ultima=$(eval "$ultima")
+  ultima=$(eval "$ultima" | tr -d '\r')
   [[ $(head -1 <<<"$ultima") =~ ^===\ [0-9-]{10}\ [0-9:]{8}\ Inicio\ de\ la\ corrida:\ usuario\ remitos,\ servidor\ localhost,\ base\ prueba$ \
      && $(tail -1 <<<"$ultima") =~ ^===\ [0-9-]{10}\ [0-9:]{8}\ Fin\ de\ la\ corrida:\ [1-9][0-9]*\ remitos,\ [1-9][0-9]*\ renglones\ registrados,\ 0\ renglones\ rechazados$ ]] \
     || falla "las líneas de la corrida nocturna en el registro: $ultima"
@@ -375,7 +375,7 @@ dpkg --purge remitos >/dev/null || falla "no se pudo quitar el paquete"
 while IFS= read -r linea; do
   case "$linea" in
   "apt purge remitos") ;; # done above
-  "deluser "* | "delgroup "*) [[ $usuario_previo -eq 1 ]] || eval "$linea" >/dev/null || falla "$linea falló" ;;
+  "deluser "* | "delgroup "*) [[ $usuario_previo -eq 1 ]] || eval "$linea" >/dev/null 2>&1 || falla "$linea falló" ;;
   *) eval "$linea" || falla "$linea falló" ;;
   esac
 done < <(bloque_del_readme "deluser --system remitos")
