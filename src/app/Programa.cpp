@@ -12,6 +12,7 @@
 #include <QLibraryInfo>
 #include <QTemporaryDir>
 #include <QTranslator>
+#include <memory>
 
 namespace Programa {
 
@@ -43,6 +44,12 @@ void MensajeDeQtConNombre(QtMsgType tipo, const QMessageLogContext& contexto, co
     InteraccionConsola::EscribirError(qFormatLogMessage(tipo, contexto, mensaje) + u'\n');
 }
 
+// The private runtime folder Qt is given to start without a screen (see PrepararPantalla).
+std::unique_ptr<QTemporaryDir>& CarpetaDeEjecucion() {
+    static std::unique_ptr<QTemporaryDir> carpeta;
+    return carpeta;
+}
+
 void NombrarMensajesDeQt() {
     static const bool instalado = [] {
         qInstallMessageHandler(MensajeDeQtConNombre);
@@ -54,6 +61,9 @@ void NombrarMensajesDeQt() {
 
 void Nombrar(QCoreApplication& aplicacion, const QString& programa) {
     NombrarMensajesDeQt();
+    // Qt looked for its runtime folder while it started: the private one goes now, since a
+    // program that ends early (a database that cannot be opened) skips its destructors.
+    CarpetaDeEjecucion().reset();
     aplicacion.setApplicationName(programa);
     aplicacion.setApplicationVersion(QStringLiteral(REMITOS_VERSION));
     // The programs speak Spanish whatever the system's language: Qt's own buttons and texts
@@ -74,11 +84,12 @@ bool PrepararPantalla() {
     if (!hayPantalla) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         // Under cron or a service there is no session's runtime folder, and Qt would warn
-        // that it makes one of its own; a private one, gone when the program ends, is used.
+        // that it makes one of its own; a private one is given it while it starts.
         if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-            static QTemporaryDir ejecucion(QDir::tempPath() + QStringLiteral("/remitos-ejecucion-XXXXXX"));
-            if (ejecucion.isValid())
-                qputenv("XDG_RUNTIME_DIR", QFile::encodeName(ejecucion.path()));
+            auto& carpeta = CarpetaDeEjecucion();
+            carpeta = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/remitos-ejecucion-XXXXXX"));
+            if (carpeta->isValid())
+                qputenv("XDG_RUNTIME_DIR", QFile::encodeName(carpeta->path()));
         }
         return false;
     }
