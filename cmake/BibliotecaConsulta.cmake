@@ -31,8 +31,7 @@ install(DIRECTORY examples/consulta-minima
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libremitos-consulta-dev/examples
         COMPONENT desarrollo)
 
-# consulta finds the library beside it in an install under another prefix.
-if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
-  file(RELATIVE_PATH programa_a_biblioteca /raiz/lib/remitos /raiz/${CMAKE_INSTALL_LIBDIR})
-  set_target_properties(consulta PROPERTIES INSTALL_RPATH "\$ORIGIN/${programa_a_biblioteca}")
-endif()
+# consulta finds the library relative to itself, so that a copy installed under any prefix
+# (cmake --install build --prefix DIR) runs as the package's does.
+file(RELATIVE_PATH programa_a_biblioteca /raiz/lib/remitos /raiz/${CMAKE_INSTALL_LIBDIR})
+set_target_properties(consulta PROPERTIES INSTALL_RPATH "\$ORIGIN/${programa_a_biblioteca}")

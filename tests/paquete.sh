@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it without installing it: what it holds (the programs
-# and their links, the date extension, the Spanish manual pages in man/es/man1, the desktop
+# and their links, the date extension, the manual pages in man1 and man/es/man1, the desktop
 # entries, the run log's rotation rule, the nightly service and timer, none of it enabled),
 # its dependencies, its conffiles and maintainer scripts; then the files taken out of it: the
 # desktop entries validated, the manual pages found and rendered, the rotation rule rotating
-# a log in a scratch folder, the units verified, the program and the extension run.
+# a log in a scratch folder, the units verified, the program and the extension run; and an
+# install under another prefix, which must write nothing outside it.
 #
 # With CI set (CI=true) or REMITOS_PROBAR_INSTALACION=1 it then installs the package on this
 # machine and uses it as the users and the administrator would: the manual pages, a demo
 # database created in the shared application folder by a user of the group "remitos", the
 # nightly service's command run as its own user, the log rotated, the database read and
 # written with sqlite3 and the extension, another user's runs on the same files, the timer
-# enabled; then it removes the package and what the test created. That needs root (sudo is
+# enabled, the README's nightly run on a PostgreSQL server (when the test server is there);
+# then it removes the package, and what purging leaves as the README removes it. That needs root (sudo is
 # used when it is not) and a machine where the package is not installed.
 #   tests/paquete.sh [BUILD_FOLDER]
 set -uo pipefail
@@ -49,11 +51,17 @@ mkdir "$locales"
 localedef -i es_AR -f UTF-8 "$locales/es_AR.UTF-8" >/dev/null 2>&1
 [[ -d "$locales/es_AR.UTF-8" ]] || { locales=""; echo "aviso (paquete): sin el locale es_AR (paquete locales) no se prueba man en castellano" >&2; }
 
-# The manual pages under the man folder MAN: in es/man1, found there by "man -L es" and by
-# man in a Spanish locale, rendered without a warning, each documenting --carpeta.
+# The manual pages under the man folder MAN: the English ones in man1, found by man in the C
+# locale; the Spanish ones in es/man1, found there by "man -L es" and by man in a Spanish
+# locale; each rendered without a warning, documenting --carpeta.
 paginas() {
   local man=$1 pagina ruta
   for pagina in remitos consulta; do
+    ruta=$(LC_ALL=C LANG=C LANGUAGE= MANPATH=$man man -w "$pagina" 2>&1)
+    [[ "$ruta" == "$man/man1/$pagina.1.gz" ]] || falla "man -w $pagina en el locale C da «$ruta»"
+    LC_ALL=C MANWIDTH=80 man --warnings -l "$ruta" 2>"$tmp/avisos" | grep -q -- "--carpeta" \
+      || falla "man -l $ruta no muestra la página"
+    [[ -s "$tmp/avisos" ]] && falla "man $pagina: $(head -3 "$tmp/avisos")"
     ruta=$(MANPATH=$man man -L es -w "$pagina" 2>&1)
     [[ "$ruta" == "$man/es/man1/$pagina.1.gz" ]] || falla "man -L es -w $pagina da «$ruta»"
     MANWIDTH=80 man --warnings -l "$ruta" 2>"$tmp/avisos" | grep -q -- "--carpeta" \
@@ -103,14 +111,14 @@ for f in "-rwxr-xr-x /usr/lib/remitos/remitos" "-rwxr-xr-x /usr/lib/remitos/cons
   "lrwxrwxrwx /usr/bin/remitos -> ../lib/remitos/remitos" \
   "lrwxrwxrwx /usr/bin/consulta -> ../lib/remitos/consulta" \
   "-rw-r--r-- /usr/share/man/es/man1/remitos.1.gz" "-rw-r--r-- /usr/share/man/es/man1/consulta.1.gz" \
+  "-rw-r--r-- /usr/share/man/man1/remitos.1.gz" "-rw-r--r-- /usr/share/man/man1/consulta.1.gz" \
   "-rw-r--r-- /usr/share/applications/remitos.desktop" "-rw-r--r-- /usr/share/applications/consulta.desktop" \
   "-rw-r--r-- /usr/share/icons/hicolor/48x48/apps/remitos.png" \
   "-rw-r--r-- /etc/logrotate.d/remitos" "-rw-r--r-- /etc/default/remitos" \
   "-rw-r--r-- /lib/systemd/system/remitos.service" "-rw-r--r-- /lib/systemd/system/remitos.timer"; do
   grep -qxF -- "$f" "$tmp/contenido" || falla "el paquete no tiene «$f»"
 done
-# The pages are Spanish: nothing in the English pages' folder. The timer is not enabled.
-grep " /usr/share/man/man" "$tmp/contenido" && falla "hay páginas fuera de man/es"
+# The timer is not enabled.
 grep " /etc/systemd/" "$tmp/contenido" && falla "el paquete habilita unidades de systemd"
 
 # Every file under /etc is a conffile, so dpkg keeps the administrator's changes.
@@ -187,9 +195,21 @@ if hay systemd-analyze "las unidades del servicio"; then
   mkdir "$tmp/unidades"
   sed "s|^ExecStart=$programa |ExecStart=$x$programa |" "$x/lib/systemd/system/remitos.service" >"$tmp/unidades/remitos.service"
   cp "$x/lib/systemd/system/remitos.timer" "$tmp/unidades/"
-  systemd-analyze verify --man=no "$tmp/unidades/remitos.service" "$tmp/unidades/remitos.timer" >"$tmp/verificacion" 2>&1 \
+  LC_ALL=C LANG=C LANGUAGE= MANPATH=$x/usr/share/man systemd-analyze verify "$tmp/unidades/remitos.service" "$tmp/unidades/remitos.timer" >"$tmp/verificacion" 2>&1 \
     && [[ ! -s "$tmp/verificacion" ]] || falla "systemd-analyze verify: $(cat "$tmp/verificacion")"
 fi
+
+# --- For administrators: an install under another prefix; what the package recommends ------
+# An install under a prefix other than /usr (a staging folder, a personal copy) writes nothing
+# outside it: the files of the system's own places (/etc, the units' folder) are left out.
+DESTDIR=$tmp/raiz cmake --install "$build" --prefix "$tmp/propia" >"$tmp/instalacion" 2>&1 \
+  || falla "cmake --install --prefix falló: $(tail -3 "$tmp/instalacion")"
+fuera=$(cd "$tmp/raiz" && find . ! -type d ! -path ".$tmp/propia/*")
+[[ -z "$fuera" ]] || falla "cmake --install --prefix escribió fuera del prefijo: $fuera"
+[[ -f "$tmp/raiz$tmp/propia/share/man/man1/remitos.1.gz" && -x "$tmp/raiz$tmp/propia/bin/remitos" ]] \
+  || falla "cmake --install --prefix no puso los programas y las páginas en el prefijo"
+[[ "$(dpkg-deb -f "$deb" Recommends)" == *logrotate* ]] || falla "el paquete no recomienda logrotate"
+# --- (end of the administrators' checks of the package) ----------------------------------
 
 if [[ $instalar -eq 0 ]]; then
   echo "paquete $(basename "$deb"): revisado sin instalarlo ($(( $(date +%s) - inicio )) s; CI=true o REMITOS_PROBAR_INSTALACION=1 lo instala y lo usa)"
@@ -211,6 +231,7 @@ if [[ -e "$carpeta" ]]; then
   falla "$carpeta ya existe; la prueba no toca una carpeta que no creó"
 fi
 [[ -e "$enlace_temporizador" ]] && falla "$enlace_temporizador ya existe; la prueba no lo toca"
+[[ -e /etc/remitos ]] && falla "/etc/remitos ya existe; la prueba no toca una carpeta que no creó"
 grupo_previo=0
 getent group remitos >/dev/null && grupo_previo=1
 usuario_previo=0
@@ -221,13 +242,23 @@ limpiar() {
   rm -f "$enlace_temporizador"
   for u in "${usuarios[@]}"; do userdel "$u" >/dev/null 2>&1; done
   [[ $usuario_previo -eq 1 ]] || userdel remitos >/dev/null 2>&1
-  rm -rf "$carpeta" "$tmp"
+  restaurar_servidor
+  rm -rf "$carpeta" /etc/remitos "$tmp"
   [[ $grupo_previo -eq 1 ]] || groupdel remitos >/dev/null 2>&1
   true
 }
+restaurar_servidor() { :; }
+# The ```sh block of the README that holds TEXT, its lines as they are.
+bloque_del_readme() {
+  awk -v texto="$1" '/^ *```sh$/ { b = ""; dentro = 1; next }
+    /^ *```/ { if (dentro && index(b, texto)) printf "%s", b; dentro = 0; next }
+    dentro { sub(/^  /, ""); b = b $0 "\n" }' "$raiz/README.md"
+}
 
-# --path-include keeps the manual pages on machines whose dpkg is told to drop them.
-dpkg -i --path-include='/usr/share/man/es/man1/*' "$deb_biblioteca" "$deb" >/dev/null || falla "dpkg -i falló"
+# As the README installs it, with apt, which brings what the package depends on; the
+# --path-include options keep the manual pages on machines whose dpkg is told to drop them.
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q -o Dpkg::Options::=--path-include='/usr/share/man/man1/*' \
+  -o Dpkg::Options::=--path-include='/usr/share/man/es/man1/*' "$deb_biblioteca" "$deb" >"$tmp/apt" 2>&1 || falla "apt-get install falló: $(tail -5 "$tmp/apt")"
 [[ "$(remitos --version)" == "remitos $version" ]] || falla "remitos --version no dice remitos $version"
 [[ "$(readlink -f /usr/bin/remitos)" == /usr/lib/remitos/remitos ]] || falla "/usr/bin/remitos no lleva al programa"
 consulta --version >/dev/null || falla "consulta --version falló"
@@ -261,22 +292,27 @@ pendientes="SELECT count(*) FROM V_MV_Cpte c WHERE c.TC = 'RM' AND c.ANULADA = 0
   AND NOT EXISTS (SELECT 1 FROM V_MV_Stock s WHERE s.TC = c.TC AND s.IDCOMPROBANTE = c.IDCOMPROBANTE
                   AND s.IDCOMPLEMENTO = c.IDCOMPLEMENTO)"
 # The command remitos.service runs, word for word, as its user, a word ${NAME} being the
-# setting NAME of its environment file as one argument, empty or not, as systemd passes it.
+# setting NAME of its environment file as one argument, empty or not, as systemd passes it;
+# every setting of that file is in the command's environment, as systemd puts it there.
 servicio() {
-  local unidad=/lib/systemd/system/remitos.service usuario ajustes palabra
-  local -a orden=()
+  local unidad=/lib/systemd/system/remitos.service usuario ajustes palabra nombre
+  local -a orden=() entorno=(PATH=/usr/bin:/bin)
   usuario=$(sed -n 's/^User=//p' "$unidad")
   ajustes=$(sed -n 's/^EnvironmentFile=-\{0,1\}//p' "$unidad")
+  ajuste() { bash -c 'set -a; source "$1"; printf %s "${!2-}"' _ "$ajustes" "$1"; }
+  for nombre in $(sed -n 's/^\([A-Za-z_][A-Za-z0-9_]*\)=.*/\1/p' "$ajustes" | sort -u); do
+    entorno+=("$nombre=$(ajuste "$nombre")")
+  done
   set -f
   for palabra in $(sed -n 's/^ExecStart=//p' "$unidad"); do
     if [[ "$palabra" =~ ^\$\{([A-Za-z_][A-Za-z0-9_]*)\}$ ]]; then
-      orden+=("$(bash -c 'set -a; source "$1"; printf %s "${!2-}"' _ "$ajustes" "${BASH_REMATCH[1]}")")
+      orden+=("$(ajuste "${BASH_REMATCH[1]}")")
     else
       orden+=("$palabra")
     fi
   done
   set +f
-  (cd / && runuser -u "$usuario" -- env -i PATH=/usr/bin:/bin "${orden[@]}")
+  (cd / && runuser -u "$usuario" -- env -i "${entorno[@]}" "${orden[@]}")
 }
 
 como "${usuarios[0]}" remitos --crear-base "$carpeta/remitos.db" --demo 300 >/dev/null \
@@ -285,7 +321,7 @@ a_registrar=$(con_extension "$pendientes" 2>&1) || falla "sqlite3 con la extensi
 [[ $a_registrar -gt 0 ]] || falla "la base de demostración no tiene remitos pendientes"
 servicio >"$tmp/servicio" 2>&1 || falla "la orden del servicio terminó con $?: $(cat "$tmp/servicio")"
 [[ -s "$tmp/servicio" ]] && falla "la orden del servicio escribió: $(head -5 "$tmp/servicio")"
-[[ $(grep -c . "$carpeta/RQ857196.LOG") -eq $a_registrar ]] || falla "el registro no tiene una línea por remito pendiente ($a_registrar)"
+[[ $(grep -c "^RM" "$carpeta/RQ857196.LOG") -eq $a_registrar ]] || falla "el registro no tiene una línea por remito pendiente ($a_registrar)"
 [[ "$(con_extension "$pendientes")" == 0 ]] || falla "la orden del servicio dejó remitos pendientes"
 if hay logrotate "la regla de rotación instalada"; then
   rotar /etc/logrotate.d/remitos "$carpeta"
@@ -297,19 +333,67 @@ con_extension "INSERT INTO V_MV_Cpte (TC,IDCOMPROBANTE,IDCOMPLEMENTO,FECHA,ANULA
 [[ "$(con_extension "$pendientes")" == 1 ]] || falla "la extensión no ve el remito del 02/03/2003 como pendiente"
 salida=$(como "${usuarios[1]}" remitos --ejecutar 2>&1) || falla "la corrida del segundo usuario terminó con $?: $salida"
 grep -q "^Remitos procesados: 1$" <<<"$salida" || falla "la corrida del segundo usuario: $salida"
-[[ "$(tr -d '\r' <"$carpeta/RQ857196.LOG")" == RMPAQUETE ]] || falla "el registro rotado no siguió: $(cat -A "$carpeta/RQ857196.LOG")"
+[[ "$(tr -d '\r' <"$carpeta/RQ857196.LOG" | grep -v '^=== ')" == RMPAQUETE ]] || falla "el registro rotado no siguió: $(cat -A "$carpeta/RQ857196.LOG")"
 salida=$(como "${usuarios[1]}" remitos --ejecutar 2>&1) || falla "la última corrida terminó con $?: $salida"
 grep -q "^Remitos procesados: 0$" <<<"$salida" || falla "la última corrida encontró remitos: $salida"
 ls -la "$carpeta" | sed 's/^/  /'
 
 # The units as installed, and the timer enabled as the README shows it.
 if hay systemd-analyze "las unidades instaladas"; then
-  MANOPT="-L es" systemd-analyze verify /lib/systemd/system/remitos.service /lib/systemd/system/remitos.timer \
+  LC_ALL=C LANG=C LANGUAGE= systemd-analyze verify /lib/systemd/system/remitos.service /lib/systemd/system/remitos.timer \
     >"$tmp/verificacion" 2>&1 && [[ ! -s "$tmp/verificacion" ]] || falla "systemd-analyze verify: $(cat "$tmp/verificacion")"
 fi
 [[ "$(systemctl is-enabled remitos.timer 2>&1)" == disabled ]] || falla "el temporizador no está instalado sin habilitar"
 systemctl enable remitos.timer >/dev/null 2>&1 || falla "systemctl enable remitos.timer falló"
 [[ "$(systemctl is-enabled remitos.timer 2>&1)" == enabled ]] || falla "systemctl enable no habilitó el temporizador"
+
+# --- For administrators: the README's nightly run on a PostgreSQL server --------------------
+# The README's commands that give the nightly run a server's database, run as written on a
+# demo database made as the README makes it, the test server standing for the company's (its
+# port for PostgreSQL's, in the password files and in the INI file of the application folder,
+# as an administrator gives another port). The role logs in with its password only, so the
+# service's command must read it from /etc/remitos/pgpass; its run log then says when, who and
+# where. Where systemd does not run, the service's command is run as it would run it.
+if [[ -n "${REMITOS_PG_PUERTO:-}" ]] && hay psql "la corrida nocturna en un servidor"; then
+  puerto=$REMITOS_PG_PUERTO
+  sql() { PGOPTIONS="-c client_min_messages=warning" psql -X -q -h 127.0.0.1 -p "$puerto" -U "${REMITOS_PG_USUARIO:-postgres}" -d postgres -v ON_ERROR_STOP=1 "$@"; }
+  hba=$(sql -tA -c "SHOW hba_file") && cp "$hba" "$tmp/pg_hba.conf" || falla "no se puede leer pg_hba.conf del servidor de prueba"
+  restaurar_servidor() {
+    cp "$tmp/pg_hba.conf" "$hba" && sql -c "SELECT pg_reload_conf()" >/dev/null
+    sql -c "DROP DATABASE IF EXISTS prueba" -c "DROP ROLE IF EXISTS stock" >/dev/null 2>&1
+  }
+  sql -c "DROP DATABASE IF EXISTS prueba" -c "DROP ROLE IF EXISTS stock" -c "CREATE ROLE stock LOGIN PASSWORD 'secreto'" \
+    -c "CREATE DATABASE prueba OWNER stock" >/dev/null || falla "no se creó la base prueba en el servidor de prueba"
+  sed -i "1i host all stock 127.0.0.1/32 scram-sha-256" "$hba" && sql -c "SELECT pg_reload_conf()" >/dev/null
+  printf '[ODBC]\r\nPuerto=%s\r\n' "$puerto" >"$carpeta/KD000pr.INI"
+  echo "localhost:$puerto:*:stock:secreto" >"$tmp/pgpass" && chmod 600 "$tmp/pgpass"
+  PGPASSFILE=$tmp/pgpass remitos --crear-base "@Server=localhost;@DbName=prueba;@Usuario=stock;" --demo 200 >"$tmp/demo" 2>&1 \
+    || falla "la base de demostración en el servidor: $(cat "$tmp/demo")"
+  while IFS= read -r linea; do
+    linea=${linea//localhost:5432:/localhost:$puerto:}
+    if [[ ! -d /run/systemd/system && "$linea" == "systemctl start remitos.service" ]]; then
+      servicio >"$tmp/servicio" 2>&1 || falla "la orden del servicio en el servidor terminó con $?: $(cat "$tmp/servicio")"
+      [[ -s "$tmp/servicio" ]] && falla "la orden del servicio en el servidor escribió: $(head -5 "$tmp/servicio")"
+      continue
+    fi
+    [[ ! -d /run/systemd/system ]] && linea=${linea/enable --now/enable}
+    eval "$linea" >"$tmp/salida" 2>&1 || falla "$linea: $(cat "$tmp/salida")"
+  done < <(bloque_del_readme /etc/remitos/pgpass)
+  [[ "$(stat -c '%U %G %a' /etc/remitos) $(stat -c '%U %a' /etc/remitos/pgpass)" == "root remitos 750 remitos 600" ]] \
+    || falla "/etc/remitos y su pgpass: $(stat -c '%U %G %a' /etc/remitos /etc/remitos/pgpass)"
+  ultima=$(bloque_del_readme "iconv -f cp1252" | head -1)
+  [[ "$ultima" == *RQ857196.LOG* ]] || falla "el README no muestra cómo leer el registro"
+  ultima=$(eval "$ultima" | tr -d '\r')
+  [[ $(head -1 <<<"$ultima") =~ ^===\ [0-9-]{10}\ [0-9:]{8}\ Inicio\ de\ la\ corrida:\ usuario\ remitos,\ servidor\ localhost,\ base\ prueba$ \
+     && $(tail -1 <<<"$ultima") =~ ^===\ [0-9-]{10}\ [0-9:]{8}\ Fin\ de\ la\ corrida:\ [1-9][0-9]*\ remitos,\ [1-9][0-9]*\ renglones\ registrados,\ 0\ renglones\ rechazados$ ]] \
+    || falla "las líneas de la corrida nocturna en el registro: $ultima"
+  grep -q secreto "$carpeta/RQ857196.LOG" && falla "el registro tiene la contraseña"
+  # The README's look at what the nightly run's user finds, when it cannot log in.
+  diagnostico=$(bash -c "$(bloque_del_readme "ls -l /etc/remitos/pgpass")" 2>&1) || falla "el diagnóstico del README falló: $diagnostico"
+  [[ "$diagnostico" == "-rw------- 1 remitos remitos "*" /etc/remitos/pgpass"*"PGPASSFILE=/etc/remitos/pgpass" ]] \
+    || falla "el diagnóstico del README muestra: $diagnostico"
+fi
+
 
 # The development package: the example program built against the system's copy with CMake
 # and with pkg-config, each run offscreen on the demo database (the lookup shown and closed).
@@ -332,4 +416,20 @@ dpkg-query -W -f='${Status}' libremitos-consulta0 2>/dev/null | grep -q "install
 [[ ! -e /etc/logrotate.d/remitos && ! -e /etc/default/remitos ]] || falla "quedaron los conffiles"
 [[ ! -L "$enlace_temporizador" ]] || falla "quedó habilitado el temporizador de un paquete purgado"
 [[ -f "$carpeta/remitos.db" ]] || falla "quitar el paquete borró los datos de $carpeta"
+# --- For administrators: what purging leaves, removed as the README removes it -------------
+[[ -d "$carpeta" && $(getent passwd remitos | cut -d: -f1) == remitos && $(getent group remitos | cut -d: -f1) == remitos ]] \
+  || falla "quitar el paquete no dejó lo que el README dice que deja"
+[[ -f /etc/remitos/pgpass || ! -e /etc/remitos ]] || falla "quitar el paquete dejó /etc/remitos vacía"
+while IFS= read -r linea; do
+  case "$linea" in
+  "apt purge remitos libremitos-consulta0") ;; # done above
+  "deluser "* | "delgroup "*) [[ $usuario_previo -eq 1 ]] || eval "$linea" >/dev/null 2>&1 || falla "$linea falló" ;;
+  *) eval "$linea" || falla "$linea falló" ;;
+  esac
+done < <(bloque_del_readme "deluser --system remitos")
+[[ $usuario_previo -eq 1 ]] || ! getent passwd remitos >/dev/null || falla "quedó el usuario remitos"
+[[ $grupo_previo -eq 1 ]] || ! getent group remitos >/dev/null || falla "quedó el grupo remitos"
+[[ ! -e "$carpeta" && ! -e /etc/remitos ]] || falla "quedaron $carpeta o /etc/remitos"
+# --- (end of the administrators' checks of the installed package) --------------------------
+
 echo "paquete $(basename "$deb"): revisado, instalado, $a_registrar remitos registrados por el servicio y 1 por un usuario del grupo, quitado ($(( $(date +%s) - inicio )) s)"

@@ -1,5 +1,7 @@
 #include "AvanceConsola.h"
 
+#include "InteraccionConsola.h"
+
 #include <unistd.h>
 
 AvanceConsola::AvanceConsola(FILE* destino, bool silencioso)
@@ -65,7 +67,8 @@ void AvanceConsola::Fin(const ResultadoCorrida& resultado) {
 }
 
 void AvanceConsola::Escribir(const QString& texto, bool enSuLugar) {
-    const QByteArray bytes = texto.toLocal8Bit();
+    const QByteArray bytes =
+        (destino_ == stderr ? InteraccionConsola::ConNombreDelPrograma(texto) : texto).toLocal8Bit();
     if (lineaAbierta_ && !enSuLugar)
         std::fputc('\n', destino_);
     if (enSuLugar) {

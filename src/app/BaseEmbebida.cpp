@@ -427,11 +427,13 @@ BaseEmbebida::Resumen BaseEmbebida::Crear(const QString& ruta, int notas, quint3
                              absoluta + QStringLiteral(" ya existe; no se sobrescribe"));
     {
         const QString nombre = QStringLiteral("remitos-creacion");
+        bool ok = false;
+        QString error;
         {
             QSqlDatabase nueva = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
             nueva.setDatabaseName(absoluta);
-            bool ok = nueva.open();
-            QString error = nueva.lastError().databaseText();
+            ok = nueva.open();
+            error = nueva.lastError().databaseText();
             if (ok) {
                 QSqlQuery q(nueva);
                 ok = q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
@@ -439,14 +441,13 @@ BaseEmbebida::Resumen BaseEmbebida::Crear(const QString& ruta, int notas, quint3
                     error = q.lastError().databaseText();
             }
             nueva.close();
-            if (!ok) {
-                QSqlDatabase::removeDatabase(nombre);
-                QFile::remove(absoluta);
-                throw Falla::BaseDeDatos(
-                    QStringLiteral("No se puede crear %1: %2").arg(absoluta, error));
-            }
         }
+        // Only once no handle to the connection is left, or Qt warns that it is still in use.
         QSqlDatabase::removeDatabase(nombre);
+        if (!ok) {
+            QFile::remove(absoluta);
+            throw Falla::BaseDeDatos(QStringLiteral("No se puede crear %1: %2").arg(absoluta, error));
+        }
     }
 
     Resumen resumen;

@@ -29,11 +29,13 @@ void Entregar(const OpcionesRemitos& o, const QString& texto, bool bien) {
         Programa::Escribir(stderr, texto);
 }
 
-QString Resumen(const ResultadoCorrida& r, int erroresInformados) {
-    QString resumen = QStringLiteral("Base de datos: %1\nRemitos procesados: %2\n"
-                                     "Renglones registrados: %3\nRenglones rechazados: %4\n")
+// A preview wrote nothing, so it tells its rows in the conditional.
+QString Resumen(const ResultadoCorrida& r, int erroresInformados, bool simulacion) {
+    QString resumen = QStringLiteral("Base de datos: %1\nRemitos procesados: %2\n%3: %4\nRenglones rechazados: %5\n")
                           .arg(Conexion::Instancia().NombreDeLaBase())
                           .arg(r.notas)
+                          .arg(simulacion ? QStringLiteral("Renglones que se registrarían")
+                                          : QStringLiteral("Renglones registrados"))
                           .arg(r.renglonesEscritos)
                           .arg(r.RenglonesNoRegistrados());
     auto linea = [&](int n, const char* texto) {
@@ -97,7 +99,7 @@ int Ejecutar(int argc, char** argv, const OpcionesRemitos& o) {
         Programa::Escribir(stderr, QStringLiteral("remitos: %1\n").arg(mensaje));
         estado = EstadoOtraCorrida;
     } else {
-        QString texto = mensaje + u'\n' + Resumen(r, preguntas.ErroresInformados());
+        QString texto = mensaje + u'\n' + Resumen(r, preguntas.ErroresInformados(), o.simular);
         if (o.simular)
             texto += QStringLiteral("Simulación: no se escribió nada en la base de datos ni en el registro.\n");
         Entregar(o, texto, estado == 0);

@@ -1,11 +1,17 @@
 #include "Programa.h"
 
+#include "ConNombre.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLibraryInfo>
+#include <QTemporaryDir>
 #include <QTranslator>
+#include <cstdio>
+#include <memory>
 
 namespace Programa {
 
@@ -17,7 +23,8 @@ QStringList Argumentos(int argc, char** argv) {
 }
 
 void Escribir(FILE* destino, const QString& texto) {
-    const QByteArray bytes = texto.toLocal8Bit();
+    // Every line on standard error says whose it is, as cron's mail and the journal need.
+    const QByteArray bytes = (destino == stderr ? ConNombreDelPrograma(texto) : texto).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), destino);
     std::fflush(destino);
 }
@@ -40,7 +47,32 @@ int UsoIncorrecto(const QString& programa, const QString& error) {
     return EstadoUsoIncorrecto;
 }
 
+namespace {
+// Qt's own warnings, begun with the program's name like the program's own messages.
+void MensajeDeQtConNombre(QtMsgType tipo, const QMessageLogContext& contexto, const QString& mensaje) {
+    Escribir(stderr, qFormatLogMessage(tipo, contexto, mensaje) + u'\n');
+}
+
+// The private runtime folder Qt is given to start without a screen (see PrepararPantalla).
+std::unique_ptr<QTemporaryDir>& CarpetaDeEjecucion() {
+    static std::unique_ptr<QTemporaryDir> carpeta;
+    return carpeta;
+}
+
+void NombrarMensajesDeQt() {
+    static const bool instalado = [] {
+        qInstallMessageHandler(MensajeDeQtConNombre);
+        return true;
+    }();
+    Q_UNUSED(instalado);
+}
+} // namespace
+
 void Nombrar(QCoreApplication& aplicacion, const QString& programa, bool traducirQt) {
+    NombrarMensajesDeQt();
+    // Qt looked for its runtime folder while it started: the private one goes now, since a
+    // program that ends early (a database that cannot be opened) skips its destructors.
+    CarpetaDeEjecucion().reset();
     aplicacion.setApplicationName(programa);
     aplicacion.setApplicationVersion(QStringLiteral(REMITOS_VERSION));
     if (!traducirQt)
@@ -68,9 +100,18 @@ bool HayPantalla() {
 }
 
 bool PrepararPantalla() {
+    NombrarMensajesDeQt();
     const bool hayPantalla = HayPantalla();
     if (!hayPantalla) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Under cron or a service there is no session's runtime folder, and Qt would warn
+        // that it makes one of its own; a private one is given it while it starts.
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            auto& carpeta = CarpetaDeEjecucion();
+            carpeta = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/remitos-ejecucion-XXXXXX"));
+            if (carpeta->isValid())
+                qputenv("XDG_RUNTIME_DIR", QFile::encodeName(carpeta->path()));
+        }
         return false;
     }
     QByteArray plataformas = qgetenv("QT_QPA_PLATFORM");

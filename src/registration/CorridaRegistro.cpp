@@ -44,8 +44,11 @@ ResultadoCorrida CorridaRegistro::Ejecutar(AvanceCorrida& avance) {
         avance.Fin(resultado);
         return resultado;
     }
-    if (!simular_)
+    if (!simular_) {
         Log.Abrir(rutina);
+        if (Log.Abierto())
+            Log.Inicio(QStringLiteral("la corrida"), conexion_->NombreDeLaBase());
+    }
     if (rutina.UltimaFalla()) {
         resultado.registroFallido = true;
         resultado.motivoRegistro = rutina.UltimaFalla()->Motivo();
@@ -72,6 +75,15 @@ ResultadoCorrida CorridaRegistro::Ejecutar(AvanceCorrida& avance) {
         lote_.reset();
     }
     rutina.Paso([&] { avance.Mostrar(QString()); });
+    if (!simular_ && Log.Abierto()) {
+        Log.Fin(QStringLiteral("la corrida"),
+                QStringLiteral("%1, %2, %3")
+                    .arg(Cadenas::Contar(resultado.notas, u"remito", u"remitos"),
+                         Cadenas::Contar(resultado.renglonesEscritos, u"renglón registrado",
+                                         u"renglones registrados"),
+                         Cadenas::Contar(resultado.RenglonesNoRegistrados(), u"renglón rechazado",
+                                         u"renglones rechazados")));
+    }
     if (!simular_)
         rutina.Paso([&] { Log.Cerrar(); });
     if (!resultado.registroFallido)

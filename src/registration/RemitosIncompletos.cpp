@@ -234,6 +234,9 @@ RemitosIncompletos::ResultadoCompletado RemitosIncompletos::Completar(QList<Remi
     Rutina rutina(EstiloFallas::OmitirTodas);
     registro.Abrir(rutina);
     resultado.registroFallido = !registro.Abierto();
+    const QString que = QStringLiteral("--completar");
+    if (registro.Abierto())
+        registro.Inicio(que, conexion.NombreDeLaBase());
     auto anotar = [&](const QString& linea) { registro.Registra(linea); };
     for (; !candidatos->Eof(); candidatos->MoveNext()) {
         Remito r;
@@ -279,6 +282,12 @@ RemitosIncompletos::ResultadoCompletado RemitosIncompletos::Completar(QList<Remi
         if (examinados)
             examinados->append(r);
     }
+    if (registro.Abierto())
+        registro.Fin(que, QStringLiteral("%1, %2")
+                              .arg(Cadenas::Contar(resultado.completados, u"remito completado",
+                                                   u"remitos completados"),
+                                   Cadenas::Contar(resultado.renglonesEscritos, u"renglón registrado",
+                                                   u"renglones registrados")));
     registro.Cerrar();
     if (!resultado.registroFallido)
         resultado.lineasDeRegistroPerdidas = registro.LineasPerdidas();

@@ -7,6 +7,7 @@
 #include "Estacion.h"
 #include "Falla.h"
 #include "Interaccion.h"
+#include "InteraccionConsola.h"
 #include "Lib_ClsCons2.h"
 #include "Rutina.h"
 #include "Utilidades.h"
@@ -127,9 +128,7 @@ void TerminarSinConexion() {
     QString mensaje = conexion.UltimoError();
     if (mensaje.isEmpty())
         mensaje = QStringLiteral("No se pudo abrir la conexión con la base de datos.");
-    const QByteArray texto = mensaje.toLocal8Bit();
-    std::fprintf(stderr, "%s\n", texto.constData());
-    std::fflush(stderr);
+    InteraccionConsola::EscribirError(mensaje + u'\n');
     Interaccion& interaccion = Interaccion::Actual();
     if (interaccion.MuestraVentanas())
         interaccion.Mensaje(mensaje, TituloPrograma(), IconoMensaje::Critico);

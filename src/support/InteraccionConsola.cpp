@@ -1,5 +1,6 @@
 #include "InteraccionConsola.h"
 
+#include "ConNombre.h"
 #include "Falla.h"
 
 #include <QCoreApplication>
@@ -8,12 +9,26 @@
 
 namespace {
 void Escribir(FILE* destino, const QString& texto) {
+    if (destino == stderr) {
+        InteraccionConsola::EscribirError(texto + u'\n');
+        return;
+    }
     const QByteArray bytes = texto.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), destino);
     std::fputc('\n', destino);
     std::fflush(destino);
 }
 } // namespace
+
+QString InteraccionConsola::ConNombreDelPrograma(const QString& texto) {
+    return ::ConNombreDelPrograma(texto);
+}
+
+void InteraccionConsola::EscribirError(const QString& texto) {
+    const QByteArray bytes = ConNombreDelPrograma(texto).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
 
 int InteraccionConsola::InformarError(const Falla& falla, const QString& origen) {
     ++errores_;

@@ -87,9 +87,13 @@ std::unique_ptr<MotorEmbebido> MotorEmbebido::Abrir(const QString& nombreQt, con
     // WAL file, which an immutable database never reads. Writing is refused at once.
     const bool soloLectura = Entorno::EnSistemaDeSoloLectura(ruta);
     const bool inmutable = soloLectura && QFileInfo(ruta + QStringLiteral("-wal")).size() == 0;
-    if (soloLectura && modo != 1) {
+    auto noSeEscribe = [&](const QString& motivo) {
+        const QString permisos = Entorno::PorQueNoSePuedeEscribir(ruta);
         error = QStringLiteral("No se puede abrir la base de datos %1 para escribir: %2")
-                    .arg(ruta, Entorno::PorQueNoSePuedeEscribir(ruta));
+                    .arg(ruta, permisos.isEmpty() ? motivo : permisos);
+    };
+    if (soloLectura && modo != 1) {
+        noSeEscribe(QString());
         return nullptr;
     }
     sqlite3* manejador = nullptr;
@@ -116,6 +120,10 @@ std::unique_ptr<MotorEmbebido> MotorEmbebido::Abrir(const QString& nombreQt, con
             QSqlQuery prueba(base);
             if (!prueba.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
                 noSeAbre(prueba.lastError());
+            } else if (modo != 1 && sqlite3_db_readonly(ManejadorSqlite(base), "main") == 1) {
+                // SQLite opens a file this user may not write for reading only, and says so
+                // only at the first write: every step of a run would fail after it.
+                noSeEscribe(QStringLiteral("attempt to write a readonly database"));
             } else if (!ColacionFecha::Registrar(ManejadorSqlite(base))) {
                 error = QStringLiteral("No se puede preparar la base de datos %1: %2")
                             .arg(ruta, QString::fromUtf8(sqlite3_errmsg(ManejadorSqlite(base))));

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The lookup library as a program of the family uses it: installed under a staged prefix, the
+# The lookup library as a program of the family uses it: the tree installed under a staged
+# prefix (cmake --install build --prefix DIR), the
 # example program built against it with CMake and with pkg-config, and run offscreen (a
 # statement the database refuses reaches the caller, the lookup is shown and closed, a database
 # that is not there is said). The library exports its public interface and nothing else.
@@ -15,10 +16,8 @@ export XDG_RUNTIME_DIR=$dir/xdg
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 etapa=$dir/etapa
-for parte in biblioteca desarrollo; do
-  cmake --install "$build" --prefix "$etapa" --component "$parte" >/dev/null \
-    || falla "no se instaló la parte $parte"
-done
+cmake --install "$build" --prefix "$etapa" >"$dir/instalacion.log" 2>&1 \
+  || falla "cmake --install --prefix falló: $(tail -5 "$dir/instalacion.log")"
 biblioteca=$(find "$etapa" -name 'libremitos-consulta.so.0' -print -quit)
 [[ -n $biblioteca ]] || falla "no se instaló libremitos-consulta.so.0: $(cd "$etapa" && find . -type f)"
 [[ $(objdump -p "$biblioteca" | awk '/SONAME/ {print $2}') == libremitos-consulta.so.0 ]] \
@@ -26,6 +25,8 @@ biblioteca=$(find "$etapa" -name 'libremitos-consulta.so.0' -print -quit)
 ajenos=$(nm -D --defined-only -C "$biblioteca" | awk '$2 != "A" {$1 = ""; $2 = ""; print}' \
          | grep -v -E '^ +(Lib_ClsCons2|SesionConsulta|Variant|Collection)::')
 [[ -z $ajenos ]] || falla "la biblioteca exporta lo que sus cabeceras no declaran: $ajenos"
+# consulta of the same install finds its library where it was put.
+"$etapa/bin/consulta" --version >"$dir/version" 2>&1 || falla "consulta instalada con --prefix: $(cat "$dir/version")"
 ejemplo=$(find "$etapa" -type d -name consulta-minima -print -quit)
 [[ -f $ejemplo/main.cpp && -f $etapa/include/remitos/consulta.h ]] || falla "faltan el ejemplo o las cabeceras"
 

@@ -85,7 +85,7 @@ dos_a_la_vez() {
   [[ ! -s "$dir/$motor-$otra.salida" ]] || falla "$motor: la corrida que no entró escribió un resumen"
   [[ $(resumen "$motor-$hizo" "Renglones registrados") -eq $total ]] \
     || falla "$motor: la corrida que entró registró $(resumen "$motor-$hizo" "Renglones registrados") de $total renglones"
-  [[ $(grep -c . "$log") -eq $(resumen "$motor-$hizo" "Remitos procesados") ]] \
+  [[ $(grep -c "^RM" "$log") -eq $(resumen "$motor-$hizo" "Remitos procesados") ]] \
     || falla "$motor: el registro tiene líneas de la corrida que no entró"
   echo "$motor: dos corridas a la vez: una registró $total renglones, la otra terminó con 3"
 }
@@ -176,7 +176,7 @@ for modo in immediate fast; do
   # Nothing of the stop is counted as a refused line.
   [[ $(resumen "detenido-$modo" "Renglones rechazados") -eq 0 ]] \
     || falla "$modo: la detención se contó como renglones rechazados: $(cat "$dir/detenido-$modo.salida")"
-  echo "postgresql: servidor detenido ($modo) tras $(grep -avc '^\*\*\*' "$log") remitos; la corrida terminó con $estado"
+  echo "postgresql: servidor detenido ($modo) tras $(grep -ac '^RM' "$log") remitos; la corrida terminó con $estado"
   "$raiz/scripts/postgres.sh" reanudar "$pg" || falla "$modo: no se reanudó el servidor"
 done
 ejecutar final "$conexion"

@@ -14,6 +14,21 @@ n=$(sqlite3 "$dir/x.db" "SELECT count(*) FROM V_MV_Cpte WHERE TC = 'RM'") || fal
 "$remitos" --crear-base "$dir/x.db" 2>"$dir/error" && falla "sobrescribió una base existente"
 grep -q "ya existe" "$dir/error" || falla "mensaje al sobrescribir: $(cat "$dir/error")"
 
+# As cron or a service starts them, with next to nothing in the environment: every line on
+# standard error begins with the program's name, and Qt adds nothing of its own.
+sin_entorno() { (cd / && env -i PATH=/usr/bin:/bin "$@" 2>"$dir/error"); }
+nombrado() {
+  local programa=$1 lineas=$2 estado=$3 esperado=$4
+  [[ $estado -eq $esperado && $(grep -c . "$dir/error") -eq $lineas ]] && ! grep -v "^$programa: " "$dir/error" \
+    || falla "$programa terminó con $estado (no con $esperado) y escribió: $(cat "$dir/error")"
+}
+sin_entorno "$remitos" --carpeta "$dir" --ejecutar "@Server=127.0.0.1;@DbName=x;"
+nombrado remitos 1 $? 1
+sin_entorno "$remitos" --crear-base "$dir/no-hay/x.db"
+nombrado remitos 1 $? 1
+sin_entorno "$(dirname "$remitos")/consulta" --carpeta "$dir" "@DbName=x.db;" --tabla v_ma_articulos
+nombrado consulta 1 $? 64
+
 env -u DISPLAY "$remitos" --carpeta "$dir" "@DbName=missing.db;" 2>"$dir/error"
 estado=$?
 [[ $estado -ne 0 ]] || falla "una base inexistente terminó bien"

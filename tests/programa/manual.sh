@@ -3,8 +3,8 @@
 # scratch folder, against the test PostgreSQL server and under Xvfb for the windows) or, when it
 # changes the machine, found in the test that runs it; its INI blocks are the configuration the
 # commands use, its SQL blocks run on the server. A command this script does not know fails the
-# test, so a new example in the manual needs a way to be checked. The manual pages are checked
-# against --help: every option the programs list is documented.
+# test, so a new example in the manual needs a way to be checked. The manual pages (English and
+# Spanish) are checked against --help: every option the programs list is documented.
 #   tests/programa/manual.sh BIN_FOLDER       (remitos and consulta are taken from there)
 set -uo pipefail
 bin=$(cd "${1:?carpeta de los programas}" && pwd)
@@ -24,8 +24,9 @@ contiene() { grep -qF -- "$2" "$raiz/$1" || falla "«$3» no lo ejecuta $1 (no c
 # --- The manual pages document every option of --help ------------------------------------
 for programa in remitos consulta; do
   while read -r opcion; do
-    grep -qF -- "${opcion//-/\\-}" "$raiz/docs/man/$programa.1" \
-      || falla "docs/man/$programa.1 no documenta $opcion"
+    for pagina in "docs/man/$programa.1" "docs/man/es/$programa.1"; do
+      grep -qF -- "${opcion//-/\\-}" "$raiz/$pagina" || falla "$pagina no documenta $opcion"
+    done
     grep -qF -- "$opcion" "$raiz/README.md" || [[ $programa == consulta && $opcion == --version ]] \
       || falla "el README no menciona $opcion de $programa"
   done < <(QT_QPA_PLATFORM=offscreen "$bin/$programa" --help | grep -o -- '--[a-z-]*' | sort -u)
@@ -136,11 +137,12 @@ for bloque in "$dir"/bloques/*; do
     ;;
   *.sh)
     while IFS= read -r linea; do
-      # "sudo -u postgres psql" is the test server's superuser; the installed schemas are
-      # this tree's.
-      orden=${linea#sudo -u postgres }
+      # The postgres user's psql is the test server's superuser; the installed schemas are
+      # this tree's. Listening on other addresses is set, then undone (it would take a restart).
+      orden=${linea#runuser -u postgres -- }
       [[ "$orden" == "psql "* ]] || continue
       orden=${orden//\/usr\/share\/remitos\/sql\//sql\/}
+      [[ "$orden" == *"ALTER SYSTEM SET listen_addresses"* ]] && orden+=' && psql -q -X -c "ALTER SYSTEM RESET listen_addresses"'
       (cd "$raiz" && eval "$orden") >"$dir/salida" 2>&1 || { cat "$dir/salida" >&2; falla "$linea falló"; }
     done <"$bloque"
     ;;
@@ -153,6 +155,8 @@ for bloque in "$dir"/bloques/*.sh; do
     while IFS= read -r linea; do
       [[ -z "$linea" || "$linea" == \#* ]] && continue
       ordenes=$((ordenes + 1))
+      # The server on this machine is the test server, which the data source "empresa" names.
+      linea=${linea//@Server=localhost;/@Server=empresa;}
       case "$linea" in
       ./test.sh*) contiene .ci/run "./test.sh" "$linea" ;;
       ./run.sh)
@@ -164,7 +168,7 @@ for bloque in "$dir"/bloques/*.sh; do
         DESTDIR=$dir/instalada cmake --install "$build" >/dev/null || falla "$linea falló"
         prefijo=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
         for f in bin/remitos bin/consulta lib/remitos/preparar-carpeta lib/remitos/fecha_dmy.so \
-          share/man/es/man1/remitos.1.gz share/applications/remitos.desktop; do
+          share/man/man1/remitos.1.gz share/man/es/man1/remitos.1.gz share/applications/remitos.desktop; do
           [[ -e "$dir/instalada$prefijo/$f" ]] || falla "$linea no instaló $prefijo/$f"
         done
         # The system's own places, whatever the prefix.
@@ -175,7 +179,44 @@ for bloque in "$dir"/bloques/*.sh; do
         ;;
       /usr/lib/remitos/preparar-carpeta) contiene paquete/postinst "$linea" "$linea" ;;
       "(cd build && cpack -G DEB)") contiene tests/paquete.sh "cpack -G DEB" "$linea" ;;
-      "dpkg -i "*) contiene tests/paquete.sh "dpkg -i" "$linea" ;;
+      "apt install ./build/deb/"*) contiene tests/paquete.sh "apt-get install" "$linea" ;;
+      "apt install postgresql") contiene scripts/dependencias.sh "postgresql-15" "$linea" ;;
+      "systemctl start postgresql" | "systemctl restart postgresql") contiene test.sh "scripts/postgres.sh iniciar" "$linea" ;;
+      # The README's nightly run on a server, and its clean-up after a purge, are run by the
+      # package test on the installed package, line by line from the README.
+      "install -o remitos "* | *">> /etc/remitos/pgpass" | *">> /etc/default/remitos" | "systemctl start remitos.service")
+        contiene tests/paquete.sh "bloque_del_readme /etc/remitos/pgpass" "$linea"
+        ;;
+      "ls -l /etc/remitos/pgpass" | "grep -E '^(REMITOS_CLAVES|PGPASSFILE)=' /etc/default/remitos")
+        contiene tests/paquete.sh 'bloque_del_readme "ls -l /etc/remitos/pgpass"' "$linea"
+        ;;
+      "apt purge remitos libremitos-consulta0" | "deluser --system remitos" | "delgroup --system remitos" | "rm -rf /var/lib/remitos /etc/remitos")
+        contiene tests/paquete.sh 'bloque_del_readme "deluser --system remitos"' "$linea"
+        ;;
+      'echo "'*'" >> ~/.pgpass')
+        # The line the manual gives the program's role is the one this test's password file has
+        # (the host and port are this test server's).
+        dada=${linea#echo \"}
+        dada=${dada%%\"*}
+        [[ "$(cut -d: -f3- <<<"$dada")" == "$(cut -d: -f3- "$PGPASSFILE")" ]] || falla "$linea no es la línea del rol del programa"
+        ;;
+      "chmod 600 ~/.pgpass") contiene tests/programa/manual.sh 'chmod 600 "$PGPASSFILE"' "$linea" ;;
+      'echo "host '*'" >> /etc/postgresql/15/main/pg_hba.conf')
+        # The line is one the server reads without an error; then it goes.
+        if [[ -n "$hba_copia" ]]; then
+          cp "$hba" "$dir/pg_hba.antes"
+          correr 0 "${linea/\/etc\/postgresql\/15\/main\/pg_hba.conf/$hba}"
+          errores=$(psql -X -tA -d postgres -c "SELECT count(*) FROM pg_hba_file_rules WHERE error IS NOT NULL")
+          cp "$dir/pg_hba.antes" "$hba"
+          [[ "$errores" == 0 ]] || falla "$linea: el servidor no lee la línea"
+        fi
+        ;;
+      "iconv -f cp1252 -t utf-8 /var/lib/remitos/RQ857196.LOG"*)
+        # The manual's own runs wrote the log: the last run's first and last lines.
+        correr 0 "${linea/\/var\/lib\/remitos/$trabajo}"
+        [[ $(grep -c "^=== .* Inicio de " "$dir/salida") -eq 1 && $(grep -c "^=== .* Fin de " "$dir/salida") -eq 1 ]] \
+          || falla "$linea: $(cat "$dir/salida")"
+        ;;
       "adduser "*" remitos") contiene tests/paquete.sh "-G remitos" "$linea" ;;
       "systemctl enable "*remitos.timer) contiene tests/paquete.sh "systemctl enable remitos.timer" "$linea" ;;
       "sqlite3 -cmd '.load /usr/lib/remitos/fecha_dmy' /var/lib/remitos/remitos.db "*)
@@ -201,7 +242,7 @@ for bloque in "$dir"/bloques/*.sh; do
         correr 0 "scripts/postgres.sh iniciar $dir/pg && scripts/postgres.sh detener $dir/pg" "$raiz"
         ;;
       "g++ "*"pkg-config --cflags --libs remitos-consulta"*) contiene tests/programa/biblioteca.sh "pkg-config --cflags --libs remitos-consulta" "$linea" ;;
-      "psql "*|"sudo -u postgres psql "*) ;;
+      "psql "*|"runuser -u postgres -- psql "*) ;;
       "odbcinst -q -s")
         correr 0 "$linea"
         grep -q '^\[empresa\]$' "$dir/salida" || falla "$linea no muestra el origen de datos empresa"

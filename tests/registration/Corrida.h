@@ -100,7 +100,13 @@ protected:
         c.AbrirRecordset(sql, rs);
         return rs->Fields(0).Value().Entero();
     }
+    // The log's lines about notes and failures, without the lines that frame each run.
     QStringList Log() {
+        QStringList lineas = LogEntero();
+        lineas.removeIf([](const QString& l) { return l.startsWith(RegistroDeCorrida::MarcaDeCorrida()); });
+        return lineas;
+    }
+    QStringList LogEntero() {
         QFile f(carpeta.Archivo(RegistroDeCorrida::NombreArchivo()));
         if (!f.open(QIODevice::ReadOnly))
             return {};

@@ -8,12 +8,15 @@
 #include "BotonComando.h"
 #include "Conexion.h"
 #include "Cp1252.h"
+#include "Estacion.h"
 #include "Falla.h"
 #include "ModGlobal.h"
 #include "Recordset.h"
 
 #include <QDir>
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSet>
 #include <cmath>
 #include <QFile>
@@ -185,6 +188,41 @@ TEST_P(Corrida, TheLogGrowsAcrossRunsAndTheConfigurationKeyIsWrittenOnce) {
     EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM TA_CONFIGURACION")), 1);
 }
 
+// Each run's first and last lines say when, who, where and what it did, so that a night's
+// run can be found among a person's runs on another database.
+TEST_P(Corrida, EachRunIsFramedInTheLogByItsTimeUserDatabaseAndCounts) {
+    Nota(QStringLiteral("R1"), Variant::Fecha(QDate(2024, 1, 10)));
+    Renglon(QStringLiteral("R1"), 1, QStringLiteral("A1"), "1");
+    Renglon(QStringLiteral("R1"), 2, Variant::Nulo(), "2"); // refused by the stock table
+    const QDateTime antes = QDateTime::currentDateTime().addSecs(-1);
+    Correr();
+    Correr(); // nothing pending: still framed
+    const QDateTime despues = QDateTime::currentDateTime().addSecs(1);
+
+    const QStringList log = LogEntero();
+    ASSERT_EQ(log.size(), 6) << log.join(u'\n').toStdString();
+    const QRegularExpression marco(QStringLiteral("^=== (\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d) (.*)$"));
+    QStringList textos;
+    for (int i : {0, 3, 4, 5}) {
+        const auto m = marco.match(log[i]);
+        ASSERT_TRUE(m.hasMatch()) << log[i].toStdString();
+        const QDateTime cuando = QDateTime::fromString(m.captured(1), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        EXPECT_TRUE(cuando >= antes.addMSecs(-antes.time().msec()) && cuando <= despues) << log[i].toStdString();
+        textos << m.captured(2);
+    }
+    EXPECT_TRUE(log[1].startsWith(QStringLiteral("*** RMR1 renglón 2: "))) << log[1].toStdString();
+    EXPECT_EQ(log[2], QStringLiteral("RMR1"));
+    const QString inicio = QStringLiteral("Inicio de la corrida: usuario %1, %2")
+                               .arg(Estacion::Instancia().NombreUsuario(), c.NombreDeLaBase());
+    EXPECT_EQ(textos, (QStringList{inicio,
+                                   QStringLiteral("Fin de la corrida: 1 remito, 1 renglón registrado, 1 renglón rechazado"),
+                                   inicio,
+                                   QStringLiteral("Fin de la corrida: 0 remitos, 0 renglones registrados, 0 renglones rechazados")}));
+    if (!c.Password.isEmpty()) {
+        EXPECT_FALSE(log.join(u'\n').contains(c.Password));
+    }
+}
+
 TEST_P(Corrida, WithNothingPendingTheRunStillLeavesItsTraces) {
     Correr();
     EXPECT_TRUE(QFile::exists(carpeta.Archivo(RegistroDeCorrida::NombreArchivo())));
@@ -252,7 +290,7 @@ TEST_P(Corrida, ASimulationWritesNothingAndTellsWhatTheRunWillDo) {
     const ResultadoCorrida simulada = Correr();
     EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM V_MV_Stock")), 0);
     EXPECT_EQ(Contar(QStringLiteral("SELECT count(*) FROM TA_CONFIGURACION")), 0);
-    EXPECT_EQ(Log(), QStringList{QStringLiteral("RMANTERIOR")});
+    EXPECT_EQ(LogEntero(), QStringList{QStringLiteral("RMANTERIOR")});
     EXPECT_EQ(avance.filas.size(), 7);
     for (const QString& fila : avance.filas)
         EXPECT_TRUE(fila.startsWith(QStringLiteral("INSERT INTO V_MV_STOCK "))) << fila.toStdString();

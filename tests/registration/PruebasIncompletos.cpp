@@ -110,6 +110,13 @@ TEST_P(Incompletos, AMendedLineReadInAnotherOrderIsCompletedByContentAlone) {
     EXPECT_TRUE(Log().last().startsWith(
         QStringLiteral("+++ RMR1 SECUENCIA 2: artículo ART2 \"Tornillo\", cantidad 2")))
         << Log().last().toStdString();
+    // Completing is framed in the log as a run is.
+    const QStringList log = LogEntero();
+    ASSERT_GE(log.size(), 3);
+    EXPECT_TRUE(log[log.size() - 3].contains(QStringLiteral(" Inicio de --completar: usuario ")))
+        << log[log.size() - 3].toStdString();
+    EXPECT_TRUE(log.last().endsWith(QStringLiteral(" Fin de --completar: 1 remito completado, 1 renglón registrado")))
+        << log.last().toStdString();
 
     // Nothing is left to do, and doing it again writes nothing.
     EXPECT_EQ(RemitosIncompletos().Completar().renglonesEscritos, 0);
