@@ -1,6 +1,6 @@
 #include "AvanceConsola.h"
 
-#include "InteraccionConsola.h"
+#include "ConNombre.h"
 
 #include <unistd.h>
 
@@ -68,7 +68,7 @@ void AvanceConsola::Fin(const ResultadoCorrida& resultado) {
 
 void AvanceConsola::Escribir(const QString& texto, bool enSuLugar) {
     const QByteArray bytes =
-        (destino_ == stderr ? InteraccionConsola::ConNombreDelPrograma(texto) : texto).toLocal8Bit();
+        (destino_ == stderr ? ConNombreDelPrograma(texto) : texto).toLocal8Bit();
     if (lineaAbierta_ && !enSuLugar)
         std::fputc('\n', destino_);
     if (enSuLugar) {

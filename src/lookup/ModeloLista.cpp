@@ -16,19 +16,24 @@ namespace {
 // Below this many rows reading them all is quick enough: no thread is started.
 constexpr size_t FilasParaOrdenarDeFondo = 8192;
 
-// The row ids ordered by their places (a counting sort: equal places keep their id order).
-std::vector<int> IdsEnOrden(const std::vector<std::uint32_t>& rangos) {
-    const std::uint32_t lugares = rangos.empty() ? 0 : *std::max_element(rangos.begin(), rangos.end()) + 1;
+// The ids ordered by their places, lugar(id) below lugares; ids of one place keep the order
+// they are given in (a counting sort).
+template <class Lugar>
+std::vector<int> PorLugares(const std::vector<int>& ids, std::uint32_t lugares, Lugar lugar) {
     std::vector<std::uint32_t> desde(size_t(lugares) + 1, 0);
-    for (std::uint32_t r : rangos)
-        ++desde[r];
+    for (int id : ids)
+        ++desde[lugar(id)];
     std::uint32_t suma = 0;
     for (auto& d : desde)
         suma += std::exchange(d, suma);
-    std::vector<int> ids(rangos.size());
-    for (size_t id = 0; id < rangos.size(); ++id)
-        ids[desde[rangos[id]]++] = int(id);
-    return ids;
+    std::vector<int> ordenados(ids.size());
+    for (int id : ids)
+        ordenados[desde[lugar(id)]++] = id;
+    return ordenados;
+}
+
+std::uint32_t Lugares(const std::vector<std::uint32_t>& rangos) {
+    return rangos.empty() ? 0 : *std::max_element(rangos.begin(), rangos.end()) + 1;
 }
 
 } // namespace
@@ -211,22 +216,12 @@ void ModeloLista::Ordenar(int columna, bool descendente) {
     for (const QModelIndex& i : persistentes)
         ids.push_back(IdEn(i.row()));
 
-    // A counting sort on the rows' places: rows of one place keep the order they had.
+    // Rows of one place keep the order they had.
     const std::vector<std::uint32_t>& rangos = RangosDe(columna).deFila;
-    const std::uint32_t lugares = rangos.empty() ? 0 : *std::max_element(rangos.begin(), rangos.end()) + 1;
-    auto lugar = [&](int id) {
+    const std::uint32_t lugares = Lugares(rangos);
+    orden_ = PorLugares(orden_, lugares, [&](int id) {
         return descendente ? lugares - 1 - rangos[size_t(id)] : rangos[size_t(id)];
-    };
-    std::vector<std::uint32_t> desde(size_t(lugares) + 1, 0);
-    for (int id : orden_)
-        ++desde[lugar(id)];
-    std::uint32_t suma = 0;
-    for (auto& d : desde)
-        suma += std::exchange(d, suma);
-    std::vector<int> nuevo(orden_.size());
-    for (int id : orden_)
-        nuevo[desde[lugar(id)]++] = id;
-    orden_ = std::move(nuevo);
+    });
     Renumerar(0);
     ordenVigente_ = true;
 
@@ -386,7 +381,10 @@ void ModeloLista::OrdenarColumnasDeFondo() {
             r.binaria = orden.porTabla;
             for (size_t id = 0; id < textos.Cantidad() && r.binaria; ++id)
                 r.binaria = !textos.Vista(id).startsWith(u' ');
-            r.porOrden = IdsEnOrden(orden.rangos);
+            std::vector<int> ids(textos.Cantidad());
+            std::iota(ids.begin(), ids.end(), 0);
+            r.porOrden = PorLugares(ids, Lugares(orden.rangos),
+                                    [&](int id) { return orden.rangos[size_t(id)]; });
             r.deFila = std::move(orden.rangos);
         }
         if (detenerFondo_)

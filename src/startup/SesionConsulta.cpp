@@ -11,7 +11,6 @@
 #include "ModGlobal.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -113,7 +112,7 @@ SesionConsulta::SesionConsulta(const QString& claves, const QString& carpeta,
     d_->base = conexion.NombreDeLaBase();
     d_->conexion = conexion.CadenaConexion();
 
-    const QString aplicacion = QDir(Entorno::CarpetaDelPrograma()).absolutePath() + u'/';
+    const QString aplicacion = Entorno::CarpetaDelPrograma();
     Entorno::Instancia().RutaAplicacion = aplicacion;
     d_->mascaras = aplicacion + QStringLiteral("consultas.zvr");
     Lib_ClsCons2& consulta = Consulta();

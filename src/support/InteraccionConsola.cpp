@@ -20,10 +20,6 @@ void Escribir(FILE* destino, const QString& texto) {
 }
 } // namespace
 
-QString InteraccionConsola::ConNombreDelPrograma(const QString& texto) {
-    return ::ConNombreDelPrograma(texto);
-}
-
 void InteraccionConsola::EscribirError(const QString& texto) {
     const QByteArray bytes = ConNombreDelPrograma(texto).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);

@@ -17,9 +17,6 @@ public:
 
     int ErroresInformados() const { return errores_; }
 
-    // Each line of texto begun with the program's name ("remitos: "), as cron's mail and the
-    // journal need to tell whose message it is; a line that already has it is left alone.
-    static QString ConNombreDelPrograma(const QString& texto);
     // Text to standard error at once, each line begun with the program's name.
     static void EscribirError(const QString& texto);
 
